@@ -1,0 +1,42 @@
+# Sourced by run.sh and test.sh: makes sure the Debian packages the build
+# needs are installed (installing them when running as root), then
+# configures and builds the given CMake preset.
+
+QUORVANET_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  libpcap-dev
+  qt6-base-dev qt6-charts-dev
+  libgtest-dev libgmock-dev
+  iproute2 xvfb xauth
+)
+
+quorvanet_missing_packages() {
+  local p
+  for p in "${QUORVANET_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      printf '%s ' "$p"
+    fi
+  done
+}
+
+quorvanet_install_packages() {
+  local missing
+  missing=$(quorvanet_missing_packages)
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them with:" >&2
+    echo "  sudo apt-get install -y $missing" >&2
+    return 1
+  fi
+  echo "Installing: $missing" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq $missing
+}
+
+quorvanet_build() {
+  local preset=$1
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The network adapters the capture library can open, and the hardware
+// address of one of them.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct Adapter {
+  std::string name;
+  std::string description;
+};
+
+struct AdapterList {
+  std::vector<Adapter> adapters;
+  std::string error;  // the library's text when listing failed
+  bool failed = false;
+};
+
+// Lists the adapters through pcap_findalldevs (and releases its list).
+AdapterList EnumerateAdapters();
+
+// The hardware address of the interface with this name, all zero when the
+// system knows none.
+std::array<std::uint8_t, 6> FindAdapterAddress(const std::string& adapterName);
+
+}  // namespace qv

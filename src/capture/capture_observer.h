@@ -1,0 +1,46 @@
+#pragma once
+// What a front end hears from the capture session. PacketAdded, TotalsChanged
+// and CaptureEnded come from the capture thread; a window forwards them to its
+// interface thread. The session never touches a front end in any other way.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "capture/packet_record.h"
+#include "decode/decode_tree.h"
+#include "decode/packet_summary.h"
+
+namespace qv {
+
+enum class ClearCommand { Packets, Statistics };
+
+class CaptureObserver {
+ public:
+  virtual ~CaptureObserver() = default;
+
+  virtual void CaptureStarted(bool /*readingFile*/) {}
+  // The run ended: stopped, end of file, or a failure (already shown).
+  virtual void CaptureEnded(bool /*failed*/) {}
+
+  // A frame joined the buffer; `row` is its summary-mode decode.
+  virtual void PacketAdded(const PacketRecord& /*record*/, const PacketSummary& /*row*/) {}
+  virtual void TotalsChanged(std::uint32_t /*packetCount*/, std::uint64_t /*bufferedBytes*/) {}
+  virtual void BufferCleared() {}
+  // The buffer limits changed (the status bar's gauges range over them).
+  virtual void LimitsChanged(std::uint32_t /*maxCount*/, std::uint32_t /*maxBytes*/) {}
+  virtual void StatisticsCleared() {}
+
+  // Tree-mode decode of the packet to show; `number` is -1 for raw bytes.
+  virtual void PacketShown(std::int64_t /*number*/, std::span<const std::uint8_t> /*bytes*/,
+                           const DecodeTree& /*tree*/, const std::vector<std::int32_t>& /*layerStarts*/) {}
+
+  // The capture thread asks the interface to clear. A window posts the
+  // command to its interface thread, whose handler calls the session's
+  // ClearPackets()/ClearStatistics(); the capture thread waits meanwhile.
+  // Returns false when there is no interface thread: the session then clears
+  // on the capture thread itself.
+  virtual bool PostClearCommand(ClearCommand /*command*/) { return false; }
+};
+
+}  // namespace qv

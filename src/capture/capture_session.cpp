@@ -1,0 +1,377 @@
+#include "capture/capture_session.h"
+
+#include <pcap/pcap.h>
+
+#include <chrono>
+
+#include "capture/pcap_handle.h"
+#include "capture/savefile_writer.h"
+#include "decode/text_format.h"
+
+namespace qv {
+
+namespace {
+constexpr const char* kCaption = "Quorvanet";
+}
+
+CTalvenorDoc::CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings)
+    : prompt_(prompt), settings_(settings), observer_(&noObserver_) {}
+
+CTalvenorDoc::~CTalvenorDoc() {
+  shuttingDown_ = true;
+  Stop();
+  {
+    std::lock_guard lock(handshakeMutex_);
+    handshake_ = false;
+  }
+  handshakeDone_.notify_all();
+  for (Worker& w : workers_) {
+    if (w.thread.joinable()) w.thread.join();
+  }
+}
+
+void CTalvenorDoc::Message(const std::string& text, MessageIcon icon) { prompt_.ShowMessage(text, kCaption, icon); }
+
+// --- adapters ---------------------------------------------------------------
+
+bool CTalvenorDoc::EnumerateAdapters() {
+  AdapterList list = qv::EnumerateAdapters();
+  if (list.failed) {
+    Message(Format("Błąd w funkcji \"pcap_findalldevs\"!  %s", list.error.c_str()), MessageIcon::Error);
+    return false;
+  }
+  adapters_ = std::move(list.adapters);
+  haveAdapterList_ = !adapters_.empty();
+  chosen_.reset();
+  if (adapters_.empty()) {
+    Message("Nie znalazłem żadnych interfejsów sieciowych!", MessageIcon::Error);
+    return false;
+  }
+  return true;
+}
+
+std::optional<Adapter> CTalvenorDoc::ChosenAdapter() const {
+  if (!chosen_) return std::nullopt;
+  return adapters_[*chosen_];
+}
+
+std::array<std::uint8_t, 6> CTalvenorDoc::OwnAddress() const {
+  std::lock_guard lock(ownAddressMutex_);
+  return ownAddress_;
+}
+
+// --- limits -----------------------------------------------------------------
+
+void CTalvenorDoc::SetLimits(std::uint32_t maxBytes, std::uint32_t maxCount) {
+  limits_.maxBytes = maxBytes;
+  limits_.maxCount = maxCount;
+  observer_->LimitsChanged(maxCount, maxBytes);
+}
+
+void CTalvenorDoc::SetFilterText(std::string text) { filterText_ = std::move(text); }
+
+// --- commands ---------------------------------------------------------------
+
+bool CTalvenorDoc::Start() {
+  if (!CanStart()) return false;
+  SetLimits(limits_.maxBytes, limits_.maxCount);
+  if (!haveAdapterList_ && !EnumerateAdapters()) return false;
+
+  if (!chosen_) {
+    const std::string current = settings_.GetString("pcap", "CurrentDevice").value_or("");
+    if (!current.empty()) {
+      for (std::size_t i = 0; i < adapters_.size(); ++i) {
+        if (adapters_[i].name == current) {
+          chosen_ = i;
+          break;
+        }
+      }
+    } else if (adapters_.size() > 1) {
+      const std::optional<std::size_t> pick = prompt_.ChooseAdapter(adapters_);
+      if (!pick) return false;
+      if (*pick < adapters_.size()) chosen_ = *pick;
+    } else {
+      chosen_ = 0;
+    }
+    if (!chosen_) {
+      Message("Wrong device. Neither selected.", MessageIcon::Error);
+      return false;
+    }
+    settings_.SetString("pcap", "CurrentDevice", adapters_[*chosen_].name);
+  }
+
+  capturing_ = true;
+  observer_->CaptureStarted(false);
+  LaunchCaptureThread();
+  return true;
+}
+
+void CTalvenorDoc::Stop() {
+  capturing_ = false;
+  readingFile_ = false;
+}
+
+bool CTalvenorDoc::Open(const std::string& path) {
+  if (!CanOpen()) return false;
+  SetLimits(limits_.maxBytes, limits_.maxCount);
+  fileToRead_ = path;
+  readingFile_ = true;
+  observer_->CaptureStarted(true);
+  LaunchCaptureThread();
+  return true;
+}
+
+bool CTalvenorDoc::Save(const std::string& path) {
+  const std::string why = WriteSavefile(path, buffer_);
+  if (why.empty()) return true;
+  Message(Format("Unable to save the file %s.\nThe following error occured: %s", path.c_str(), why.c_str()),
+          MessageIcon::Error);
+  return false;
+}
+
+void CTalvenorDoc::ClearPackets() {
+  if (CanStart() || handshake_) {
+    ClearPacketsNow();
+  } else {
+    clearPacketsRequest_ = true;
+  }
+}
+
+void CTalvenorDoc::ClearStatistics() {
+  if (capturing_ && !handshake_) {
+    clearStatisticsRequest_ = true;
+  } else {
+    ClearStatisticsNow();
+  }
+}
+
+void CTalvenorDoc::ClearAll() {
+  ClearPackets();
+  ClearStatistics();
+}
+
+void CTalvenorDoc::ClearPacketsNow() {
+  buffer_.Clear();
+  rowCount_ = 0;
+  // Numbers restart at 0, so a remembered number would name another frame.
+  shownPacket_ = -1;
+  observer_->BufferCleared();
+  observer_->TotalsChanged(0, 0);
+  {
+    std::lock_guard lock(handshakeMutex_);
+    handshake_ = false;
+  }
+  handshakeDone_.notify_all();
+}
+
+void CTalvenorDoc::ClearStatisticsNow() {
+  statistics_.Clear();
+  observer_->StatisticsCleared();
+  {
+    std::lock_guard lock(handshakeMutex_);
+    handshake_ = false;
+  }
+  handshakeDone_.notify_all();
+}
+
+bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
+  if (static_cast<std::int64_t>(number) == shownPacket_) return false;
+  const std::optional<PacketRecord> record = buffer_.Find(number);
+  if (!record) return false;
+  shownPacket_ = number;
+  DecodeTree tree;
+  std::vector<std::int32_t> layerStarts;
+  PacketDecoder decoder(record->bytes, {LinkType(), nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts,
+                        nullptr);
+  decoder.Decode();
+  observer_->PacketShown(number, record->bytes, tree, layerStarts);
+  return true;
+}
+
+void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes) {
+  shownPacket_ = -1;
+  DecodeTree tree;
+  std::vector<std::int32_t> layerStarts;
+  PacketDecoder decoder(bytes, {LinkType(), nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts, nullptr);
+  decoder.Decode();
+  observer_->PacketShown(-1, bytes, tree, layerStarts);
+}
+
+PacketSummary CTalvenorDoc::SummaryOf(const PacketRecord& record) const {
+  PacketSummary row;
+  PacketDecoder decoder(record.bytes, {LinkType(), nullptr, nullptr}, nullptr, DecodeMode::Summary, nullptr, &row);
+  decoder.Decode();
+  return row;
+}
+
+// --- the capture thread -----------------------------------------------------
+
+void CTalvenorDoc::ReapFinishedWorkers() {
+  std::erase_if(workers_, [](Worker& w) {
+    if (!w.done->load()) return false;
+    w.thread.join();
+    return true;
+  });
+}
+
+void CTalvenorDoc::LaunchCaptureThread() {
+  ReapFinishedWorkers();
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  workers_.push_back({std::thread([this, done] {
+                        CaptureThread();
+                        done->store(true);
+                      }),
+                      done});
+}
+
+void CTalvenorDoc::WaitForCapture() {
+  for (Worker& w : workers_) {
+    if (w.thread.joinable()) w.thread.join();
+  }
+  workers_.clear();
+}
+
+void CTalvenorDoc::CaptureThread() {
+  bool failed = false;
+  {
+    std::unique_lock lock(sessionLock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      Message("Interfejs zajęty:(");
+      Stop();
+      observer_->CaptureEnded(true);
+      return;
+    }
+    lastRunFailed_ = false;
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    const bool live = !readingFile_;
+    PcapHandle handle;
+    if (!live) {
+      handle.reset(pcap_open_offline(fileToRead_.c_str(), errbuf));
+      if (!handle) {
+        Message(Format("Unable to open the file %s.\nThe following error occured: %s", fileToRead_.c_str(), errbuf),
+                MessageIcon::Error);
+        Stop();
+        failed = true;
+      }
+    } else {
+      const Adapter adapter = adapters_[*chosen_];
+      {
+        std::lock_guard addressLock(ownAddressMutex_);
+        ownAddress_ = FindAdapterAddress(adapter.name);
+      }
+      handle.reset(pcap_open_live(adapter.name.c_str(), kSnapshotLength, 1, kReadTimeoutMs, errbuf));
+      if (!handle) {
+        // The library's own text says why (on Linux usually a missing permission).
+        Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", adapter.name.c_str(),
+                       errbuf),
+                MessageIcon::Error);
+        Stop();
+        failed = true;
+      } else if (!filterText_.empty()) {
+        bpf_program program{};
+        if (pcap_compile(handle.get(), &program, filterText_.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
+            pcap_setfilter(handle.get(), &program) != 0) {
+          Message(pcap_geterr(handle.get()), MessageIcon::Error);
+          Message("Nie udało się założyć filtra:(", MessageIcon::Error);
+        }
+        pcap_freecode(&program);
+      }
+    }
+    if (handle) {
+      linkType_ = pcap_datalink(handle.get());
+      RunLoop(handle.get(), live);
+      failed = lastRunFailed_;
+    }
+    Stop();
+  }
+  lastRunFailed_ = failed;
+  observer_->CaptureEnded(failed);
+}
+
+void CTalvenorDoc::RunLoop(pcap_t* handle, bool live) {
+  for (;;) {
+    if (!capturing_ && !readingFile_) break;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    const int result = pcap_next_ex(handle, &header, &data);
+    if (result < 0) {
+      if (result == PCAP_ERROR) {
+        // A damaged savefile or a failing adapter: what was read stays.
+        const char* why = pcap_geterr(handle);
+        Message(live ? Format("Unable to read from the adapter.\nThe following error occured: %s", why)
+                     : Format("Unable to read the file %s.\nThe following error occured: %s", fileToRead_.c_str(), why),
+                MessageIcon::Error);
+        lastRunFailed_ = true;
+      }
+      break;
+    }
+    if (!capturing_ && !readingFile_) break;
+    if (result == 0) {
+      ServeRequests();
+      continue;
+    }
+    FrameHeader frame;
+    frame.seconds = static_cast<std::uint32_t>(header->ts.tv_sec);
+    frame.microseconds = static_cast<std::uint32_t>(header->ts.tv_usec);
+    frame.capturedLength = header->caplen;
+    frame.wireLength = header->len;
+    AddPacketRow(frame, data);
+
+    const std::uint32_t count = buffer_.Count();
+    const std::uint64_t bytes = buffer_.BufferedBytes();
+    const bool full = count >= limits_.maxCount || bytes >= limits_.maxBytes;
+    if (!full && !clearPacketsRequest_ && !clearStatisticsRequest_) continue;
+    if (full && live && capturing_) {
+      switch (limits_.whenFullAction) {
+        case 0:
+          Stop();
+          break;
+        case 1:
+          ClearThroughInterface(ClearCommand::Packets);
+          break;
+        case 2:
+          ClearThroughInterface(ClearCommand::Packets);
+          ClearThroughInterface(ClearCommand::Statistics);
+          break;
+        default:
+          break;
+      }
+    }
+    ServeRequests();
+  }
+}
+
+void CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes) {
+  const PacketBuffer::Appended added = buffer_.Append(header, bytes);
+  observer_->TotalsChanged(added.count, added.bufferedBytes);
+  PacketSummary row;
+  PacketDecoder decoder(added.record.bytes, {LinkType(), &statistics_, nullptr}, nullptr, DecodeMode::Summary,
+                        nullptr, &row);
+  decoder.Decode();
+  ++rowCount_;
+  observer_->PacketAdded(added.record, row);
+}
+
+void CTalvenorDoc::ServeRequests() {
+  if (clearPacketsRequest_.exchange(false)) ClearThroughInterface(ClearCommand::Packets);
+  if (clearStatisticsRequest_.exchange(false)) ClearStatisticsNow();
+}
+
+void CTalvenorDoc::ClearThroughInterface(ClearCommand command) {
+  handshake_ = true;
+  if (!observer_->PostClearCommand(command)) {
+    // No interface thread to ask: clear here.
+    if (command == ClearCommand::Packets) {
+      ClearPacketsNow();
+    } else {
+      ClearStatisticsNow();
+    }
+    return;
+  }
+  std::unique_lock lock(handshakeMutex_);
+  while (handshake_ && !shuttingDown_) {
+    handshakeDone_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+}
+
+}  // namespace qv

@@ -1,0 +1,154 @@
+#pragma once
+// The capture document: the adapters, the chosen adapter, the capture thread,
+// the packet buffer with its limits, and the statistics it feeds. Live capture
+// and file reading run on the same thread routine; the interface thread issues
+// the commands below.
+
+#include <pcap/pcap.h>
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/adapters.h"
+#include "capture/capture_observer.h"
+#include "capture/packet_buffer.h"
+#include "capture/settings_store.h"
+#include "capture/user_prompt.h"
+#include "decode/packet_decoder.h"
+#include "stats/session_statistics.h"
+
+namespace qv {
+
+struct BufferLimits {
+  std::uint32_t maxCount = 5000;
+  std::uint32_t maxBytes = 10000000;
+  int whenFullAction = 1;  // 0 stop, 1 remove packets and go on, 2 remove packets and statistics and go on
+};
+
+class CTalvenorDoc {
+ public:
+  static constexpr int kSnapshotLength = 65536;
+  static constexpr int kReadTimeoutMs = 100;
+
+  CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings);
+  ~CTalvenorDoc();
+  CTalvenorDoc(const CTalvenorDoc&) = delete;
+  CTalvenorDoc& operator=(const CTalvenorDoc&) = delete;
+
+  void SetObserver(CaptureObserver* observer) { observer_ = observer; }
+  void SetScriptHost(ScriptHost* scripts) { scripts_ = scripts; }
+
+  // --- adapters ---
+  bool EnumerateAdapters();
+  const std::vector<Adapter>& Adapters() const { return adapters_; }
+  std::optional<Adapter> ChosenAdapter() const;
+
+  // --- limits ---
+  void SetLimits(std::uint32_t maxBytes, std::uint32_t maxCount);
+  void SetWhenFullAction(int action) { limits_.whenFullAction = action; }
+  const BufferLimits& Limits() const { return limits_; }
+
+  // The filter expression applied when a live capture starts (empty: none).
+  void SetFilterText(std::string text);
+
+  // --- commands ---
+  bool Start();
+  void Stop();
+  bool Open(const std::string& path);  // the path chosen in the open dialog
+  // Writes the buffer to `path`; false (with a message shown) on failure.
+  bool Save(const std::string& path);
+  void ClearPackets();
+  void ClearStatistics();
+  void ClearAll();
+  // Decodes the record with this number in tree mode for the views.
+  bool ShowPacket(std::uint32_t number);
+  void ShowRawPacket(std::span<const std::uint8_t> bytes);
+
+  // Waits until the running capture thread has ended.
+  void WaitForCapture();
+
+  // --- state ---
+  bool IsCapturing() const { return capturing_.load(); }
+  bool IsReadingFile() const { return readingFile_.load(); }
+  bool CanStart() const { return !IsCapturing() && !IsReadingFile(); }
+  bool CanStop() const { return IsCapturing() || IsReadingFile(); }
+  bool CanOpen() const { return CanStart(); }
+
+  const PacketBuffer& Buffer() const { return buffer_; }
+  SessionStatistics& Statistics() { return statistics_; }
+  std::uint32_t PacketCount() const { return buffer_.Count(); }
+  std::uint64_t BufferedBytes() const { return buffer_.BufferedBytes(); }
+  std::int32_t RowCount() const { return rowCount_.load(); }
+  std::uint32_t NextPacketNumber() const { return buffer_.Count(); }
+  std::int64_t ShownPacket() const { return shownPacket_; }
+  std::array<std::uint8_t, 6> OwnAddress() const;
+  int LinkType() const { return linkType_.load(); }
+  void SetLinkType(int linkType) { linkType_.store(linkType); }
+  bool LastRunFailed() const { return lastRunFailed_.load(); }
+
+  // The row of a buffered frame, decoded again without touching statistics.
+  PacketSummary SummaryOf(const PacketRecord& record) const;
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+
+  void LaunchCaptureThread();
+  void CaptureThread();
+  void RunLoop(pcap_t* handle, bool live);
+  void AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes);
+  void ServeRequests();
+  void ClearThroughInterface(ClearCommand command);
+  void ClearPacketsNow();
+  void ClearStatisticsNow();
+  void ReapFinishedWorkers();
+  void Message(const std::string& text, MessageIcon icon = MessageIcon::Warning);
+
+  UserPrompt& prompt_;
+  SettingsStore& settings_;
+  CaptureObserver* observer_ = nullptr;
+  ScriptHost* scripts_ = nullptr;
+  CaptureObserver noObserver_;
+
+  std::vector<Adapter> adapters_;
+  bool haveAdapterList_ = false;
+  std::optional<std::size_t> chosen_;
+
+  std::atomic<bool> capturing_{false};
+  std::atomic<bool> readingFile_{false};
+  std::string fileToRead_;
+  std::string filterText_;
+  std::atomic<int> linkType_{kLinkTypeEthernet};
+  mutable std::mutex ownAddressMutex_;
+  std::array<std::uint8_t, 6> ownAddress_{};
+
+  PacketBuffer buffer_;
+  SessionStatistics statistics_;
+  std::atomic<std::int32_t> rowCount_{0};
+  std::int64_t shownPacket_ = -1;
+  BufferLimits limits_;
+
+  std::atomic<bool> clearPacketsRequest_{false};
+  std::atomic<bool> clearStatisticsRequest_{false};
+  std::atomic<bool> handshake_{false};
+  std::mutex handshakeMutex_;
+  std::condition_variable handshakeDone_;
+  std::atomic<bool> shuttingDown_{false};
+  std::atomic<bool> lastRunFailed_{false};
+
+  std::mutex sessionLock_;  // held by the capture thread for its whole run
+  std::vector<Worker> workers_;
+};
+
+}  // namespace qv

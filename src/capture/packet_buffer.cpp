@@ -1,0 +1,102 @@
+#include "capture/packet_buffer.h"
+
+#include <cstring>
+
+namespace qv {
+
+PacketBuffer::PacketBuffer() = default;
+PacketBuffer::~PacketBuffer() = default;
+
+const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t length) {
+  if (length == 0) return nullptr;
+  if (length > kBlockSize / 4) {
+    // A jumbo frame gets a block of its own, kept behind the current one so
+    // that the current block goes on filling.
+    auto own = std::make_unique<std::uint8_t[]>(length);
+    std::memcpy(own.get(), bytes, length);
+    const std::uint8_t* at = own.get();
+    if (blocks_.empty()) {
+      blocks_.push_back(std::move(own));
+      blockUsed_ = kBlockSize;  // nothing may be packed into it
+    } else {
+      blocks_.insert(blocks_.end() - 1, std::move(own));
+    }
+    return at;
+  }
+  if (blocks_.empty() || kBlockSize - blockUsed_ < length) {
+    blocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize));
+    blockUsed_ = 0;
+  }
+  std::uint8_t* at = blocks_.back().get() + blockUsed_;
+  std::memcpy(at, bytes, length);
+  blockUsed_ += length;
+  return at;
+}
+
+PacketBuffer::Appended PacketBuffer::Append(const FrameHeader& header, const std::uint8_t* bytes) {
+  std::lock_guard lock(mutex_);
+  const std::uint32_t number = count_;
+  if (number / kEntriesPerChunk >= chunks_.size()) {
+    chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kEntriesPerChunk));
+  }
+  Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
+  e.data = Store(bytes, header.capturedLength);
+  e.capturedLength = header.capturedLength;
+  e.wireLength = header.wireLength;
+  e.seconds = header.seconds;
+  e.microseconds = header.microseconds;
+  ++count_;
+  bytes_ += header.capturedLength;
+  if (header.capturedLength > maxCaptured_) maxCaptured_ = header.capturedLength;
+  return {RecordAt(number), count_, bytes_};
+}
+
+PacketRecord PacketBuffer::RecordAt(std::uint32_t number) const {
+  const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
+  PacketRecord r;
+  r.capturedLength = e.capturedLength;
+  r.number = number;
+  r.bytes = std::span<const std::uint8_t>(e.data, e.capturedLength);
+  r.wireLength = e.wireLength;
+  r.seconds = e.seconds;
+  r.microseconds = e.microseconds;
+  return r;
+}
+
+std::optional<PacketRecord> PacketBuffer::Find(std::uint32_t number) const {
+  std::lock_guard lock(mutex_);
+  if (number >= count_) return std::nullopt;
+  return RecordAt(number);
+}
+
+void PacketBuffer::Clear() {
+  std::lock_guard lock(mutex_);
+  chunks_.clear();
+  blocks_.clear();
+  blockUsed_ = kBlockSize;
+  count_ = 0;
+  bytes_ = 0;
+  maxCaptured_ = 0;
+}
+
+std::uint32_t PacketBuffer::Count() const {
+  std::lock_guard lock(mutex_);
+  return count_;
+}
+
+std::uint64_t PacketBuffer::BufferedBytes() const {
+  std::lock_guard lock(mutex_);
+  return bytes_;
+}
+
+std::uint32_t PacketBuffer::MaxCapturedLength() const {
+  std::lock_guard lock(mutex_);
+  return maxCaptured_;
+}
+
+void PacketBuffer::ForEachNewestFirst(const std::function<void(const PacketRecord&)>& visit) const {
+  std::lock_guard lock(mutex_);
+  for (std::uint32_t n = count_; n-- > 0;) visit(RecordAt(n));
+}
+
+}  // namespace qv

@@ -1,0 +1,65 @@
+#pragma once
+// The decode tree of one frame: one top-level line per protocol layer, field
+// lines below it, detail lines below those. Every line may carry the byte
+// range of the frame that it describes. Nodes live in one flat vector and
+// refer to each other by index, so a decoder may keep a handle to its layer
+// line while inner decoders append further top-level lines.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+using NodeId = std::int32_t;
+inline constexpr NodeId kNoNode = -1;
+inline constexpr NodeId kRootNode = 0;
+
+struct DecodeNode {
+  std::string text;
+  std::uint32_t start = 0;  // first byte, from the start of the Ethernet header
+  std::uint32_t end = 0;    // one past the last byte; start == end == 0: no range
+  NodeId parent = kNoNode;
+  NodeId firstChild = kNoNode;
+  NodeId lastChild = kNoNode;
+  NodeId nextSibling = kNoNode;
+
+  bool HasRange() const { return start != 0 || end != 0; }
+};
+
+class DecodeTree {
+ public:
+  DecodeTree();
+
+  // Removes every line; only the invisible root remains.
+  void Clear();
+
+  // Appends a line as the last child of `parent` and returns its id.
+  NodeId Add(NodeId parent, std::string text);
+  NodeId Add(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end);
+
+  const DecodeNode& operator[](NodeId id) const { return nodes_[static_cast<std::size_t>(id)]; }
+  DecodeNode& operator[](NodeId id) { return nodes_[static_cast<std::size_t>(id)]; }
+
+  // Number of lines, the root not counted.
+  std::size_t LineCount() const { return nodes_.size() - 1; }
+  bool Empty() const { return nodes_.size() == 1; }
+
+  NodeId FirstChild(NodeId id) const { return (*this)[id].firstChild; }
+  NodeId NextSibling(NodeId id) const { return (*this)[id].nextSibling; }
+  std::vector<NodeId> Children(NodeId id) const;
+  std::vector<NodeId> TopLevel() const { return Children(kRootNode); }
+
+  // Depth of a line: 0 for top-level lines.
+  int Depth(NodeId id) const;
+
+  // The tree as text, depth first, one line per node, indented two blanks per
+  // depth: "text [start,end)", or just "text" for a line without a range.
+  std::string ToText() const;
+
+ private:
+  std::vector<DecodeNode> nodes_;
+};
+
+}  // namespace qv

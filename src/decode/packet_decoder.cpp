@@ -1,0 +1,137 @@
+#include "decode/packet_decoder.h"
+
+#include "decode/ethernet.h"
+
+namespace qv {
+
+PacketDecoder::PacketDecoder(std::span<const std::uint8_t> frameBytes, const DecodeContext& context,
+                             DecodeTree* tree, DecodeMode decodeMode, std::vector<std::int32_t>* layerStarts,
+                             PacketSummary* row)
+    : capturedLength(static_cast<std::uint32_t>(frameBytes.size())),
+      frame(frameBytes.data()),
+      mode(decodeMode),
+      summary(row),
+      context_(context),
+      tree_(tree),
+      layerStarts_(layerStarts) {}
+
+void PacketDecoder::Decode() { DecodeEthernet(*this); }
+
+std::optional<std::uint8_t> PacketDecoder::U8(std::uint32_t at) const {
+  if (!Has(at, 1)) return std::nullopt;
+  return frame[at];
+}
+
+std::optional<std::uint16_t> PacketDecoder::U16(std::uint32_t at) const {
+  if (!Has(at, 2)) return std::nullopt;
+  return static_cast<std::uint16_t>(frame[at] << 8 | frame[at + 1]);
+}
+
+std::optional<std::uint32_t> PacketDecoder::U24(std::uint32_t at) const {
+  if (!Has(at, 3)) return std::nullopt;
+  return static_cast<std::uint32_t>(frame[at]) << 16 | static_cast<std::uint32_t>(frame[at + 1]) << 8 |
+         frame[at + 2];
+}
+
+std::optional<std::uint32_t> PacketDecoder::U32(std::uint32_t at) const {
+  if (!Has(at, 4)) return std::nullopt;
+  return static_cast<std::uint32_t>(frame[at]) << 24 | static_cast<std::uint32_t>(frame[at + 1]) << 16 |
+         static_cast<std::uint32_t>(frame[at + 2]) << 8 | frame[at + 3];
+}
+
+std::optional<std::uint16_t> PacketDecoder::U16Le(std::uint32_t at) const {
+  if (!Has(at, 2)) return std::nullopt;
+  return static_cast<std::uint16_t>(frame[at + 1] << 8 | frame[at]);
+}
+
+std::optional<std::uint32_t> PacketDecoder::U32Le(std::uint32_t at) const {
+  if (!Has(at, 4)) return std::nullopt;
+  return static_cast<std::uint32_t>(frame[at + 3]) << 24 | static_cast<std::uint32_t>(frame[at + 2]) << 16 |
+         static_cast<std::uint32_t>(frame[at + 1]) << 8 | frame[at];
+}
+
+void PacketDecoder::AddLayerStart(std::uint32_t at) {
+  if (IsTree() && layerStarts_ != nullptr) layerStarts_->push_back(static_cast<std::int32_t>(Clip(at)));
+}
+
+void PacketDecoder::BeginLayer(Protocol protocol) {
+  AddLayerStart(offset);
+  ReportProtocol(protocol);
+}
+
+void PacketDecoder::ReportProtocol(Protocol protocol) {
+  const ProtocolInfo& info = InfoOf(protocol);
+  if (IsSummary() && context_.sink != nullptr) context_.sink->AddProtocol(info.name, info.layer);
+  if (summary != nullptr && info.listedInRow) summary->AppendProtocol(protocol);
+}
+
+NodeId PacketDecoder::AddLayerLine(std::string text, std::uint32_t start, std::uint32_t end) {
+  return AddLine(parentItem, std::move(text), start, end);
+}
+
+NodeId PacketDecoder::AddLayerLine(std::string text) { return AddLine(parentItem, std::move(text)); }
+
+NodeId PacketDecoder::AddLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end) {
+  if (!IsTree() || parent == kNoNode) return kNoNode;
+  start = Clip(start);
+  end = Clip(end);
+  if (end < start) end = start;
+  return tree_->Add(parent, std::move(text), start, end);
+}
+
+NodeId PacketDecoder::AddLine(NodeId parent, std::string text) {
+  if (!IsTree() || parent == kNoNode) return kNoNode;
+  return tree_->Add(parent, std::move(text));
+}
+
+void PacketDecoder::SetRange(NodeId node, std::uint32_t start, std::uint32_t end) {
+  if (!IsTree() || node == kNoNode) return;
+  start = Clip(start);
+  end = Clip(end);
+  if (end < start) end = start;
+  (*tree_)[node].start = start;
+  (*tree_)[node].end = end;
+}
+
+void PacketDecoder::AppendText(NodeId node, std::string_view suffix) {
+  if (!IsTree() || node == kNoNode) return;
+  (*tree_)[node].text += suffix;
+}
+
+void PacketDecoder::Dispatch(DecoderFn decoder, std::uint32_t payloadOffset) {
+  if (payloadOffset >= capturedLength || depth_ >= kMaxDepth) return;
+  const std::uint32_t saved = offset;
+  offset = payloadOffset;
+  ++depth_;
+  decoder(*this);
+  --depth_;
+  offset = saved;
+}
+
+bool PacketDecoder::ApplyScripts(std::uint32_t headerLength, std::string_view parentName) {
+  if (!IsTree() || context_.scripts == nullptr) return false;
+  return context_.scripts->ApplyScripts(*this, headerLength, parentName);
+}
+
+void PacketDecoder::MarkUnsupported() { AddLayerStart(offset); }
+
+void PacketDecoder::FinishLayer(NodeId layerLine, std::uint32_t headerLength, std::string_view parentName) {
+  if (!IsTree() || layerLine == kNoNode) return;
+  if ((*tree_)[layerLine].nextSibling != kNoNode) return;
+  FinishPayload(headerLength, parentName);
+}
+
+void PacketDecoder::FinishPayload(std::uint32_t headerLength, std::string_view parentName) {
+  if (!IsTree()) return;
+  if (ApplyScripts(headerLength, parentName)) return;
+  offset += headerLength;
+  MarkUnsupported();
+}
+
+void PacketDecoder::HandOverSample() {
+  if (!IsSummary() || !sample) return;
+  if (context_.sink != nullptr) context_.sink->UpdateConversation(*sample);
+  sample.reset();
+}
+
+}  // namespace qv

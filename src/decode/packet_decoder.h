@@ -1,0 +1,160 @@
+#pragma once
+// One decoding run over one captured frame. The same protocol decoders serve
+// two modes:
+//  - tree mode builds the decode tree of the selected packet and the list of
+//    offsets at which its layers start (the hex dump colours by them);
+//  - summary mode fills the packet-list row and reports every recognised
+//    protocol and IP conversation to the statistics.
+//
+// Every read goes through the checked accessors below: a field whose bytes
+// were not all captured reads as "absent" and produces no line, and no line's
+// range reaches past the captured length, whatever a header claims.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decode/decode_tree.h"
+#include "decode/ip_conversation_sample.h"
+#include "decode/packet_summary.h"
+#include "decode/protocol.h"
+
+namespace qv {
+
+enum class DecodeMode : std::uint8_t { Tree = 0, Summary = 1 };
+
+// Link type of Ethernet captures in the capture library.
+inline constexpr int kLinkTypeEthernet = 1;
+
+// PacketDecoder::flags bits.
+inline constexpr std::uint32_t QuotedDatagram = 1u << 0;  // decoding the IP header quoted in an ICMP error
+
+class PacketDecoder;
+
+// Where summary-mode decoding reports what it recognised.
+class DecodeSink {
+ public:
+  virtual ~DecodeSink() = default;
+  virtual void AddProtocol(std::string_view name, int layer) = 0;
+  virtual void UpdateConversation(const IpConversationSample& sample) = 0;
+};
+
+// The protocol scripts, offered every payload that no built-in decoder took.
+class ScriptHost {
+ public:
+  virtual ~ScriptHost() = default;
+  // Offers the bytes from decoder.offset + headerLength to the scripts
+  // registered under parentName; true when one of them claimed the bytes.
+  virtual bool ApplyScripts(PacketDecoder& decoder, std::uint32_t headerLength, std::string_view parentName) = 0;
+};
+
+// What a run needs from the capture session.
+struct DecodeContext {
+  int linkType = kLinkTypeEthernet;
+  DecodeSink* sink = nullptr;        // summary mode: statistics; may be null
+  ScriptHost* scripts = nullptr;     // tree mode: protocol scripts; may be null
+};
+
+using DecoderFn = void (*)(PacketDecoder&);
+
+class PacketDecoder {
+ public:
+  // Deepest nesting of layers decoded; a frame that nests further (IP in IP
+  // in IP ...) is not followed beyond it.
+  static constexpr int kMaxDepth = 24;
+
+  PacketDecoder(std::span<const std::uint8_t> frame, const DecodeContext& context, DecodeTree* tree,
+                DecodeMode mode, std::vector<std::int32_t>* layerStarts, PacketSummary* summary);
+
+  // Decodes the whole frame, starting with the Ethernet header.
+  void Decode();
+
+  // --- state of the run ---
+  std::uint32_t capturedLength;
+  const std::uint8_t* frame;
+  std::uint32_t offset = 0;          // start of the header being decoded
+  DecodeMode mode;
+  NodeId parentItem = kRootNode;     // where the next layer line goes
+  PacketSummary* summary;            // the row; null when not wanted
+  std::optional<IpConversationSample> sample;
+  std::uint32_t flags = 0;
+
+  bool IsTree() const { return mode == DecodeMode::Tree && tree_ != nullptr; }
+  bool IsSummary() const { return mode == DecodeMode::Summary; }
+  int LinkType() const { return context_.linkType; }
+  DecodeTree* Tree() const { return tree_; }
+  const std::vector<std::int32_t>* LayerStarts() const { return layerStarts_; }
+
+  // --- checked reads; absent when any byte lies beyond the captured data ---
+  bool Has(std::uint32_t at, std::uint32_t count) const {
+    return static_cast<std::uint64_t>(at) + count <= capturedLength;
+  }
+  std::uint32_t Available(std::uint32_t at) const { return at < capturedLength ? capturedLength - at : 0; }
+  const std::uint8_t* Bytes(std::uint32_t at, std::uint32_t count) const {
+    return Has(at, count) ? frame + at : nullptr;
+  }
+  std::optional<std::uint8_t> U8(std::uint32_t at) const;
+  std::optional<std::uint16_t> U16(std::uint32_t at) const;    // big-endian
+  std::optional<std::uint32_t> U24(std::uint32_t at) const;    // big-endian
+  std::optional<std::uint32_t> U32(std::uint32_t at) const;    // big-endian
+  std::optional<std::uint16_t> U16Le(std::uint32_t at) const;  // least significant byte first
+  std::optional<std::uint32_t> U32Le(std::uint32_t at) const;
+
+  // --- the steps every protocol decoder takes ---
+
+  // Announces the protocol whose header starts at `offset`: in tree mode its
+  // start joins the layer start list; in summary mode it is counted; in the
+  // row its name joins the protocol chain.
+  void BeginLayer(Protocol protocol);
+  // The same without the layer start (the Ethernet header, which is the
+  // first coloured segment by itself).
+  void ReportProtocol(Protocol protocol);
+
+  // Tree mode: the layer line under parentItem with the header's range
+  // (clipped to the captured bytes). Returns kNoNode in summary mode.
+  NodeId AddLayerLine(std::string text, std::uint32_t start, std::uint32_t end);
+  NodeId AddLayerLine(std::string text);  // without a range
+
+  // Tree mode: a line under `parent`. The range is clipped to the captured
+  // bytes. Does nothing (returns kNoNode) in summary mode or without a parent.
+  NodeId AddLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end);
+  NodeId AddLine(NodeId parent, std::string text);  // without a range
+  void SetRange(NodeId node, std::uint32_t start, std::uint32_t end);
+  void AppendText(NodeId node, std::string_view suffix);
+
+  // Calls `decoder` for the payload at `payloadOffset`, then restores
+  // `offset`. Nothing is called when no byte of the payload was captured or
+  // the nesting is too deep.
+  void Dispatch(DecoderFn decoder, std::uint32_t payloadOffset);
+
+  // Offers the payload after the current header to the scripts.
+  bool ApplyScripts(std::uint32_t headerLength, std::string_view parentName);
+  // Tree mode: the unclaimed data from `offset` on becomes a layer of its own.
+  void MarkUnsupported();
+
+  // The tail of a layer in tree mode: when no inner decoder added a line
+  // after `layerLine`, the payload goes to the scripts under `parentName`,
+  // and, unclaimed, is marked unsupported.
+  void FinishLayer(NodeId layerLine, std::uint32_t headerLength, std::string_view parentName);
+  // The same without the sibling test, for decoders that call no inner decoder.
+  void FinishPayload(std::uint32_t headerLength, std::string_view parentName);
+
+  // Summary mode: hands the conversation sample to the statistics, once.
+  void HandOverSample();
+
+  // Appends a layer start in tree mode (used by the script hook too).
+  void AddLayerStart(std::uint32_t at);
+
+ private:
+  std::uint32_t Clip(std::uint32_t at) const { return at < capturedLength ? at : capturedLength; }
+
+  DecodeContext context_;
+  DecodeTree* tree_;
+  std::vector<std::int32_t>* layerStarts_;
+  int depth_ = 0;
+};
+
+}  // namespace qv

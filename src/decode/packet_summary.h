@@ -1,0 +1,48 @@
+#pragma once
+// The packet-list row as the decoder fills it in summary mode: MAC and IP
+// addresses, ports and the chain of protocol names. Values are kept raw and
+// turned into text on demand, so filling a row costs no allocation; a field
+// whose bytes were not captured stays unset and its text empty.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "decode/protocol.h"
+
+namespace qv {
+
+struct PacketSummary {
+  static constexpr std::size_t kMaxProtocols = 32;
+
+  std::array<std::uint8_t, 6> srcMac{};
+  std::array<std::uint8_t, 6> dstMac{};
+  std::array<std::uint8_t, 4> srcIp{};
+  std::array<std::uint8_t, 4> dstIp{};
+  std::uint16_t srcPort = 0;
+  std::uint16_t dstPort = 0;
+  bool hasSrcMac = false;
+  bool hasDstMac = false;
+  bool hasSrcIp = false;
+  bool hasDstIp = false;
+  bool hasSrcPort = false;
+  bool hasDstPort = false;
+  std::uint8_t protocolCount = 0;
+  std::array<Protocol, kMaxProtocols> protocols{};
+
+  void AppendProtocol(Protocol p) {
+    if (protocolCount < kMaxProtocols) protocols[protocolCount++] = p;
+  }
+
+  // The seven row texts. Empty when the decoder did not reach the field.
+  std::string SrcMacText() const;
+  std::string DstMacText() const;
+  std::string SrcIpText() const;
+  std::string DstIpText() const;
+  std::string SrcPortText() const;
+  std::string DstPortText() const;
+  // Each protocol name followed by one blank, in decoding order ("IPv4 TCP ").
+  std::string ProtocolsText() const;
+};
+
+}  // namespace qv

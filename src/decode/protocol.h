@@ -1,0 +1,51 @@
+#pragma once
+// The protocols the built-in decoders recognise: the name under which each is
+// counted and listed in a row, and its layer for the statistics
+// (1 link, 2 network, 3 transport, 4 application).
+
+#include <cstdint>
+#include <string_view>
+
+namespace qv {
+
+enum class Protocol : std::uint8_t {
+  EthernetII,
+  Ieee8022,
+  Llc,
+  Snap,
+  Arp,
+  Rarp,
+  Bpdu,
+  Ipv4,
+  Ipv6,
+  Ipx,
+  Xns,
+  Icmp,
+  Igmp,
+  Udp,
+  Tcp,
+  Nbipx,
+  NetBios,
+  Smb,
+  X25Plp,
+  Count_
+};
+
+struct ProtocolInfo {
+  std::string_view name;
+  int layer;
+  bool listedInRow;  // the Ethernet framings and IPv6 are counted but not listed
+};
+
+inline constexpr ProtocolInfo kProtocols[] = {
+    {"Ethernet II", 1, false}, {"IEEE 802.2", 1, false}, {"LLC", 1, true},   {"SNAP", 1, true},
+    {"ARP", 1, true},          {"RARP", 1, true},        {"BPDU", 1, true},  {"IPv4", 2, true},
+    {"IPv6", 2, false},        {"IPX", 2, true},         {"XNS", 2, true},   {"ICMP", 2, true},
+    {"IGMP", 2, true},         {"UDP", 3, true},         {"TCP", 3, true},   {"NBIPX", 4, true},
+    {"NetBIOS", 4, true},      {"SMB", 4, true},         {"X25PLP", 4, true},
+};
+static_assert(std::size(kProtocols) == static_cast<std::size_t>(Protocol::Count_));
+
+constexpr const ProtocolInfo& InfoOf(Protocol p) { return kProtocols[static_cast<std::size_t>(p)]; }
+
+}  // namespace qv

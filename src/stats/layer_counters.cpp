@@ -1,0 +1,49 @@
+#include "stats/layer_counters.h"
+
+namespace qv {
+
+namespace {
+// A new protocol of a layer takes the colour after the previous one's.
+constexpr Rgb kEntryColours[14] = {
+    {255, 0, 0},     {255, 0, 255}, {225, 225, 225}, {255, 255, 0}, {0, 255, 255},
+    {0, 0, 255},     {0, 255, 0},   {128, 128, 128}, {128, 0, 128}, {128, 128, 0},
+    {0, 128, 128},   {128, 0, 0},   {0, 0, 128},     {0, 0, 0},
+};
+}  // namespace
+
+void LayerCounters::AddProtocol(std::string_view name, int layer) {
+  if (layer < 1 || layer > kLayers) return;
+  std::lock_guard lock(mutex_);
+  Layer& l = layers_[static_cast<std::size_t>(layer - 1)];
+  if (name.empty()) {
+    ++l.others;
+    return;
+  }
+  for (auto it = l.entries.rbegin(); it != l.entries.rend(); ++it) {
+    if (it->name == name) {
+      ++it->count;
+      return;
+    }
+  }
+  l.entries.push_back({kEntryColours[l.entries.size() % 14], std::string(name), 1});
+}
+
+void LayerCounters::Reset() {
+  std::lock_guard lock(mutex_);
+  for (Layer& l : layers_) {
+    l.entries.clear();
+    l.others = 0;
+  }
+}
+
+LayerSnapshot LayerCounters::Snapshot(int layer) const {
+  LayerSnapshot out;
+  if (layer < 1 || layer > kLayers) return out;
+  std::lock_guard lock(mutex_);
+  const Layer& l = layers_[static_cast<std::size_t>(layer - 1)];
+  out.protocols.assign(l.entries.rbegin(), l.entries.rend());
+  out.others = l.others;
+  return out;
+}
+
+}  // namespace qv
