@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "decode/arp.h"
+#include "decode/ipv4.h"
+#include "decode/ipv6.h"
+#include "decode/ipx.h"
 #include "decode/llc.h"
 #include "decode/text_format.h"
 
@@ -20,11 +24,11 @@ struct EtherTypeEntry {
 
 // EtherTypes with a name; those with a decoder are dispatched to it.
 constexpr EtherTypeEntry kEtherTypes[] = {
-    {0x0800, " - IPv4", nullptr},
-    {0x86DD, " - IPv6", nullptr},
-    {0x0806, " - ARP", nullptr},
-    {0x8035, " - RARP", nullptr},
-    {0x8137, " - IPX", nullptr},
+    {0x0800, " - IPv4", DecodeIpv4},
+    {0x86DD, " - IPv6", DecodeIpv6},
+    {0x0806, " - ARP", DecodeArp},
+    {0x8035, " - RARP", DecodeRarp},
+    {0x8137, " - IPX", DecodeIpx},
     {0x9000, " - Loopback (Configuration Test Protocol)", nullptr},
 };
 
