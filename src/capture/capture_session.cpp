@@ -15,7 +15,10 @@ constexpr const char* kCaption = "Quorvanet";
 }
 
 CTalvenorDoc::CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings)
-    : prompt_(prompt), settings_(settings), observer_(&noObserver_) {}
+    : prompt_(prompt), settings_(settings), backend_(pcapBackend_), observer_(&noObserver_) {}
+
+CTalvenorDoc::CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings, CaptureBackend& backend)
+    : prompt_(prompt), settings_(settings), backend_(backend), observer_(&noObserver_) {}
 
 CTalvenorDoc::~CTalvenorDoc() {
   shuttingDown_ = true;
@@ -35,7 +38,7 @@ void CTalvenorDoc::Message(const std::string& text, MessageIcon icon) { prompt_.
 // --- adapters ---------------------------------------------------------------
 
 bool CTalvenorDoc::EnumerateAdapters() {
-  AdapterList list = qv::EnumerateAdapters();
+  AdapterList list = backend_.ListAdapters();
   if (list.failed) {
     Message(Format("Błąd w funkcji \"pcap_findalldevs\"!  %s", list.error.c_str()), MessageIcon::Error);
     return false;
@@ -246,7 +249,7 @@ void CTalvenorDoc::CaptureThread() {
     const bool live = !readingFile_;
     PcapHandle handle;
     if (!live) {
-      handle.reset(pcap_open_offline(fileToRead_.c_str(), errbuf));
+      handle.reset(backend_.OpenOffline(fileToRead_, errbuf));
       if (!handle) {
         Message(Format("Unable to open the file %s.\nThe following error occured: %s", fileToRead_.c_str(), errbuf),
                 MessageIcon::Error);
@@ -257,9 +260,9 @@ void CTalvenorDoc::CaptureThread() {
       const Adapter adapter = adapters_[*chosen_];
       {
         std::lock_guard addressLock(ownAddressMutex_);
-        ownAddress_ = FindAdapterAddress(adapter.name);
+        ownAddress_ = backend_.AdapterAddress(adapter.name);
       }
-      handle.reset(pcap_open_live(adapter.name.c_str(), kSnapshotLength, 1, kReadTimeoutMs, errbuf));
+      handle.reset(backend_.OpenLive(adapter.name, kSnapshotLength, true, kReadTimeoutMs, errbuf));
       if (!handle) {
         // The library's own text says why (on Linux usually a missing permission).
         Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", adapter.name.c_str(),

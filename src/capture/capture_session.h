@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "capture/adapters.h"
+#include "capture/capture_backend.h"
 #include "capture/capture_observer.h"
 #include "capture/packet_buffer.h"
 #include "capture/settings_store.h"
@@ -40,6 +41,8 @@ class CTalvenorDoc {
   static constexpr int kReadTimeoutMs = 100;
 
   CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings);
+  // With another capture backend (tests).
+  CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings, CaptureBackend& backend);
   ~CTalvenorDoc();
   CTalvenorDoc(const CTalvenorDoc&) = delete;
   CTalvenorDoc& operator=(const CTalvenorDoc&) = delete;
@@ -117,6 +120,8 @@ class CTalvenorDoc {
 
   UserPrompt& prompt_;
   SettingsStore& settings_;
+  PcapBackend pcapBackend_;
+  CaptureBackend& backend_;
   CaptureObserver* observer_ = nullptr;
   ScriptHost* scripts_ = nullptr;
   CaptureObserver noObserver_;

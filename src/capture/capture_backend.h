@@ -1,0 +1,43 @@
+#pragma once
+// The capture library as the session uses it: listing adapters, opening one
+// or a savefile, and the adapter's own hardware address. The program uses the
+// real library; tests put savefiles in place of adapters, so that the live
+// capture path (limits, when-full actions, clearing) runs on known frames.
+
+#include <pcap/pcap.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "capture/adapters.h"
+
+namespace qv {
+
+class CaptureBackend {
+ public:
+  virtual ~CaptureBackend() = default;
+  virtual AdapterList ListAdapters() = 0;
+  // Returns null and fills `errbuf` (PCAP_ERRBUF_SIZE bytes) on failure.
+  virtual pcap_t* OpenLive(const std::string& adapter, int snapshotLength, bool promiscuous, int timeoutMs,
+                           char* errbuf) = 0;
+  virtual pcap_t* OpenOffline(const std::string& path, char* errbuf) = 0;
+  virtual std::array<std::uint8_t, 6> AdapterAddress(const std::string& adapter) = 0;
+};
+
+class PcapBackend : public CaptureBackend {
+ public:
+  AdapterList ListAdapters() override { return EnumerateAdapters(); }
+  pcap_t* OpenLive(const std::string& adapter, int snapshotLength, bool promiscuous, int timeoutMs,
+                   char* errbuf) override {
+    return pcap_open_live(adapter.c_str(), snapshotLength, promiscuous ? 1 : 0, timeoutMs, errbuf);
+  }
+  pcap_t* OpenOffline(const std::string& path, char* errbuf) override {
+    return pcap_open_offline(path.c_str(), errbuf);
+  }
+  std::array<std::uint8_t, 6> AdapterAddress(const std::string& adapter) override {
+    return FindAdapterAddress(adapter);
+  }
+};
+
+}  // namespace qv
