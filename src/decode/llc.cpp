@@ -1,15 +1,134 @@
 #include "decode/llc.h"
 
+#include "decode/bpdu.h"
+#include "decode/ipv4.h"
+#include "decode/ipx.h"
+#include "decode/netbios.h"
+#include "decode/snap.h"
 #include "decode/text_format.h"
+#include "decode/x25.h"
+#include "decode/xns.h"
 
 namespace qv {
 
-// Placeholder until the LLC decoder lands: names the layer and marks the rest.
+namespace {
+
+// The LLC line always covers DSAP, SSAP and the first control byte; the
+// second control byte of the I and S formats is described by its own line.
+constexpr std::uint32_t kLineLength = 3;
+
+struct SapEntry {
+  std::uint8_t sap;
+  const char* name;    // " (IPv4)": shared by the DSAP and the SSAP line
+  DecoderFn decoder;   // chosen by the DSAP alone
+};
+
+constexpr SapEntry kSaps[] = {
+    {0x06, " (IPv4)", DecodeIpv4},         {0x42, " (BPDU)", DecodeBpdu},
+    {0x7E, " (X.25 PLP)", DecodeX25},      {0x80, " (XNS)", DecodeXns},
+    {0xAA, " (IEEE SNAP)", DecodeSnap},    {0xE0, " (Netware IPX)", DecodeIpx},
+    {0xF0, " (NetBIOS)", DecodeNetbios},
+};
+
+const SapEntry* FindSap(std::uint8_t sap) {
+  for (const auto& e : kSaps) {
+    if (e.sap == sap) return &e;
+  }
+  return nullptr;
+}
+
+const char* SapName(std::uint8_t sap) {
+  const SapEntry* e = FindSap(sap);
+  return e != nullptr ? e->name : "";
+}
+
+// Unnumbered commands and responses, keyed by the control byte with the
+// poll/final bit (0x10) cleared.
+const char* UnnumberedName(std::uint8_t control) {
+  switch (control & 0xEF) {
+    case 0x03: return " - Unnumberd Information";
+    case 0x0F: return " - Disconnected Mode";
+    case 0x43: return " - Disconnect";
+    case 0x63: return " - Unnumbered Acknowledgement";
+    case 0x6F: return " - Set Asynch. Balanced Mode Extended";
+    case 0x87: return " - Frame Reject";
+    case 0xAF: return " - Exchange Identification";
+    case 0xE3: return " - Test";
+    default: return "";
+  }
+}
+
+bool IsUnnumbered(std::uint8_t control) { return (control & 0x03) == 0x03; }
+
+void AddControlLines(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint8_t c) {
+  const std::optional<std::uint8_t> second = d.U8(h + 3);
+  if (IsUnnumbered(c)) {
+    d.AddLine(layer, Format("Control: 0x%02X%s", c, UnnumberedName(c)), h + 2, h + 3);
+  } else if ((c & 0x01) == 0) {
+    // Information format: N(S) in the first control byte, N(R) in the second,
+    // both shown as the byte with its low bit cleared (not shifted).
+    const unsigned ns = c & 0xFEu;
+    d.AddLine(layer, Format("Transmit send sequence number %u (0x%02X)", ns, ns), h + 2, h + 3);
+    if (second) {
+      const unsigned nr = *second & 0xFEu;
+      d.AddLine(layer, Format("Transmit receive sequence number %u (0x%02X)", nr, nr), h + 3, h + 4);
+    }
+  } else {
+    // Supervisory format: the function is in bits 2-3 of the first byte.
+    // The texts follow IEEE 802.2: 0x04 is Receive Not Ready, 0x08 Reject.
+    switch (c & 0x0C) {
+      case 0x00:
+        d.AddLine(layer, "----00--:Receive Ready", h + 2, h + 3);
+        break;
+      case 0x04:
+        d.AddLine(layer, "----10--:Receive Not Ready", h + 2, h + 3);
+        break;
+      case 0x08:
+        d.AddLine(layer, "----01--:Reject", h + 2, h + 3);
+        break;
+      default:
+        if (second) {
+          const unsigned nr = *second & 0xFEu;
+          d.AddLine(layer, Format("Transmit receive sequence number %u (0x%02X)", nr, nr), h + 2, h + 3);
+        }
+        break;
+    }
+  }
+}
+
+}  // namespace
+
 void DecodeLlc(PacketDecoder& d) {
   const std::uint32_t h = d.offset;
+  const std::optional<std::uint8_t> dsap = d.U8(h);
+  const std::optional<std::uint8_t> ssap = d.U8(h + 1);
+  const std::optional<std::uint8_t> control = d.U8(h + 2);
+
   d.BeginLayer(Protocol::Llc);
-  NodeId layer = d.AddLayerLine("LLC", h, h + 3);
-  d.FinishLayer(layer, 3, "llc");
+  NodeId layer = kNoNode;
+  if (d.IsTree()) {
+    layer = d.AddLayerLine("LLC", h, h + kLineLength);
+    if (dsap) {
+      d.AddLine(layer,
+                Format("DSAP: 0x%02x%s%s", *dsap, SapName(*dsap),
+                       (*dsap & 0x01) ? " - Group DSAP" : " - Individual DSAP"),
+                h, h + 1);
+    }
+    if (ssap) {
+      d.AddLine(layer,
+                Format("SSAP: 0x%02x%s%s", *ssap, SapName(*ssap), (*ssap & 0x01) ? " - Response" : " - Command"),
+                h + 1, h + 2);
+    }
+    if (control) AddControlLines(d, layer, h, *control);
+  }
+
+  // Without the control byte the header length, and so the payload start,
+  // is unknown; nothing after it was captured anyway.
+  if (dsap && control) {
+    const SapEntry* e = FindSap(*dsap);
+    if (e != nullptr) d.Dispatch(e->decoder, h + (IsUnnumbered(*control) ? 3 : 4));
+  }
+  d.FinishLayer(layer, kLineLength, "llc");
 }
 
 }  // namespace qv
