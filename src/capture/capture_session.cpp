@@ -105,7 +105,7 @@ bool CTalvenorDoc::Start() {
 
   capturing_ = true;
   observer_->CaptureStarted(false);
-  LaunchCaptureThread();
+  LaunchCaptureThread({true, adapters_[*chosen_].name, filterText_});
   return true;
 }
 
@@ -120,7 +120,7 @@ bool CTalvenorDoc::Open(const std::string& path) {
   fileToRead_ = path;
   readingFile_ = true;
   observer_->CaptureStarted(true);
-  LaunchCaptureThread();
+  LaunchCaptureThread({false, path, {}});
   return true;
 }
 
@@ -133,19 +133,22 @@ bool CTalvenorDoc::Save(const std::string& path) {
 }
 
 void CTalvenorDoc::ClearPackets() {
-  if (CanStart() || handshake_) {
+  if (handshake_ || activeRuns_ == 0) {
     ClearPacketsNow();
-  } else {
-    clearPacketsRequest_ = true;
+    return;
   }
+  clearPacketsRequest_ = true;
+  // The run may have ended since the look above, after serving what it found.
+  if (activeRuns_ == 0 && clearPacketsRequest_.exchange(false)) ClearPacketsNow();
 }
 
 void CTalvenorDoc::ClearStatistics() {
-  if (capturing_ && !handshake_) {
-    clearStatisticsRequest_ = true;
-  } else {
+  if (!capturing_ || handshake_) {
     ClearStatisticsNow();
+    return;
   }
+  clearStatisticsRequest_ = true;
+  if (activeRuns_ == 0 && clearStatisticsRequest_.exchange(false)) ClearStatisticsNow();
 }
 
 void CTalvenorDoc::ClearAll() {
@@ -217,11 +220,12 @@ void CTalvenorDoc::ReapFinishedWorkers() {
   });
 }
 
-void CTalvenorDoc::LaunchCaptureThread() {
+void CTalvenorDoc::LaunchCaptureThread(RunSource source) {
   ReapFinishedWorkers();
+  ++activeRuns_;
   auto done = std::make_shared<std::atomic<bool>>(false);
-  workers_.push_back({std::thread([this, done] {
-                        CaptureThread();
+  workers_.push_back({std::thread([this, done, source = std::move(source)] {
+                        CaptureThread(source);
                         done->store(true);
                       }),
                       done});
@@ -234,11 +238,12 @@ void CTalvenorDoc::WaitForCapture() {
   workers_.clear();
 }
 
-void CTalvenorDoc::CaptureThread() {
+void CTalvenorDoc::CaptureThread(const RunSource& source) {
   bool failed = false;
   {
     std::unique_lock lock(sessionLock_, std::try_to_lock);
     if (!lock.owns_lock()) {
+      --activeRuns_;
       Message("Interfejs zajęty:(");
       Stop();
       observer_->CaptureEnded(true);
@@ -246,33 +251,31 @@ void CTalvenorDoc::CaptureThread() {
     }
     lastRunFailed_ = false;
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    const bool live = !readingFile_;
+    const bool live = source.live;
     PcapHandle handle;
     if (!live) {
-      handle.reset(backend_.OpenOffline(fileToRead_, errbuf));
+      handle.reset(backend_.OpenOffline(source.name, errbuf));
       if (!handle) {
-        Message(Format("Unable to open the file %s.\nThe following error occured: %s", fileToRead_.c_str(), errbuf),
+        Message(Format("Unable to open the file %s.\nThe following error occured: %s", source.name.c_str(), errbuf),
                 MessageIcon::Error);
         Stop();
         failed = true;
       }
     } else {
-      const Adapter adapter = adapters_[*chosen_];
       {
         std::lock_guard addressLock(ownAddressMutex_);
-        ownAddress_ = backend_.AdapterAddress(adapter.name);
+        ownAddress_ = backend_.AdapterAddress(source.name);
       }
-      handle.reset(backend_.OpenLive(adapter.name, kSnapshotLength, true, kReadTimeoutMs, errbuf));
+      handle.reset(backend_.OpenLive(source.name, kSnapshotLength, true, kReadTimeoutMs, errbuf));
       if (!handle) {
         // The library's own text says why (on Linux usually a missing permission).
-        Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", adapter.name.c_str(),
-                       errbuf),
+        Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", source.name.c_str(), errbuf),
                 MessageIcon::Error);
         Stop();
         failed = true;
-      } else if (!filterText_.empty()) {
+      } else if (!source.filter.empty()) {
         bpf_program program{};
-        if (pcap_compile(handle.get(), &program, filterText_.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
+        if (pcap_compile(handle.get(), &program, source.filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
             pcap_setfilter(handle.get(), &program) != 0) {
           Message(pcap_geterr(handle.get()), MessageIcon::Error);
           Message("Nie udało się założyć filtra:(", MessageIcon::Error);
@@ -282,16 +285,23 @@ void CTalvenorDoc::CaptureThread() {
     }
     if (handle) {
       linkType_ = pcap_datalink(handle.get());
-      RunLoop(handle.get(), live);
+      RunLoop(handle.get(), source);
       failed = lastRunFailed_;
     }
     Stop();
+    handle.reset();
+    // The buffer is the interface's again. A clear asked for while the loop
+    // was ending is served now: left pending, it would empty the buffer at
+    // the first frame of the next capture.
+    --activeRuns_;
+    if (!shuttingDown_) ServeRequests();
   }
   lastRunFailed_ = failed;
   observer_->CaptureEnded(failed);
 }
 
-void CTalvenorDoc::RunLoop(pcap_t* handle, bool live) {
+void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
+  const bool live = source.live;
   for (;;) {
     if (!capturing_ && !readingFile_) break;
     pcap_pkthdr* header = nullptr;
@@ -302,7 +312,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, bool live) {
         // A damaged savefile or a failing adapter: what was read stays.
         const char* why = pcap_geterr(handle);
         Message(live ? Format("Unable to read from the adapter.\nThe following error occured: %s", why)
-                     : Format("Unable to read the file %s.\nThe following error occured: %s", fileToRead_.c_str(), why),
+                     : Format("Unable to read the file %s.\nThe following error occured: %s", source.name.c_str(), why),
                 MessageIcon::Error);
         lastRunFailed_ = true;
       }

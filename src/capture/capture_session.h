@@ -76,7 +76,9 @@ class CTalvenorDoc {
   bool ShowPacket(std::uint32_t number);
   void ShowRawPacket(std::span<const std::uint8_t> bytes);
 
-  // Waits until the running capture thread has ended.
+  // Waits until the running capture thread has ended. Not on an interface
+  // thread that serves posted clear commands: the capture thread may be
+  // waiting for one of them.
   void WaitForCapture();
 
   // --- state ---
@@ -107,9 +109,16 @@ class CTalvenorDoc {
     std::shared_ptr<std::atomic<bool>> done;
   };
 
-  void LaunchCaptureThread();
-  void CaptureThread();
-  void RunLoop(pcap_t* handle, bool live);
+  // What a run reads, copied for its thread: the adapter list, the file to
+  // read and the filter may change while an ending thread still uses them.
+  struct RunSource {
+    bool live;
+    std::string name;    // the adapter's name, or the path of the file
+    std::string filter;  // live only
+  };
+  void LaunchCaptureThread(RunSource source);
+  void CaptureThread(const RunSource& source);
+  void RunLoop(pcap_t* handle, const RunSource& source);
   void AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes);
   void ServeRequests();
   void ClearThroughInterface(ClearCommand command);
@@ -132,6 +141,10 @@ class CTalvenorDoc {
 
   std::atomic<bool> capturing_{false};
   std::atomic<bool> readingFile_{false};
+  // Capture threads launched and not yet past their loop. While one runs, the
+  // interface clears the buffer only through the requests: the capturing and
+  // reading flags go off at Stop while the thread may still be appending.
+  std::atomic<int> activeRuns_{0};
   std::string fileToRead_;
   std::string filterText_;
   std::atomic<int> linkType_{kLinkTypeEthernet};
