@@ -17,6 +17,8 @@ class SettingsStore {
   virtual std::optional<std::string> GetString(const std::string& section, const std::string& name) const = 0;
   virtual bool SetInt(const std::string& section, const std::string& name, int value) = 0;
   virtual bool SetString(const std::string& section, const std::string& name, const std::string& value) = 0;
+  // Writes what was set to its permanent place; false when that failed.
+  virtual bool Flush() { return true; }
 };
 
 class MemorySettingsStore : public SettingsStore {

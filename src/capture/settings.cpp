@@ -1,0 +1,103 @@
+#include "capture/settings.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kLog = "log";
+
+void ReadFlag(const SettingsStore& store, const char* name, bool& field) {
+  const int v = store.GetInt(kLog, name).value_or(-1);
+  if (v == 1) field = true;
+  if (v == 0) field = false;
+}
+
+void ReadSwitch(const SettingsStore& store, const char* name, bool& field) {
+  const int v = store.GetInt(kLog, name).value_or(-1);
+  if (v != -1) field = v != 0;
+}
+
+void ReadInt(const SettingsStore& store, const char* name, std::int32_t& field) {
+  const int v = store.GetInt(kLog, name).value_or(-1);
+  if (v != -1) field = v;
+}
+
+}  // namespace
+
+Settings LoadSettings(const SettingsStore& store, const std::string& programFolder) {
+  Settings s;
+  s.logDirectory = programFolder;
+  if (store.GetInt("Test", "TestValue").value_or(0) != kSettingsMarker) return s;
+
+  const std::string device = store.GetString("pcap", "CurrentDevice").value_or("");
+  if (!device.empty()) s.currentDevice = device;
+  const std::string directory = store.GetString(kLog, "Directory").value_or("");
+  if (!directory.empty()) s.logDirectory = directory;
+
+  ReadFlag(store, "Bool", s.loggingOn);
+  ReadFlag(store, "BoolDelete", s.deleteOldLogs);
+  ReadFlag(store, "BoolSize", s.sizeLimitOn);
+  ReadFlag(store, "BoolCnt", s.countLimitOn);
+  ReadInt(store, "Delete", s.deleteAfterDays);
+  const int size = store.GetInt(kLog, "Size").value_or(-1);
+  if (size != -1) s.maxLogSize = static_cast<double>(size);
+  ReadInt(store, "Cnt", s.maxLogCount);
+  ReadSwitch(store, "UseDNS", s.useDns);
+  ReadSwitch(store, "CheckForNewVer", s.checkForNewVersion);
+  for (int i = 0; i < 4; ++i) {
+    ReadInt(store, ("color " + std::to_string(i + 1)).c_str(), s.colours[static_cast<std::size_t>(i)]);
+  }
+  ReadInt(store, "TotalMaxCnt", s.bufferMaxCount);
+  ReadInt(store, "TotalMaxSize", s.bufferMaxBytes);
+  ReadInt(store, "Action", s.whenFullAction);
+  ReadInt(store, "TotalMaxStatCnt", s.statisticsRows);
+  return s;
+}
+
+bool SaveSettings(SettingsStore& store, const Settings& s) {
+  bool ok = true;
+  auto put = [&](const char* name, int value) { ok = store.SetInt(kLog, name, value) && ok; };
+  ok = store.SetInt("Test", "TestValue", kSettingsMarker) && ok;
+  ok = store.SetString("pcap", "CurrentDevice", s.currentDevice) && ok;
+  ok = store.SetString(kLog, "Directory", s.logDirectory) && ok;
+  put("Bool", s.loggingOn ? 1 : 0);
+  put("BoolDelete", s.deleteOldLogs ? 1 : 0);
+  put("BoolSize", s.sizeLimitOn ? 1 : 0);
+  put("BoolCnt", s.countLimitOn ? 1 : 0);
+  put("Delete", s.deleteAfterDays);
+  // Stored as whole bytes.
+  put("Size", static_cast<int>(s.maxLogSize));
+  put("Cnt", s.maxLogCount);
+  put("UseDNS", s.useDns ? 1 : 0);
+  put("CheckForNewVer", s.checkForNewVersion ? 1 : 0);
+  for (int i = 0; i < 4; ++i) put(("color " + std::to_string(i + 1)).c_str(), s.colours[static_cast<std::size_t>(i)]);
+  put("TotalMaxCnt", s.bufferMaxCount);
+  put("TotalMaxSize", s.bufferMaxBytes);
+  put("Action", s.whenFullAction);
+  put("TotalMaxStatCnt", s.statisticsRows);
+  return ok;
+}
+
+RuntimeOptions ResolveRuntimeOptions(const Settings& s) {
+  RuntimeOptions r;
+  if (s.bufferMaxCount != -1 && s.bufferMaxBytes != -1) {
+    r.bufferMaxCount = static_cast<std::uint32_t>(s.bufferMaxCount);
+    r.bufferMaxBytes = static_cast<std::uint32_t>(s.bufferMaxBytes);
+  }
+  if (s.whenFullAction != -1) r.whenFullAction = s.whenFullAction;
+  if (s.statisticsRows != -1) r.statisticsRows = s.statisticsRows;
+  r.useDns = s.useDns;
+  r.checkForNewVersion = s.checkForNewVersion;
+  return r;
+}
+
+void StoreRuntimeOptions(Settings& s, const RuntimeOptions& r) {
+  s.bufferMaxCount = static_cast<std::int32_t>(r.bufferMaxCount);
+  s.bufferMaxBytes = static_cast<std::int32_t>(r.bufferMaxBytes);
+  s.whenFullAction = r.whenFullAction;
+  s.statisticsRows = r.statisticsRows;
+  s.useDns = r.useDns;
+  s.checkForNewVersion = r.checkForNewVersion;
+}
+
+}  // namespace qv

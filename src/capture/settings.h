@@ -1,0 +1,58 @@
+#pragma once
+// The program's options as they persist between runs: sections "pcap" and
+// "log" of the settings store, guarded by the marker "Test"/"TestValue".
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "capture/settings_store.h"
+
+namespace qv {
+
+inline constexpr int kSettingsMarker = 6531;
+
+struct Settings {
+  std::string currentDevice;
+  bool loggingOn = false;
+  bool deleteOldLogs = false;
+  bool sizeLimitOn = false;
+  bool countLimitOn = false;
+  std::int32_t deleteAfterDays = 30;
+  double maxLogSize = 1.0;  // bytes
+  std::int32_t maxLogCount = 100;
+  std::string logDirectory;  // the program's folder, with a trailing "/"
+  bool useDns = true;
+  bool checkForNewVersion = true;
+  std::array<std::int32_t, 4> colours{-1, -1, -1, -1};  // 0x00BBGGRR, -1: not set
+  std::int32_t bufferMaxCount = -1;  // -1: not set
+  std::int32_t bufferMaxBytes = -1;
+  std::int32_t whenFullAction = -1;
+  std::int32_t statisticsRows = -1;
+};
+
+// What counts while the program runs, with the defaults for unset values.
+struct RuntimeOptions {
+  std::uint32_t bufferMaxCount = 5000;
+  std::uint32_t bufferMaxBytes = 10000000;
+  int whenFullAction = 1;
+  int statisticsRows = 30;
+  bool useDns = true;
+  bool checkForNewVersion = true;
+};
+
+// Reads the options; without the marker every field keeps its initial value.
+// `programFolder` is the initial log directory.
+Settings LoadSettings(const SettingsStore& store, const std::string& programFolder);
+
+// Writes every value and the marker; false when any write failed.
+bool SaveSettings(SettingsStore& store, const Settings& settings);
+
+// The run-time values: unset ones take their defaults, and the two buffer
+// limits are taken only when both are set.
+RuntimeOptions ResolveRuntimeOptions(const Settings& settings);
+
+// Puts the run-time values back into the record before it is saved.
+void StoreRuntimeOptions(Settings& settings, const RuntimeOptions& options);
+
+}  // namespace qv

@@ -1,0 +1,535 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "ui/hex_dump_view.h"
+#include "ui/options_dialog.h"
+#include "ui/packet_info_bar.h"
+#include "ui/packets_page.h"
+#include "ui/qt_user_prompt.h"
+#include "ui/status_texts.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int kPollMs = 100;
+const char* const kWebSite = "https://www.brenmoor.com/quorvanet/";
+const char* const kHelpFile = "quorvanet-help.html";
+const QString kOpenFilters = QStringLiteral("log (*.log);;Capture files (*.pcap *.pcapng *.cap *.log);;All files (*)");
+
+// Colours persist as 0x00BBGGRR, -1 meaning "not set".
+QColor ColourFromSetting(std::int32_t v) {
+  if (v < 0) return {};
+  return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
+std::int32_t SettingFromColour(const QColor& c) {
+  if (!c.isValid()) return -1;
+  return c.red() | c.green() << 8 | c.blue() << 16;
+}
+
+QString PlainText(QString text) { return text.remove(QLatin1Char('&')); }
+
+}  // namespace
+
+CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
+                       CaptureBackend* backend, QWidget* parent)
+    : QMainWindow(parent), store_(store), prompt_(prompt), programFolder_(std::move(programFolder)) {
+  setObjectName(QStringLiteral("CMainFrame"));
+  setWindowTitle(QStringLiteral("Quorvanet"));
+  setAcceptDrops(true);
+  prompt_.SetParentWindow(this);
+
+  settings_ = LoadSettings(store_, programFolder_);
+  runtime_ = ResolveRuntimeOptions(settings_);
+  doc_ = backend != nullptr ? std::make_unique<CTalvenorDoc>(prompt_, store_, *backend)
+                            : std::make_unique<CTalvenorDoc>(prompt_, store_);
+  bridge_ = std::make_unique<CaptureBridge>(*doc_);
+  doc_->SetObserver(bridge_.get());
+  doc_->SetWhenFullAction(runtime_.whenFullAction);
+  model_ = std::make_unique<PacketListModel>(*doc_);
+
+  tabs_ = new QTabWidget(this);
+  packetsPage_ = new PacketsPage(*model_, tabs_);
+  tabs_->addTab(packetsPage_, QStringLiteral("Packets"));
+  for (const char* name : {"Statistics", "Filters", "Logs", "Send", "Scripts"}) {
+    auto* page = new QLabel(QString(), tabs_);
+    page->setObjectName(QString::fromLatin1(name));
+    tabs_->addTab(page, QString::fromLatin1(name));
+  }
+  setCentralWidget(tabs_);
+
+  BuildDocks();
+  BuildActions();
+  BuildStatusBar();
+
+  connect(bridge_.get(), &CaptureBridge::captureStarted, this, &CMainFrame::OnCaptureStarted);
+  connect(bridge_.get(), &CaptureBridge::captureEnded, this, &CMainFrame::OnCaptureEnded);
+  connect(bridge_.get(), &CaptureBridge::bufferCleared, this, &CMainFrame::OnBufferCleared);
+  connect(bridge_.get(), &CaptureBridge::statisticsCleared, this, &CMainFrame::UpdateCommands);
+  connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
+  connect(bridge_.get(), &CaptureBridge::packetShown, this,
+          [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
+                 const std::vector<std::int32_t>& layerStarts) {
+            infoBar_->ShowTree(tree, layerStarts);
+            dataView_->ShowFrame(bytes, layerStarts);
+          });
+  connect(packetsPage_, &PacketsPage::packetSelected, this, [this](quint32 number) { doc_->ShowPacket(number); });
+  connect(packetsPage_, &PacketsPage::clearRequested, this, &CMainFrame::ClearPackets);
+  connect(packetsPage_, &PacketsPage::saveRequested, this, [this] { SaveCaptureFile(); });
+  connect(infoBar_, &PacketInfoBar::rangeSelected, this,
+          [this](quint32 start, quint32 end) { dataView_->Highlight(start, end); });
+
+  doc_->SetLimits(runtime_.bufferMaxBytes, runtime_.bufferMaxCount);
+  ApplyColours();
+  RestoreLayout("BarState");
+  resize(1100, 760);
+
+  timer_ = new QTimer(this);
+  connect(timer_, &QTimer::timeout, this, &CMainFrame::Poll);
+  timer_->start(kPollMs);
+  UpdateCommands();
+}
+
+CMainFrame::~CMainFrame() {
+  if (doc_) {
+    doc_->Stop();
+    WaitForCaptureThreads();
+  }
+}
+
+QAction* CMainFrame::Action(const QString& text) const {
+  for (QAction* a : findChildren<QAction*>()) {
+    if (PlainText(a->text()) == text) return a;
+  }
+  return nullptr;
+}
+
+void CMainFrame::BuildDocks() {
+  infoBar_ = new PacketInfoBar(this);
+  infoDock_ = new QDockWidget(QStringLiteral(" Packet Info"), this);
+  infoDock_->setObjectName(QStringLiteral("PacketInfoBar"));
+  infoDock_->setWidget(infoBar_);
+  addDockWidget(Qt::RightDockWidgetArea, infoDock_);
+
+  dataView_ = new HexDumpView(this);
+  dataDock_ = new QDockWidget(QStringLiteral("Packet Data"), this);
+  dataDock_->setObjectName(QStringLiteral("PacketDataBar"));
+  dataDock_->setWidget(dataView_);
+  addDockWidget(Qt::BottomDockWidgetArea, dataDock_);
+  resizeDocks({infoDock_}, {380}, Qt::Horizontal);
+  resizeDocks({dataDock_}, {220}, Qt::Vertical);
+}
+
+void CMainFrame::BuildActions() {
+  QStyle* s = style();
+  auto make = [&](const QString& text, auto slot, QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
+    auto* a = new QAction(text, this);
+    if (icon != QStyle::SP_CustomBase) a->setIcon(s->standardIcon(icon));
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  QAction* start = make(QStringLiteral("&Start"), [this] { StartCapture(); }, QStyle::SP_MediaPlay);
+  start->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  QAction* stop = make(QStringLiteral("S&top"), [this] { StopCapture(); }, QStyle::SP_MediaStop);
+  QAction* open = make(QStringLiteral("&Open"), [this] { OpenCaptureFile(); }, QStyle::SP_DialogOpenButton);
+  QAction* save = make(QStringLiteral("S&ave"), [this] { SaveCaptureFile(); }, QStyle::SP_DialogSaveButton);
+  QAction* exit = make(QStringLiteral("E&xit"), [this] { close(); });
+  QAction* clearAll = make(QStringLiteral("Clear All"), [this] { ClearAll(); }, QStyle::SP_TrashIcon);
+  QAction* clearPackets = make(QStringLiteral("Clear Packets"), [this] { ClearPackets(); });
+  QAction* clearStatistics = make(QStringLiteral("Clear Statistics"), [this] { ClearStatistics(); });
+  QAction* options = make(QStringLiteral("Options"), [this] { ShowOptions(); }, QStyle::SP_FileDialogDetailedView);
+  QAction* statusBarShown = make(QStringLiteral("Statusbar"), [this](bool on) { statusBar()->setVisible(on); });
+  statusBarShown->setCheckable(true);
+  statusBarShown->setChecked(true);
+  QAction* dataShown = make(QStringLiteral("Packet Data"), [this](bool on) { SetDataBarShown(on); },
+                            QStyle::SP_FileDialogContentsView);
+  QAction* infoShown = make(QStringLiteral("Packet Info"), [this](bool on) { SetInfoBarShown(on); },
+                            QStyle::SP_FileDialogListView);
+  for (QAction* a : {dataShown, infoShown}) a->setCheckable(true);
+  QAction* about = make(QStringLiteral("&About Quorvanet..."), [this] {
+    QMessageBox::about(this, QStringLiteral("About Quorvanet"),
+                       QStringLiteral("<b>Quorvanet</b> %1<br>An interactive network sniffer.<br>"
+                                      "Brenmoor Software")
+                           .arg(QStringLiteral(QUORVANET_VERSION)));
+  });
+  QAction* web = make(QStringLiteral("Quorvanet Web Site"),
+                      [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); });
+  QAction* help = make(QStringLiteral("Help"), [this] {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(programFolder_) + QString::fromLatin1(kHelpFile)));
+  }, QStyle::SP_DialogHelpButton);
+
+  QMenu* sniff = menuBar()->addMenu(QStringLiteral("&Sniff"));
+  sniff->addActions({start, stop, open, save});
+  sniff->addSeparator();
+  sniff->addAction(exit);
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  edit->addActions({clearAll, clearPackets, clearStatistics});
+  edit->addSeparator();
+  edit->addAction(options);
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  view->addActions({statusBarShown, dataShown, infoShown});
+  QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+  helpMenu->addActions({about, web, help});
+
+  QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
+  bar->setObjectName(QStringLiteral("Toolbar"));
+  bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  bar->setMovable(true);
+  auto labelled = [&](QAction* a, const QString& label) {
+    bar->addAction(a);
+    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a))) button->setText(label);
+  };
+  labelled(start, QStringLiteral("Start"));
+  labelled(stop, QStringLiteral("Stop"));
+  bar->addSeparator();
+  labelled(open, QStringLiteral("Open"));
+  labelled(save, QStringLiteral("Save"));
+  bar->addSeparator();
+  labelled(clearAll, QStringLiteral("Clear All"));
+  bar->addSeparator();
+  labelled(options, QStringLiteral("Options"));
+  bar->addSeparator();
+  labelled(help, QStringLiteral("Help"));
+  bar->addSeparator();
+  labelled(infoShown, QStringLiteral("Packet Info"));
+  labelled(dataShown, QStringLiteral("Packet Data"));
+
+  // The check marks follow the bars, however they were closed.
+  for (auto [dock, action] : {std::pair{dataDock_, dataShown}, std::pair{infoDock_, infoShown}}) {
+    connect(dock, &QDockWidget::visibilityChanged, action, [dock, action] { action->setChecked(!dock->isHidden()); });
+  }
+  dataShown->setChecked(true);
+  infoShown->setChecked(true);
+}
+
+void CMainFrame::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->showMessage(QStringLiteral("Ready"));
+  const QString gauge = QStringLiteral(
+      "QProgressBar { background: rgb(220,220,220); border: 1px solid gray; text-align: center; }"
+      "QProgressBar::chunk { background: rgb(%1); }");
+  auto makeBar = [&](int width, const QString& chunk) {
+    auto* b = new QProgressBar(bar);
+    b->setMinimumWidth(width);
+    b->setMaximumWidth(width + 40);
+    b->setMaximumHeight(18);
+    b->setTextVisible(true);
+    b->setStyleSheet(gauge.arg(chunk));
+    return b;
+  };
+  animation_ = new QProgressBar(bar);
+  animation_->setRange(0, 1);
+  animation_->setValue(0);
+  animation_->setTextVisible(false);
+  animation_->setMaximumSize(60, 14);
+  animation_->setToolTip(QStringLiteral("Capturing"));
+  animation_->hide();
+  bar->addPermanentWidget(animation_);
+  countBar_ = makeBar(100, QStringLiteral("0,128,128"));
+  countBar_->setFormat(QStringLiteral("Count: 0"));
+  sizeBar_ = makeBar(100, QStringLiteral("0,128,128"));
+  sizeBar_->setFormat(QStringLiteral("Size: 0 KB"));
+  sendBar_ = makeBar(200, QStringLiteral("255,0,0"));
+  sendBar_->setFormat(QString());
+  sendBar_->setValue(0);
+  bar->addPermanentWidget(countBar_);
+  bar->addPermanentWidget(sizeBar_);
+  bar->addPermanentWidget(sendBar_);
+  auto* link = new QToolButton(bar);
+  link->setAutoRaise(true);
+  link->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+  link->setFixedSize(22, 22);
+  link->setToolTip(QStringLiteral("Quorvanet web site"));
+  connect(link, &QToolButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); });
+  bar->addPermanentWidget(link);
+}
+
+QString CMainFrame::CountText() const { return countBar_->format(); }
+QString CMainFrame::SizeText() const { return sizeBar_->format(); }
+
+// --- polling ------------------------------------------------------------------
+
+void CMainFrame::Poll() {
+  model_->Refresh();
+  UpdateStatus();
+  UpdateCommands();
+}
+
+void CMainFrame::UpdateStatus(bool force) {
+  const std::uint32_t count = doc_->PacketCount();
+  const std::uint64_t bytes = doc_->BufferedBytes();
+  // Until the totals first change, the panes keep their opening texts.
+  if (!force && count == shownCount_ && bytes == shownBytes_) return;
+  shownCount_ = count;
+  shownBytes_ = bytes;
+  countBar_->setFormat(QString::fromStdString(CountStatusText(count)));
+  countBar_->setValue(static_cast<int>(std::min<std::uint64_t>(count, static_cast<std::uint64_t>(countBar_->maximum()))));
+  sizeBar_->setFormat(QString::fromStdString(SizeStatusText(bytes)));
+  sizeBar_->setValue(static_cast<int>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(sizeBar_->maximum()))));
+}
+
+void CMainFrame::UpdateCommands() {
+  const bool capturing = doc_->IsCapturing();
+  const bool busy = doc_->IsReadingFile();
+  const bool havePackets = model_->rowCount() > 0 || doc_->PacketCount() > 0;
+  const bool haveStatistics = doc_->Statistics().conversations.Samples() > 0;
+  auto enable = [this](const char* text, bool on) {
+    if (QAction* a = Action(QString::fromLatin1(text))) a->setEnabled(on);
+  };
+  enable("Start", !capturing && !busy);
+  enable("Stop", capturing || busy);
+  enable("Open", !capturing && !busy);
+  enable("Save", !capturing && !busy && havePackets);
+  enable("Clear All", havePackets || haveStatistics);
+  enable("Clear Packets", havePackets);
+  enable("Clear Statistics", haveStatistics);
+}
+
+void CMainFrame::OnCaptureStarted(bool readingFile) {
+  animation_->setRange(0, 0);  // a moving bar while frames come in
+  animation_->show();
+  statusBar()->showMessage(readingFile ? QStringLiteral("Reading %1").arg(source_)
+                                       : QStringLiteral("Capturing on %1").arg(source_));
+  UpdateCommands();
+}
+
+void CMainFrame::OnCaptureEnded() {
+  if (bridge_->RunningCaptures() == 0) {
+    animation_->setRange(0, 1);
+    animation_->setValue(0);
+    animation_->hide();
+    statusBar()->showMessage(QStringLiteral("Ready"));
+  }
+  Poll();
+}
+
+void CMainFrame::OnBufferCleared() {
+  model_->Reset();
+  infoBar_->Clear();
+  dataView_->Clear();
+  UpdateStatus(true);
+  UpdateCommands();
+}
+
+void CMainFrame::OnLimitsChanged(quint32 maxCount, quint32 maxBytes) {
+  countBar_->setRange(0, static_cast<int>(std::min<quint32>(maxCount, 0x7FFFFFFF)));
+  sizeBar_->setRange(0, static_cast<int>(std::min<quint32>(maxBytes, 0x7FFFFFFF)));
+}
+
+// --- commands -----------------------------------------------------------------
+
+void CMainFrame::StartCapture() {
+  if (!doc_->CanStart()) return;
+  doc_->SetLimits(runtime_.bufferMaxBytes, runtime_.bufferMaxCount);
+  // The title names the adapter once the capture runs.
+  const bool started = doc_->Start();
+  if (started) {
+    if (const auto adapter = doc_->ChosenAdapter()) source_ = QString::fromStdString(adapter->name);
+    setWindowTitle(QStringLiteral("Quorvanet - %1").arg(source_));
+    statusBar()->showMessage(QStringLiteral("Capturing on %1").arg(source_));
+  }
+  UpdateCommands();
+}
+
+void CMainFrame::StopCapture() {
+  doc_->Stop();
+  UpdateCommands();
+}
+
+void CMainFrame::OpenCaptureFile() {
+  if (!doc_->CanOpen()) return;
+  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open"),
+                                                    QString::fromStdString(settings_.logDirectory), kOpenFilters);
+  if (!path.isEmpty()) OpenCaptureFile(path);
+}
+
+bool CMainFrame::OpenCaptureFile(const QString& path) {
+  if (!doc_->CanOpen()) return false;
+  source_ = QFileInfo(path).fileName();
+  setWindowTitle(QStringLiteral("Quorvanet - %1").arg(source_));
+  const bool opened = doc_->Open(path.toStdString());
+  UpdateCommands();
+  return opened;
+}
+
+void CMainFrame::SaveCaptureFile() {
+  if (doc_->IsCapturing() || doc_->IsReadingFile()) return;
+  QFileDialog dialog(this, QStringLiteral("Save"), QString::fromStdString(settings_.logDirectory),
+                     QStringLiteral("log (*.log)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("log"));
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  SaveCaptureFile(dialog.selectedFiles().front());
+}
+
+bool CMainFrame::SaveCaptureFile(const QString& path) {
+  const bool saved = doc_->Save(path.toStdString());
+  if (saved) statusBar()->showMessage(QStringLiteral("Saved %1").arg(QFileInfo(path).fileName()), 5000);
+  return saved;
+}
+
+void CMainFrame::ClearAll() {
+  doc_->ClearAll();
+  UpdateCommands();
+}
+
+void CMainFrame::ClearPackets() {
+  doc_->ClearPackets();
+  UpdateCommands();
+}
+
+void CMainFrame::ClearStatistics() {
+  doc_->ClearStatistics();
+  UpdateCommands();
+}
+
+void CMainFrame::ShowOptions() {
+  OptionsValues values;
+  values.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
+  values.bufferMaxBytes = runtime_.bufferMaxBytes;
+  values.bufferMaxCount = runtime_.bufferMaxCount;
+  values.whenFullAction = runtime_.whenFullAction;
+  values.statisticsRows = runtime_.statisticsRows;
+  values.useDns = runtime_.useDns;
+  values.checkForNewVersion = runtime_.checkForNewVersion;
+  for (std::size_t i = 0; i < 4; ++i) values.colours[i] = ColourFromSetting(settings_.colours[i]);
+  // Listed without the session's messages: an empty list is no error here.
+  const std::vector<Adapter> adapters = doc_->Adapters().empty() ? EnumerateAdapters().adapters : doc_->Adapters();
+  OptionsDialog dialog(adapters, values, this);
+  if (dialog.exec() == QDialog::Accepted) ApplyOptions(dialog.Values());
+}
+
+void CMainFrame::ApplyOptions(const OptionsValues& values) {
+  runtime_.bufferMaxBytes = values.bufferMaxBytes;
+  runtime_.bufferMaxCount = values.bufferMaxCount;
+  doc_->SetLimits(values.bufferMaxBytes, values.bufferMaxCount);
+  runtime_.statisticsRows = values.statisticsRows;
+  settings_.currentDevice = values.currentDevice;
+  store_.SetString("pcap", "CurrentDevice", values.currentDevice);
+  runtime_.whenFullAction = values.whenFullAction;
+  doc_->SetWhenFullAction(values.whenFullAction);
+  runtime_.useDns = values.useDns;
+  runtime_.checkForNewVersion = values.checkForNewVersion;
+  for (std::size_t i = 0; i < 4; ++i) settings_.colours[i] = SettingFromColour(values.colours[i]);
+  ApplyColours();
+}
+
+void CMainFrame::ApplyColours() {
+  std::array<QColor, 4> colours;
+  for (std::size_t i = 0; i < 4; ++i) colours[i] = ColourFromSetting(settings_.colours[i]);
+  dataView_->SetLayerColours(colours);
+  infoBar_->Model().SetLayerColours(dataView_->LayerColours());
+}
+
+// --- docking bars ---------------------------------------------------------------
+
+void CMainFrame::SaveLayout(const char* section) {
+  store_.SetString(section, "State", saveState().toBase64().toStdString());
+}
+
+bool CMainFrame::RestoreLayout(const char* section) {
+  const std::optional<std::string> saved = store_.GetString(section, "State");
+  if (!saved || saved->empty()) return false;
+  // restoreState refuses a layout that does not fit this window.
+  return restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*saved)));
+}
+
+void CMainFrame::SetDataBarShown(bool shown) {
+  const bool infoShown = !infoDock_->isHidden();
+  if (!shown) {
+    if (dataDock_->isHidden()) return;
+    SaveLayout(infoShown ? "BarStateForBoth" : "BarStateForHex");
+    dataDock_->hide();
+  } else {
+    if (!dataDock_->isHidden()) return;
+    RestoreLayout(infoShown ? "BarStateForBoth" : "BarStateForHex");
+    dataDock_->show();
+  }
+}
+
+void CMainFrame::SetInfoBarShown(bool shown) {
+  const bool dataShown = !dataDock_->isHidden();
+  if (!shown) {
+    if (infoDock_->isHidden()) return;
+    SaveLayout(dataShown ? "BarStateForBoth" : "BarStateForTree");
+    infoDock_->hide();
+  } else {
+    if (!infoDock_->isHidden()) return;
+    RestoreLayout(dataShown ? "BarStateForBoth" : "BarStateForTree");
+    infoDock_->show();
+  }
+}
+
+// --- files dropped on the window ------------------------------------------------
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls() && doc_->CanOpen()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      OpenCaptureFile(url.toLocalFile());
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+// --- shutdown -------------------------------------------------------------------
+
+void CMainFrame::WaitForCaptureThreads() {
+  // The capture thread may be waiting for this thread (a message box, a
+  // clear handshake), so events are served while it winds down.
+  QElapsedTimer waited;
+  waited.start();
+  while (bridge_ && bridge_->RunningCaptures() > 0 && waited.elapsed() < 10000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(5);
+  }
+  doc_->WaitForCapture();
+}
+
+bool CMainFrame::SaveState() {
+  SaveLayout("BarState");
+  StoreRuntimeOptions(settings_, runtime_);
+  // Start may have stored the chosen adapter since the settings were loaded.
+  settings_.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
+  const bool saved = SaveSettings(store_, settings_);
+  return store_.Flush() && saved;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    doc_->Stop();
+    WaitForCaptureThreads();
+    if (!SaveState()) prompt_.ShowMessage("nie udało sie zapisać do rejestru", "Quorvanet", MessageIcon::Error);
+  }
+  event->accept();
+}
+
+}  // namespace qv

@@ -1,0 +1,122 @@
+#pragma once
+// The main window: menus, toolbar, status bar, the tabbed pages, the
+// " Packet Info" and "Packet Data" bars, and the commands that drive the
+// capture document.
+
+#include <QMainWindow>
+
+#include <memory>
+
+#include "capture/capture_session.h"
+#include "capture/settings.h"
+#include "ui/capture_bridge.h"
+#include "ui/packet_list_model.h"
+
+class QAction;
+class QDockWidget;
+class QLabel;
+class QProgressBar;
+class QTabWidget;
+class QTimer;
+
+namespace qv {
+
+class HexDumpView;
+class PacketInfoBar;
+class PacketsPage;
+class QtUserPrompt;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `backend` replaces the capture library (tests); may be null.
+  CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
+             CaptureBackend* backend = nullptr, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  CTalvenorDoc& Doc() { return *doc_; }
+  PacketListModel& Model() { return *model_; }
+  PacketsPage& Packets() { return *packetsPage_; }
+  PacketInfoBar& InfoBar() { return *infoBar_; }
+  HexDumpView& DataView() { return *dataView_; }
+  QDockWidget* InfoDock() const { return infoDock_; }
+  QDockWidget* DataDock() const { return dataDock_; }
+  QTabWidget* Tabs() const { return tabs_; }
+  const Settings& CurrentSettings() const { return settings_; }
+  const RuntimeOptions& Runtime() const { return runtime_; }
+  QString CountText() const;
+  QString SizeText() const;
+  QProgressBar* CountBar() const { return countBar_; }
+  QProgressBar* SizeBar() const { return sizeBar_; }
+  // The action with this menu text (without "&"), or null.
+  QAction* Action(const QString& text) const;
+
+  // --- commands ---
+  void StartCapture();
+  void StopCapture();
+  void OpenCaptureFile();                    // asks for the file
+  bool OpenCaptureFile(const QString& path);
+  void SaveCaptureFile();                    // asks for the file
+  bool SaveCaptureFile(const QString& path);
+  void ClearAll();
+  void ClearPackets();
+  void ClearStatistics();
+  void ShowOptions();
+  void ApplyOptions(const struct OptionsValues& values);
+  void SetDataBarShown(bool shown);
+  void SetInfoBarShown(bool shown);
+
+  // Announces new rows and updates the status bar and the commands (runs
+  // on a 100 ms timer).
+  void Poll();
+  // Saves the layout and the settings; false when the settings could not
+  // be written.
+  bool SaveState();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildActions();
+  void BuildStatusBar();
+  void BuildDocks();
+  void UpdateCommands();
+  void UpdateStatus(bool force = false);
+  void OnCaptureStarted(bool readingFile);
+  void OnCaptureEnded();
+  void OnBufferCleared();
+  void OnLimitsChanged(quint32 maxCount, quint32 maxBytes);
+  void ApplyColours();
+  void SaveLayout(const char* section);
+  bool RestoreLayout(const char* section);
+  void WaitForCaptureThreads();
+
+  SettingsStore& store_;
+  QtUserPrompt& prompt_;
+  std::string programFolder_;
+  Settings settings_;
+  RuntimeOptions runtime_;
+  std::unique_ptr<CTalvenorDoc> doc_;
+  std::unique_ptr<CaptureBridge> bridge_;
+  std::unique_ptr<PacketListModel> model_;
+
+  QTabWidget* tabs_ = nullptr;
+  PacketsPage* packetsPage_ = nullptr;
+  PacketInfoBar* infoBar_ = nullptr;
+  HexDumpView* dataView_ = nullptr;
+  QDockWidget* infoDock_ = nullptr;
+  QDockWidget* dataDock_ = nullptr;
+  QProgressBar* countBar_ = nullptr;
+  QProgressBar* sizeBar_ = nullptr;
+  QProgressBar* sendBar_ = nullptr;
+  QProgressBar* animation_ = nullptr;
+  QTimer* timer_ = nullptr;
+  QString source_;  // the open file's name or the adapter, for the title
+  bool closing_ = false;
+  std::uint32_t shownCount_ = 0;
+  std::uint64_t shownBytes_ = 0;
+};
+
+}  // namespace qv

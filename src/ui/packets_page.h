@@ -1,0 +1,36 @@
+#pragma once
+// The "Packets" page: the packet list with its copy commands.
+
+#include <QWidget>
+
+#include "ui/packet_list_model.h"
+
+class QTableView;
+
+namespace qv {
+
+class PacketsPage : public QWidget {
+  Q_OBJECT
+ public:
+  PacketsPage(PacketListModel& model, QWidget* parent = nullptr);
+
+  QTableView* View() const { return view_; }
+  // The first selected row, or -1.
+  int SelectedRow() const;
+  // The single-column copy commands and "copy all"; nothing without a selection.
+  void CopyColumn(int column);
+  void CopyAll();
+
+ signals:
+  void packetSelected(quint32 number);
+  void clearRequested();
+  void saveRequested();
+
+ private:
+  void ShowMenu(const QPoint& at);
+
+  PacketListModel& model_;
+  QTableView* view_;
+};
+
+}  // namespace qv

@@ -1,0 +1,243 @@
+// The window driven through its commands, offscreen: open a capture, select
+// packets, read the tree and the dump, copy, sort, clear, save and reopen.
+
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTreeView>
+
+#include "capture/packet_row.h"
+#include "framegen/frame_builder.h"
+#include "ui/hex_dump_view.h"
+#include "ui/options_dialog.h"
+#include "ui/packet_info_bar.h"
+#include "ui/packet_sort.h"
+#include "ui/packets_page.h"
+#include "ui/qt_settings_store.h"
+#include "ui/qt_user_prompt.h"
+
+namespace qv {
+namespace {
+
+using framegen::FrameBuilder;
+using framegen::Hex;
+
+const QString kDemo = QStringLiteral(QUORVANET_SOURCE_DIR "/samples/demo.pcap");
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store_ = std::make_unique<QtSettingsStore>(dir_.filePath(QStringLiteral("settings.ini")));
+    prompt_.SetSilent(true);
+    window_ = std::make_unique<CMainFrame>(*store_, prompt_, dir_.path().toStdString() + "/");
+  }
+
+  // Waits until the capture thread has read the whole file and the rows are announced.
+  void WaitForFile() {
+    QElapsedTimer waited;
+    waited.start();
+    while ((window_->Doc().IsReadingFile() || window_->Model().rowCount() < static_cast<int>(window_->Doc().PacketCount())) &&
+           waited.elapsed() < 20000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(2);
+      window_->Poll();
+    }
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    window_->Poll();
+  }
+
+  void Select(int row) {
+    window_->Packets().View()->selectRow(row);
+    QApplication::processEvents();
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<QtSettingsStore> store_;
+  QtUserPrompt prompt_;
+  std::unique_ptr<CMainFrame> window_;
+};
+
+TEST_F(Window, StartsEmptyWithTheSixPagesAndTheStatusTexts) {
+  QTabWidget* tabs = window_->Tabs();
+  ASSERT_EQ(tabs->count(), 6);
+  const char* names[] = {"Packets", "Statistics", "Filters", "Logs", "Send", "Scripts"};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(tabs->tabText(i), QString::fromLatin1(names[i]));
+  EXPECT_EQ(window_->InfoDock()->windowTitle(), QStringLiteral(" Packet Info"));
+  EXPECT_EQ(window_->DataDock()->windowTitle(), QStringLiteral("Packet Data"));
+  EXPECT_EQ(window_->CountText(), QStringLiteral("Count: 0"));
+  EXPECT_EQ(window_->SizeText(), QStringLiteral("Size: 0 KB"));
+  EXPECT_EQ(window_->CountBar()->maximum(), 5000);
+  EXPECT_EQ(window_->SizeBar()->maximum(), 10000000);
+  EXPECT_TRUE(window_->Action(QStringLiteral("Start"))->isEnabled());
+  EXPECT_FALSE(window_->Action(QStringLiteral("Stop"))->isEnabled());
+  EXPECT_FALSE(window_->Action(QStringLiteral("Save"))->isEnabled());
+  EXPECT_FALSE(window_->Action(QStringLiteral("Clear Packets"))->isEnabled());
+  EXPECT_TRUE(window_->Action(QStringLiteral("Options"))->isEnabled());
+}
+
+TEST_F(Window, OpensACaptureAndShowsTheSelectedPacket) {
+  ASSERT_TRUE(window_->OpenCaptureFile(kDemo));
+  WaitForFile();
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Quorvanet - demo.pcap"));
+  const int rows = window_->Model().rowCount();
+  ASSERT_GT(rows, 20);
+  EXPECT_EQ(window_->CountText(), QStringLiteral("Count: %1").arg(rows));
+  EXPECT_TRUE(window_->Action(QStringLiteral("Save"))->isEnabled());
+
+  // Row 7: the HTTP request, a TCP segment with payload.
+  Select(7);
+  EXPECT_EQ(window_->Doc().ShownPacket(), 7);
+  const DecodeTreeModel& tree = window_->InfoBar().Model();
+  ASSERT_EQ(tree.rowCount(), 3);
+  EXPECT_EQ(tree.index(0, 0).data().toString(), QStringLiteral("Ethernet II"));
+  EXPECT_EQ(tree.index(1, 0).data().toString(), QStringLiteral("IPv4"));
+  EXPECT_EQ(tree.index(2, 0).data().toString(), QStringLiteral("TCP"));
+  // Expanded by the first-items flags.
+  EXPECT_TRUE(window_->InfoBar().View()->isExpanded(tree.index(0, 0)));
+
+  // The dump: Ethernet in colour 1, IPv4 in 2, TCP in 3, the payload in 4.
+  HexDumpView& dump = window_->DataView();
+  EXPECT_TRUE(dump.AddressText().startsWith(QStringLiteral("0000\n0016\n")));
+  EXPECT_EQ(dump.ColourOfByte(13), 1);
+  EXPECT_EQ(dump.ColourOfByte(14), 2);
+  EXPECT_EQ(dump.ColourOfByte(34), 3);
+  EXPECT_EQ(dump.ColourOfByte(54), 4);
+  EXPECT_TRUE(dump.AsciiText().contains(QStringLiteral("GET./.HTTP")));
+
+  // Selecting a tree line highlights its bytes.
+  QTreeView* view = window_->InfoBar().View();
+  view->setCurrentIndex(tree.index(0, 0, tree.index(1, 0)));  // IPv4's first field
+  EXPECT_EQ(dump.HighlightedRange(), std::make_pair(14u, 15u));
+
+  // "copy all" of the tree: a tab per depth, CR LF line ends.
+  window_->InfoBar().CopyAll();
+  const QString copied = QApplication::clipboard()->text();
+  EXPECT_TRUE(copied.startsWith(QStringLiteral("Ethernet II\r\n\tDestination MAC: ")));
+  EXPECT_TRUE(copied.contains(QStringLiteral("\r\nIPv4\r\n\tVersion: 4 (0x4)\r\n")));
+  EXPECT_TRUE(copied.contains(QStringLiteral("\t\t---0--: PSH off\r\n")) ||
+              copied.contains(QStringLiteral("\t\t---1--: PSH on\r\n")));
+}
+
+TEST_F(Window, PacketListCopyAndSort) {
+  ASSERT_TRUE(window_->OpenCaptureFile(kDemo));
+  WaitForFile();
+  PacketListModel& model = window_->Model();
+  Select(2);  // the DNS query
+  window_->Packets().CopyAll();
+  const QStringList parts = QApplication::clipboard()->text().split(QStringLiteral("\r\n"));
+  ASSERT_EQ(parts.size(), 9);
+  // Time, Size, Src MAC, Src IP, Src Port, Dest MAC, Dest IP, Dest Port, Protocols.
+  EXPECT_EQ(parts[1], model.Text(2, kColumnSize));
+  EXPECT_EQ(parts[3], QStringLiteral("192.168.1.10"));
+  EXPECT_EQ(parts[4], QStringLiteral("53124"));
+  EXPECT_EQ(parts[5], model.Text(2, kColumnDestMac));
+  EXPECT_EQ(parts[8], QStringLiteral("IPv4 UDP "));
+  window_->Packets().CopyColumn(kColumnDestPort);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("53"));
+
+  // Sort by destination IP: "----" rows first, then ascending addresses;
+  // the selection stays on its packet.
+  model.sort(kColumnDestIp);
+  for (int r = 1; r < model.rowCount(); ++r) {
+    EXPECT_LE(CompareColumnTexts(model.Text(r - 1, kColumnDestIp).toStdString(),
+                                 model.Text(r, kColumnDestIp).toStdString(), kColumnDestIp),
+              0);
+  }
+  EXPECT_EQ(model.Text(0, kColumnDestIp), QStringLiteral("----"));
+  EXPECT_EQ(model.PacketNumberAt(window_->Packets().SelectedRow()), 2u);
+}
+
+TEST_F(Window, ClearSaveAndReopen) {
+  ASSERT_TRUE(window_->OpenCaptureFile(kDemo));
+  WaitForFile();
+  const int rows = window_->Model().rowCount();
+  Select(3);
+  const QString saved = dir_.filePath(QStringLiteral("saved.log"));
+  ASSERT_TRUE(window_->SaveCaptureFile(saved));
+
+  window_->ClearAll();
+  EXPECT_EQ(window_->Model().rowCount(), 0);
+  EXPECT_EQ(window_->Doc().PacketCount(), 0u);
+  EXPECT_EQ(window_->InfoBar().Model().rowCount(), 0);
+  EXPECT_EQ(window_->DataView().AddressText(), QString());
+  window_->Poll();
+  EXPECT_EQ(window_->CountText(), QStringLiteral("Count: 0"));
+  EXPECT_FALSE(window_->Action(QStringLiteral("Clear Packets"))->isEnabled());
+
+  // Saved newest first: reopened, the first row is the old last one.
+  ASSERT_TRUE(window_->OpenCaptureFile(saved));
+  WaitForFile();
+  ASSERT_EQ(window_->Model().rowCount(), rows);
+  // After a clear the numbering restarts, and packet 0 shows again.
+  Select(0);
+  EXPECT_EQ(window_->Doc().ShownPacket(), 0);
+  EXPECT_GT(window_->InfoBar().Model().rowCount(), 0);
+}
+
+TEST_F(Window, ClearWhileReadingAFileKeepsListAndBufferInStep) {
+  // A file long enough to still be reading when the clear comes.
+  const QString path = dir_.filePath(QStringLiteral("long.pcap"));
+  {
+    framegen::PcapWriter out(path.toStdString());
+    const auto frame = FrameBuilder().Ethernet({0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 6}, 0x0800)
+                           .Ipv4({10, 0, 0, 1}, {10, 0, 0, 2}, 17).Udp(1, 2).Zeros(200).Build();
+    for (std::uint32_t i = 0; i < 200000; ++i) out.Write(frame, i, 0);
+  }
+  ASSERT_TRUE(window_->OpenCaptureFile(path));
+  QApplication::processEvents();
+  window_->Poll();
+  window_->ClearPackets();
+  WaitForFile();
+  EXPECT_EQ(window_->Model().rowCount(), static_cast<int>(window_->Doc().PacketCount()));
+  EXPECT_EQ(window_->Doc().RowCount(), static_cast<int>(window_->Doc().PacketCount()));
+}
+
+TEST_F(Window, DockingLayoutsFollowWhichBarsAreShown) {
+  window_->show();
+  window_->SetDataBarShown(false);  // both were shown
+  EXPECT_TRUE(store_->GetString("BarStateForBoth", "State").has_value());
+  window_->SetInfoBarShown(false);  // the tree alone was shown
+  EXPECT_TRUE(store_->GetString("BarStateForTree", "State").has_value());
+  EXPECT_TRUE(window_->InfoDock()->isHidden());
+  EXPECT_FALSE(window_->Action(QStringLiteral("Packet Info"))->isChecked());
+  window_->SetInfoBarShown(true);
+  EXPECT_FALSE(window_->InfoDock()->isHidden());
+  EXPECT_TRUE(window_->DataDock()->isHidden());
+  EXPECT_FALSE(store_->GetString("BarStateForHex", "State").has_value());
+}
+
+TEST_F(Window, ClosingSavesTheSettingsAndTheLayout) {
+  window_->show();
+  OptionsValues values;
+  values.bufferMaxCount = 1234;
+  values.bufferMaxBytes = 555555;
+  values.whenFullAction = 2;
+  values.statisticsRows = 40;
+  values.colours[0] = QColor(1, 2, 3);
+  window_->ApplyOptions(values);
+  EXPECT_EQ(window_->CountBar()->maximum(), 1234);
+  window_->close();
+  QtSettingsStore reread(dir_.filePath(QStringLiteral("settings.ini")));
+  const Settings s = LoadSettings(reread, "/p/");
+  EXPECT_EQ(s.bufferMaxCount, 1234);
+  EXPECT_EQ(s.bufferMaxBytes, 555555);
+  EXPECT_EQ(s.whenFullAction, 2);
+  EXPECT_EQ(s.statisticsRows, 40);
+  EXPECT_EQ(s.colours[0], 0x030201);
+  EXPECT_EQ(s.colours[1], -1);
+  EXPECT_TRUE(reread.GetString("BarState", "State").has_value());
+}
+
+}  // namespace
+}  // namespace qv
