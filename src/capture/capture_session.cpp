@@ -1,6 +1,7 @@
 #include "capture/capture_session.h"
 
 #include <pcap/pcap.h>
+#include <poll.h>
 
 #include <chrono>
 
@@ -302,6 +303,16 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
 
 void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
   const bool live = source.live;
+  // Linux hands frames over in blocks, and its read time-out only runs once a
+  // frame has arrived: on a quiet adapter a blocking read never returns, and
+  // neither Stop nor a clear request would be noticed. So the adapter is read
+  // without blocking, and when nothing is there the loop serves the requests
+  // and waits for frames one read time-out at a time.
+  int waitFd = -1;
+  if (live) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    if (pcap_setnonblock(handle, 1, errbuf) == 0) waitFd = pcap_get_selectable_fd(handle);
+  }
   for (;;) {
     if (!capturing_ && !readingFile_) break;
     pcap_pkthdr* header = nullptr;
@@ -321,6 +332,10 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
     if (!capturing_ && !readingFile_) break;
     if (result == 0) {
       ServeRequests();
+      if (waitFd >= 0) {
+        pollfd ready{waitFd, POLLIN, 0};
+        ::poll(&ready, 1, kReadTimeoutMs);
+      }
       continue;
     }
     FrameHeader frame;

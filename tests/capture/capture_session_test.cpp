@@ -13,18 +13,12 @@
 #include <optional>
 
 #include "decode_helpers.h"
-#include "recording_prompt.h"
 #include "session_harness.h"
 
 namespace qv {
 namespace {
 
 using namespace qv::testing;
-
-std::uint32_t TagOf(const Bytes& frame) {
-  if (frame.size() < 46) return 0xFFFFFFFF;
-  return static_cast<std::uint32_t>(frame[42]) << 24 | frame[43] << 16 | frame[44] << 8 | frame[45];
-}
 
 // Protocol reports of all four layers (and the unnamed ones).
 std::uint32_t LayerTotal(SessionStatistics& statistics) {
@@ -118,81 +112,6 @@ Bytes PcapngFile(const std::vector<Bytes>& frames, std::uint64_t firstMicrosecon
   }
   return b;
 }
-
-// A session with its user, settings, fake adapters and, unless asked
-// otherwise, an interface thread that runs the posted clear commands.
-struct Session {
-  explicit Session(bool withInterface = true) {
-    doc = std::make_unique<CTalvenorDoc>(prompt, settings, backend);
-    observer = std::make_unique<SessionObserver>(*doc, withInterface ? &ui : nullptr);
-    doc->SetObserver(observer.get());
-  }
-  ~Session() { Finish(); }
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
-
-  void Finish() {
-    if (!doc) return;
-    doc->Stop();
-    doc->WaitForCapture();
-    ui.Drain();
-    doc.reset();
-  }
-
-  // One adapter "eth0" whose capture is `count` tagged frames.
-  std::vector<Bytes> OneAdapter(std::uint32_t count, const std::vector<std::size_t>& sizes = {}) {
-    backend.adapters.adapters = {{"eth0", ""}};
-    backend.files["eth0"] = dir.File("eth0.pcap");
-    return WriteTaggedFile(backend.files["eth0"], count, sizes);
-  }
-
-  // Starts a live capture and waits for it to end (at the end of its file).
-  void CaptureToEnd() {
-    const int runs = observer->Locked([&] { return observer->ended; });
-    ASSERT_TRUE(doc->Start());
-    ASSERT_TRUE(observer->WaitForEnd(runs + 1)) << "the capture never ended";
-    doc->WaitForCapture();
-    ui.Drain();
-  }
-  void ReadToEnd(const std::string& path) {
-    const int runs = observer->Locked([&] { return observer->ended; });
-    ASSERT_TRUE(doc->Open(path));
-    ASSERT_TRUE(observer->WaitForEnd(runs + 1)) << "the reading never ended";
-    doc->WaitForCapture();
-    ui.Drain();
-  }
-
-  // Records, rows and totals agree, and every listed row has its record.
-  void ExpectInStep() {
-    for (const std::string& p : observer->Problems()) ADD_FAILURE() << p;
-    const std::vector<SeenRow> listed = observer->ListedRows();
-    EXPECT_EQ(doc->RowCount(), static_cast<std::int32_t>(doc->PacketCount()));
-    ASSERT_EQ(listed.size(), doc->PacketCount());
-    std::uint64_t bytes = 0;
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-      EXPECT_EQ(listed[i].number, i);
-      const std::optional<PacketRecord> r = doc->Buffer().Find(static_cast<std::uint32_t>(i));
-      ASSERT_TRUE(r) << i;
-      EXPECT_EQ(Bytes(r->bytes.begin(), r->bytes.end()), listed[i].bytes) << i;
-      bytes += r->capturedLength;
-    }
-    EXPECT_EQ(bytes, doc->BufferedBytes());
-  }
-
-  std::vector<std::uint32_t> ListedTags() {
-    std::vector<std::uint32_t> tags;
-    for (const SeenRow& r : observer->ListedRows()) tags.push_back(TagOf(r.bytes));
-    return tags;
-  }
-
-  RecordingPrompt prompt;
-  MemorySettingsStore settings;
-  FakeBackend backend;
-  TempDir dir;
-  InterfaceThread ui;
-  std::unique_ptr<SessionObserver> observer;
-  std::unique_ptr<CTalvenorDoc> doc;
-};
 
 // --- adapter choice -----------------------------------------------------------
 

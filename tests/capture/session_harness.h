@@ -4,6 +4,7 @@
 // that runs posted commands the way the window does, and an observer that
 // checks after every event that the buffer, the rows and the totals agree.
 
+#include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -19,7 +20,9 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +32,7 @@
 #include "capture/capture_session.h"
 #include "capture/packet_row.h"
 #include "framegen/frame_builder.h"
+#include "recording_prompt.h"
 
 namespace qv::testing {
 
@@ -68,6 +72,12 @@ inline Bytes TaggedFrame(std::uint32_t tag, std::size_t size = 60) {
       .Raw(Bytes(t, t + 4))
       .PadTo(size)
       .Build();
+}
+
+// The tag of a TaggedFrame(), from its UDP payload.
+inline std::uint32_t TagOf(const Bytes& frame) {
+  if (frame.size() < 46) return 0xFFFFFFFF;
+  return static_cast<std::uint32_t>(frame[42]) << 24 | frame[43] << 16 | frame[44] << 8 | frame[45];
 }
 
 // Writes `count` tagged frames (tags 0..count-1, time stamps 1000+i s, i us).
@@ -322,6 +332,12 @@ class SessionObserver : public CaptureObserver {
     return f();
   }
 
+  // How many rows the list shows; for WaitUntil() conditions, which run
+  // under the observer's lock.
+  std::size_t ListedCountLocked() const {
+    return rows.size() - (rowsBeforeClears.empty() ? 0 : rowsBeforeClears.back());
+  }
+
   // Rows inserted since the last clear: what the packet list shows.
   std::vector<SeenRow> ListedRows() {
     std::lock_guard lock(mutex_);
@@ -424,6 +440,85 @@ class Gate {
   std::condition_variable cv_;
   bool arrived_ = false;
   bool open_ = false;
+};
+
+enum class Adapters { Fake, Real };
+
+// A session with its user, settings, fake adapters (or the real ones) and,
+// unless asked otherwise, an interface thread that runs the posted clear
+// commands.
+struct Session {
+  explicit Session(bool withInterface = true, Adapters adapters = Adapters::Fake) {
+    doc = adapters == Adapters::Fake ? std::make_unique<CTalvenorDoc>(prompt, settings, backend)
+                                     : std::make_unique<CTalvenorDoc>(prompt, settings);
+    observer = std::make_unique<SessionObserver>(*doc, withInterface ? &ui : nullptr);
+    doc->SetObserver(observer.get());
+  }
+  ~Session() { Finish(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  void Finish() {
+    if (!doc) return;
+    doc->Stop();
+    doc->WaitForCapture();
+    ui.Drain();
+    doc.reset();
+  }
+
+  // One adapter "eth0" whose capture is `count` tagged frames.
+  std::vector<Bytes> OneAdapter(std::uint32_t count, const std::vector<std::size_t>& sizes = {}) {
+    backend.adapters.adapters = {{"eth0", ""}};
+    backend.files["eth0"] = dir.File("eth0.pcap");
+    return WriteTaggedFile(backend.files["eth0"], count, sizes);
+  }
+
+  // Starts a live capture and waits for it to end (at the end of its file).
+  void CaptureToEnd() {
+    const int runs = observer->Locked([&] { return observer->ended; });
+    ASSERT_TRUE(doc->Start());
+    ASSERT_TRUE(observer->WaitForEnd(runs + 1)) << "the capture never ended";
+    doc->WaitForCapture();
+    ui.Drain();
+  }
+  void ReadToEnd(const std::string& path) {
+    const int runs = observer->Locked([&] { return observer->ended; });
+    ASSERT_TRUE(doc->Open(path));
+    ASSERT_TRUE(observer->WaitForEnd(runs + 1)) << "the reading never ended";
+    doc->WaitForCapture();
+    ui.Drain();
+  }
+
+  // Records, rows and totals agree, and every listed row has its record.
+  void ExpectInStep() {
+    for (const std::string& p : observer->Problems()) ADD_FAILURE() << p;
+    const std::vector<SeenRow> listed = observer->ListedRows();
+    EXPECT_EQ(doc->RowCount(), static_cast<std::int32_t>(doc->PacketCount()));
+    ASSERT_EQ(listed.size(), doc->PacketCount());
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      EXPECT_EQ(listed[i].number, i);
+      const std::optional<PacketRecord> r = doc->Buffer().Find(static_cast<std::uint32_t>(i));
+      ASSERT_TRUE(r) << i;
+      EXPECT_EQ(Bytes(r->bytes.begin(), r->bytes.end()), listed[i].bytes) << i;
+      bytes += r->capturedLength;
+    }
+    EXPECT_EQ(bytes, doc->BufferedBytes());
+  }
+
+  std::vector<std::uint32_t> ListedTags() {
+    std::vector<std::uint32_t> tags;
+    for (const SeenRow& r : observer->ListedRows()) tags.push_back(TagOf(r.bytes));
+    return tags;
+  }
+
+  RecordingPrompt prompt;
+  MemorySettingsStore settings;
+  FakeBackend backend;
+  TempDir dir;
+  InterfaceThread ui;
+  std::unique_ptr<SessionObserver> observer;
+  std::unique_ptr<CTalvenorDoc> doc;
 };
 
 }  // namespace qv::testing
