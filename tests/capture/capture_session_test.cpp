@@ -574,6 +574,28 @@ TEST(CaptureSession, ClearRequestedJustBeforeStopIsNotLeftPending) {
   s.ExpectInStep();
 }
 
+TEST(CaptureSession, StartWhileTheLastCaptureIsStillEndingFindsTheInterfaceBusy) {
+  Session s;
+  s.backend.adapters.adapters = {{"eth0", ""}};
+  s.backend.files["eth0"] = s.dir.File("pipe");
+  PipeAdapter pipe(s.backend.files["eth0"]);
+  ASSERT_TRUE(s.doc->Start());
+  pipe.Connect();
+  pipe.Write(PcapRecord(TaggedFrame(0), 1000, 0));
+  ASSERT_TRUE(s.observer->WaitUntil([&] { return s.observer->rows.size() == 1; }));
+  ASSERT_TRUE(WaitUntilAsleep(s.observer->Locked([&] { return s.observer->captureTask; })));
+  s.doc->Stop();  // the first capture waits for its next frame and has not seen it
+  ASSERT_TRUE(s.doc->Start());
+  ASSERT_TRUE(s.observer->WaitForEnd(1));
+  EXPECT_EQ(s.prompt.Messages(), std::vector<std::string>{"Interfejs zajęty:("});
+  EXPECT_TRUE(s.observer->lastEndFailed);
+  EXPECT_TRUE(s.doc->CanStart());
+  pipe.Close();
+  ASSERT_TRUE(s.observer->WaitForEnd(2));
+  s.doc->WaitForCapture();
+  EXPECT_EQ(s.backend.Opened().size(), 1u);
+}
+
 TEST(CaptureSession, ClearsAndShowsFromTheInterfaceNeverCutIntoAnAppend) {
   for (bool live : {true, false}) {
     SCOPED_TRACE(live ? "live" : "reading a file");
