@@ -104,6 +104,27 @@ int main(int argc, char** argv) {
             .Raw(Hex("2c00 ff ef 08 0000 0000 0000"))
             .Text("WORKGROUP      ").Raw(Hex("1d")).Text("HOST           ").Raw(Hex("00")).Build());
 
+  // NetBIOS over IPX: a session message carrying SMB (Trans to a mailslot).
+  write(FrameBuilder().Ethernet(kBroadcast, printer, 0x8137)
+            .Raw(Hex("ffff 0053 00 04 00000000 ffffffffffff 0455 00000001 0800097c1122 0455"))
+            .Raw(Hex("10 04 0102 3412 0500 2301 0000 ff00 0001 0200"))
+            .Raw(Hex("ff534d42 25 00 00 0000 18 03c8 000000000000000000000000 0100 feff 0008 0700 00 0000"))
+            .Build());
+
+  // A NetBIOS datagram over LLC carrying SMB.
+  write(FrameBuilder().Ieee8023(Mac{0x03, 0, 0, 0, 0, 1}, host).Llc(0xf0, 0xf0, 0x03)
+            .Raw(Hex("2c00 ffef 08 00 0000 0100 0000"))
+            .Text("HOST").Zeros(12).Text("WORKGROUP      ").Raw(Hex("1d"))
+            .Raw(Hex("ff534d42 25 00 00 0000 00 0000 000000000000000000000000 0000 0000 0000 0000 02 11112222 0300 aabbcc"))
+            .Build());
+
+  // RARP: a diskless host asks for its own address.
+  write(FrameBuilder().Ethernet(kBroadcast, printer, 0x8035).Arp(3, printer, Ip4{}, printer, Ip4{}).PadTo(60).Build());
+
+  // X.25 packet layer and XNS over LLC: named, not decoded further.
+  write(FrameBuilder().Ieee8023(router, host).Llc(0x7e, 0x7e, 0x03).Raw(Hex("1001 0b 00")).PadTo(60).Build());
+  write(FrameBuilder().Ieee8023(router, host).Llc(0x80, 0x80, 0x03).Raw(Hex("ffff 0028 00 04")).PadTo(60).Build());
+
   // Configuration test (loopback) and an EtherType no decoder knows.
   write(FrameBuilder().Ethernet(Mac{0xcf, 0, 0, 0, 0, 0}, host, 0x9000).Raw(Hex("0000 0100")).PadTo(60).Build());
   write(FrameBuilder().Ethernet(router, host, 0x88cc).Raw(Hex("0207 04001b213a4f01 0402 0701")).PadTo(60).Build());
