@@ -67,8 +67,8 @@ std::array<std::uint8_t, 6> CTalvenorDoc::OwnAddress() const {
 // --- limits -----------------------------------------------------------------
 
 void CTalvenorDoc::SetLimits(std::uint32_t maxBytes, std::uint32_t maxCount) {
-  limits_.maxBytes = maxBytes;
-  limits_.maxCount = maxCount;
+  maxBytes_.store(maxBytes);
+  maxCount_.store(maxCount);
   observer_->LimitsChanged(maxCount, maxBytes);
 }
 
@@ -78,7 +78,7 @@ void CTalvenorDoc::SetFilterText(std::string text) { filterText_ = std::move(tex
 
 bool CTalvenorDoc::Start() {
   if (!CanStart()) return false;
-  SetLimits(limits_.maxBytes, limits_.maxCount);
+  SetLimits(maxBytes_.load(), maxCount_.load());
   if (!haveAdapterList_ && !EnumerateAdapters()) return false;
 
   if (!chosen_) {
@@ -117,7 +117,7 @@ void CTalvenorDoc::Stop() {
 
 bool CTalvenorDoc::Open(const std::string& path) {
   if (!CanOpen()) return false;
-  SetLimits(limits_.maxBytes, limits_.maxCount);
+  SetLimits(maxBytes_.load(), maxCount_.load());
   fileToRead_ = path;
   readingFile_ = true;
   observer_->CaptureStarted(true);
@@ -347,10 +347,10 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
 
     const std::uint32_t count = buffer_.Count();
     const std::uint64_t bytes = buffer_.BufferedBytes();
-    const bool full = count >= limits_.maxCount || bytes >= limits_.maxBytes;
+    const bool full = count >= maxCount_.load() || bytes >= maxBytes_.load();
     if (!full && !clearPacketsRequest_ && !clearStatisticsRequest_) continue;
     if (full && live && capturing_) {
-      switch (limits_.whenFullAction) {
+      switch (whenFullAction_.load()) {
         case 0:
           Stop();
           break;

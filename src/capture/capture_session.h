@@ -57,8 +57,8 @@ class CTalvenorDoc {
 
   // --- limits ---
   void SetLimits(std::uint32_t maxBytes, std::uint32_t maxCount);
-  void SetWhenFullAction(int action) { limits_.whenFullAction = action; }
-  const BufferLimits& Limits() const { return limits_; }
+  void SetWhenFullAction(int action) { whenFullAction_.store(action); }
+  BufferLimits Limits() const { return {maxCount_.load(), maxBytes_.load(), whenFullAction_.load()}; }
 
   // The filter expression applied when a live capture starts (empty: none).
   void SetFilterText(std::string text);
@@ -155,7 +155,10 @@ class CTalvenorDoc {
   SessionStatistics statistics_;
   std::atomic<std::int32_t> rowCount_{0};
   std::int64_t shownPacket_ = -1;
-  BufferLimits limits_;
+  // Changed by the options while the capture thread reads them.
+  std::atomic<std::uint32_t> maxCount_{BufferLimits{}.maxCount};
+  std::atomic<std::uint32_t> maxBytes_{BufferLimits{}.maxBytes};
+  std::atomic<int> whenFullAction_{BufferLimits{}.whenFullAction};
 
   std::atomic<bool> clearPacketsRequest_{false};
   std::atomic<bool> clearStatisticsRequest_{false};

@@ -59,12 +59,18 @@ class PacketBuffer {
   static constexpr std::size_t kEntriesPerChunk = 16384;
   static constexpr std::size_t kBlockSize = 4u << 20;
 
+  struct BlockDeleter {
+    void operator()(std::uint8_t* block) const;
+  };
+  using Block = std::unique_ptr<std::uint8_t[], BlockDeleter>;
+  static Block NewBlock(std::size_t size);
+
   const std::uint8_t* Store(const std::uint8_t* bytes, std::uint32_t length);
   PacketRecord RecordAt(std::uint32_t number) const;
 
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Entry[]>> chunks_;
-  std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
+  std::vector<Block> blocks_;
   std::size_t blockUsed_ = kBlockSize;  // bytes used in blocks_.back()
   std::uint32_t count_ = 0;
   std::uint64_t bytes_ = 0;

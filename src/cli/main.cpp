@@ -2,8 +2,10 @@
 // adapters, captures live or reads a savefile, prints one row per frame and
 // optionally the decode tree and hex dump, and saves the buffer at the end.
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -20,10 +22,10 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 // Waits for the capture to end; Ctrl+C or a termination request stops it.
-void WaitForEnd(qv::CTalvenorDoc& doc, const qv::RowPrinter& printer, const sigset_t& stopSignals) {
-  const timespec tick{0, 100 * 1000 * 1000};
-  while (!printer.Ended()) {
-    if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) doc.Stop();
+void WaitForEnd(qv::CTalvenorDoc& doc, qv::RowPrinter& printer, const sigset_t& stopSignals) {
+  const timespec now{0, 0};
+  while (!printer.WaitForEnd(std::chrono::milliseconds(100))) {
+    if (sigtimedwait(&stopSignals, nullptr, &now) > 0) doc.Stop();
   }
   doc.WaitForCapture();
 }
@@ -88,5 +90,9 @@ int main(int argc, char** argv) {
     std::printf("%llu packets, %llu bytes\n", static_cast<unsigned long long>(printer.Frames()),
                 static_cast<unsigned long long>(printer.WireBytes()));
   }
-  return status;
+  // Everything is written and the capture thread has ended. Handing the
+  // buffer back page by page would take longer than reading the file did,
+  // so the process ends without tearing it down.
+  std::fflush(nullptr);
+  std::_Exit(status);
 }

@@ -87,6 +87,17 @@ void RowPrinter::AppendDetails(const PacketRecord& record) {
   }
 }
 
-void RowPrinter::CaptureEnded(bool /*failed*/) { ended_ = true; }
+void RowPrinter::CaptureEnded(bool /*failed*/) {
+  {
+    std::lock_guard lock(endMutex_);
+    ended_ = true;
+  }
+  endSignal_.notify_all();
+}
+
+bool RowPrinter::WaitForEnd(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(endMutex_);
+  return endSignal_.wait_for(lock, timeout, [this] { return ended_.load(); });
+}
 
 }  // namespace qv

@@ -4,7 +4,10 @@
 // thread; output is gathered and written in large pieces.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "capture/capture_session.h"
@@ -28,6 +31,8 @@ class RowPrinter : public CaptureObserver {
 
   void Flush();
   bool Ended() const { return ended_.load(); }
+  // Waits up to `timeout` for the capture to end; true once it has.
+  bool WaitForEnd(std::chrono::milliseconds timeout);
   std::uint64_t Frames() const { return frames_.load(); }
   std::uint64_t WireBytes() const { return wireBytes_.load(); }
 
@@ -41,6 +46,8 @@ class RowPrinter : public CaptureObserver {
   std::atomic<std::uint64_t> frames_{0};
   std::atomic<std::uint64_t> wireBytes_{0};
   std::atomic<bool> ended_{false};
+  std::mutex endMutex_;
+  std::condition_variable endSignal_;
 };
 
 }  // namespace qv

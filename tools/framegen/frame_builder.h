@@ -238,7 +238,7 @@ class PcapWriter {
     Put32(microseconds);
     Put32(static_cast<std::uint32_t>(frame.size()));
     Put32(wireLength != 0 ? wireLength : static_cast<std::uint32_t>(frame.size()));
-    std::fwrite(frame.data(), 1, frame.size(), file_);
+    if (!frame.empty()) std::fwrite(frame.data(), 1, frame.size(), file_);
   }
 
  private:
