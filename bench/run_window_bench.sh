@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Opening the benchmark capture in the window (offscreen) against
+# quorvanet-cli -q -r on the same file, in the same run.
+#
+#   bench/run_window_bench.sh [FRAMES]        (default 1000000; the capture is
+#                                             made by run_capture_bench.sh's generator)
+#
+# Goals: every row in the list within 2x the command line's time; the
+# interface thread never stalled longer than 100 ms while loading; memory no
+# more than the captured bytes + 200 bytes a frame over the window's own
+# baseline; sorting by any column within 2x the load time.
+
+set -euo pipefail
+cd "$(dirname "$0")/.."
+frames=${1:-1000000}
+build=build/bench
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TESTS=OFF > /dev/null
+cmake --build "$build" --target make_bench_capture quorvanet-cli window_load_bench | tail -n 1
+
+fingerprint=$(cat bench/make_bench_capture.cpp tools/framegen/frame_builder.h | sha256sum | cut -c1-10)
+mkdir -p bench/data
+capture=bench/data/bench-$frames-$fingerprint.pcap
+if [[ ! -s $capture ]]; then
+  "$build/bench/make_bench_capture" "$capture.part" "$frames"
+  mv "$capture.part" "$capture"
+fi
+cat "$capture" > /dev/null
+
+cli_best=
+for _ in 1 2 3; do
+  start=$(date +%s.%N)
+  "$build/src/cli/quorvanet-cli" -q -r "$capture" > /dev/null
+  end=$(date +%s.%N)
+  t=$(echo "$end - $start" | bc -l)
+  if [[ -z $cli_best ]] || (($(echo "$t < $cli_best" | bc -l))); then cli_best=$t; fi
+done
+printf 'cli -q best %.3f s   %s\n' "$cli_best" "$build/src/cli/quorvanet-cli -q -r $capture"
+
+out=$(QT_QPA_PLATFORM=offscreen "$build/bench/window_load_bench" "$capture" 2> /dev/null)
+echo "$out"
+echo "window: QT_QPA_PLATFORM=offscreen $build/bench/window_load_bench $capture"
+get() { awk -v k="$1" '$1 == k { print $2 }' <<< "$out"; }
+load=$(get load_s)
+gap=$(get longest_gap_ms)
+rows=$(get rows)
+captured=$(get captured_bytes)
+base=$(get baseline_kib)
+peak=$(get peak_kib_after_load)
+sort=$(get slowest_sort_s)
+
+verdict() { if (($(echo "$1" | bc -l))); then echo PASS; else echo MISS; fi; }
+ratio=$(echo "$load / $cli_best" | bc -l)
+per_frame=$(echo "(($peak - $base) * 1024 - $captured) / $rows" | bc -l)
+printf 'load / cli            %6.2f   goal <= 2      %s\n' "$ratio" "$(verdict "$ratio <= 2")"
+printf 'longest stall (ms)    %6d   goal <= 100    %s\n' "$gap" "$(verdict "$gap <= 100")"
+printf 'bytes a frame over captured %6.1f   goal <= 200   %s\n' "$per_frame" "$(verdict "$per_frame <= 200")"
+printf 'slowest sort / load   %6.2f   goal < 2       %s\n' "$(echo "$sort / $load" | bc -l)" "$(verdict "$sort / $load < 2")"
+printf 'rows %s of %s\n' "$rows" "$frames"

@@ -1,0 +1,128 @@
+// Opening a large capture in the window (offscreen): how long until every
+// row is in the packet list, the longest stall of the interface thread while
+// it loads, the memory the loaded capture costs, and how long sorting the
+// list by each column takes.
+//
+//   QT_QPA_PLATFORM=offscreen window_load_bench FILE
+//
+// Prints one "name value" line per figure; run_window_bench.sh compares them
+// with quorvanet-cli on the same file.
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "capture/packet_row.h"
+#include "ui/main_window.h"
+#include "ui/qt_settings_store.h"
+#include "ui/qt_user_prompt.h"
+
+namespace {
+
+// Resident set now, in KiB.
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long kib = 0;
+      status >> kib;
+      return kib;
+    }
+    status.ignore(1 << 12, '\n');
+  }
+  return 0;
+}
+
+long PeakKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: window_load_bench FILE\n");
+    return 2;
+  }
+  QTemporaryDir dir;
+  qv::QtSettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
+  qv::QtUserPrompt prompt;
+  prompt.SetSilent(true);
+  qv::CMainFrame window(store, prompt, dir.path().toStdString() + "/");
+  window.resize(1280, 800);
+  window.show();
+  QApplication::processEvents();
+  const long baselineKiB = ResidentKiB();
+
+  // A 10 ms ticker: the longest gap between its ticks is the longest time
+  // the interface thread could not answer the user.
+  QElapsedTimer sinceTick;
+  qint64 longestGapMs = 0;
+  QTimer ticker;
+  ticker.setInterval(10);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
+    sinceTick.restart();
+  });
+
+  QElapsedTimer load;
+  load.start();
+  sinceTick.start();
+  ticker.start();
+  window.OpenCaptureFile(QString::fromLocal8Bit(argv[1]));
+  // Loaded when the file has been read and the list holds every frame.
+  QTimer done;
+  done.setInterval(5);
+  QObject::connect(&done, &QTimer::timeout, [&] {
+    if (!window.Doc().IsReadingFile() && window.Model().rowCount() == static_cast<int>(window.Doc().PacketCount())) {
+      QApplication::quit();
+    }
+  });
+  done.start();
+  QApplication::exec();
+  const double loadSeconds = static_cast<double>(load.nsecsElapsed()) / 1e9;
+  ticker.stop();
+  done.stop();
+
+  const int rows = window.Model().rowCount();
+  const std::uint64_t captured = window.Doc().BufferedBytes();
+  // The last row is reachable and has its texts.
+  const bool lastRowShown = rows > 0 && !window.Model().Text(rows - 1, qv::kColumnTime).isEmpty();
+  const long peakKiB = PeakKiB();
+
+  double slowestSort = 0;
+  int slowestColumn = 0;
+  for (int column = 0; column < qv::kColumnCount; ++column) {
+    QElapsedTimer sort;
+    sort.start();
+    window.Model().sort(column);
+    const double seconds = static_cast<double>(sort.nsecsElapsed()) / 1e9;
+    std::printf("sort_%s_s %.3f\n", qv::kColumnHeadings[static_cast<std::size_t>(column)], seconds);
+    if (seconds > slowestSort) {
+      slowestSort = seconds;
+      slowestColumn = column;
+    }
+  }
+
+  std::printf("rows %d\n", rows);
+  std::printf("last_row_shown %d\n", lastRowShown ? 1 : 0);
+  std::printf("load_s %.3f\n", loadSeconds);
+  std::printf("longest_gap_ms %lld\n", static_cast<long long>(longestGapMs));
+  std::printf("captured_bytes %llu\n", static_cast<unsigned long long>(captured));
+  std::printf("baseline_kib %ld\n", baselineKiB);
+  std::printf("peak_kib_after_load %ld\n", peakKiB);
+  std::printf("slowest_sort_s %.3f (%s)\n", slowestSort, qv::kColumnHeadings[static_cast<std::size_t>(slowestColumn)]);
+  std::fflush(stdout);
+  std::_Exit(0);
+}
