@@ -37,7 +37,9 @@ PacketsPage::PacketsPage(PacketListModel& model, QWidget* parent)
   const char* const widest[kColumnCount] = {"00:00:00:000000", "00000", "00:00:00:00:00:00", "00:00:00:00:00:00",
                                             "000.000.000.000", "000.000.000.000", "00000", "00000", ""};
   for (int c = 0; c < kColumnCount; ++c) {
-    const int needed = metrics.horizontalAdvance(QString::fromLatin1(widest[c])) + 14;
+    const int text = metrics.horizontalAdvance(QString::fromLatin1(widest[c]));
+    const int heading = metrics.horizontalAdvance(QString::fromLatin1(kColumnHeadings[static_cast<std::size_t>(c)]));
+    const int needed = std::max(text, heading) + 16;
     view_->setColumnWidth(c, std::max(kColumnWidths[c], needed));
   }
   view_->setContextMenuPolicy(Qt::CustomContextMenu);

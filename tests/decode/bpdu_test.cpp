@@ -27,15 +27,6 @@ Bytes BpduFrame() {
   return FrameBuilder().Ieee8023(kBridgeGroup, kSrc).Llc(0x42, 0x42, 0x03).Raw(Hex(kConfigurationBpdu)).PadTo(60).Build();
 }
 
-class RecordingScripts : public ScriptHost {
- public:
-  bool ApplyScripts(PacketDecoder&, std::uint32_t, std::string_view parentName) override {
-    offers.emplace_back(parentName);
-    return false;
-  }
-  std::vector<std::string> offers;
-};
-
 TEST(Bpdu, FieldsWithTwoByteNumbersReadLeastSignificantByteFirst) {
   const Bytes frame = BpduFrame();
   RecordingScripts scripts;

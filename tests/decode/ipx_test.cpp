@@ -23,16 +23,6 @@ const char* const kEthernetLines =
     "  Source MAC: 00:03:47:1B:C1:A8 [6,12)\n"
     "  Type: 0x8137 - IPX [12,14)\n";
 
-// Records every offer to the scripts as "parent@first byte offered"; claims nothing.
-class RecordingScripts : public ScriptHost {
- public:
-  bool ApplyScripts(PacketDecoder& d, std::uint32_t headerLength, std::string_view parentName) override {
-    offers.push_back(std::string(parentName) + "@" + std::to_string(d.offset + headerLength));
-    return false;
-  }
-  std::vector<std::string> offers;
-};
-
 // An IPX header: checksum, length, transport control, packet type,
 // destination network/node/socket, source network/node/socket.
 Bytes IpxHeader(std::uint16_t length, std::uint8_t type, std::uint16_t dstSocket, std::uint16_t srcSocket) {

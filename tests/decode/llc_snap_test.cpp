@@ -20,16 +20,6 @@ const char* const kIeee8023Lines =
     "  Destination MAC: 00:A0:C9:14:C8:29 [0,6)\n"
     "  Source MAC: 00:1B:21:3A:4F:01 [6,12)\n";
 
-// Records every offer to the scripts as "parent@first byte offered"; claims nothing.
-class RecordingScripts : public ScriptHost {
- public:
-  bool ApplyScripts(PacketDecoder& d, std::uint32_t headerLength, std::string_view parentName) override {
-    offers.push_back(std::string(parentName) + "@" + std::to_string(d.offset + headerLength));
-    return false;
-  }
-  std::vector<std::string> offers;
-};
-
 // The field lines of every layer as "text [start,end)".
 std::vector<std::string> FieldLines(const DecodeTree& tree) {
   std::vector<std::string> out;

@@ -16,16 +16,6 @@ using namespace qv::testing;
 const framegen::Mac kDst{0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
 const framegen::Mac kSrc{0x00, 0x1b, 0x21, 0x3a, 0x4f, 0x01};
 
-// Records every offer to the scripts as "parent@first byte offered"; claims nothing.
-class RecordingScripts : public ScriptHost {
- public:
-  bool ApplyScripts(PacketDecoder& d, std::uint32_t headerLength, std::string_view parentName) override {
-    offers.push_back(std::string(parentName) + "@" + std::to_string(d.offset + headerLength));
-    return false;
-  }
-  std::vector<std::string> offers;
-};
-
 // NetBIOS frames travel in LLC UI frames with DSAP and SSAP 0xF0; the
 // NetBIOS header begins at 17.
 Bytes NetbiosFrame(const Bytes& netbios) {

@@ -26,6 +26,16 @@ class RecordingSink : public DecodeSink {
   std::vector<IpConversationSample> samples;
 };
 
+// Records every offer to the scripts as "parent@first byte offered"; claims nothing.
+class RecordingScripts : public ScriptHost {
+ public:
+  bool ApplyScripts(PacketDecoder& d, std::uint32_t headerLength, std::string_view parentName) override {
+    offers.push_back(std::string(parentName) + "@" + std::to_string(d.offset + headerLength));
+    return false;
+  }
+  std::vector<std::string> offers;
+};
+
 struct TreeDecode {
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
