@@ -2,29 +2,28 @@
 
 #include <sys/mman.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace qv {
 
 namespace {
-// Blocks are aligned to huge pages and the kernel is asked to back them with
-// huge pages: filling a million frames' worth of 4 KiB pages one fault at a
-// time costs more than the copying itself.
-constexpr std::size_t kHugePage = 2u << 20;
+// Blocks are mapped straight from the kernel, which is asked to back them
+// with huge pages: filling a million frames' worth of 4 KiB pages one fault
+// at a time costs more than the copying itself.
+constexpr std::size_t kPage = 4096;
 }  // namespace
 
-void PacketBuffer::BlockDeleter::operator()(std::uint8_t* block) const { std::free(block); }
+void PacketBuffer::BlockDeleter::operator()(std::uint8_t* block) const { munmap(block, size); }
 
 PacketBuffer::Block PacketBuffer::NewBlock(std::size_t size) {
-  const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-  void* memory = std::aligned_alloc(kHugePage, rounded);
-  if (memory == nullptr) throw std::bad_alloc();
+  const std::size_t rounded = (size + kPage - 1) / kPage * kPage;
+  void* memory = mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-  if (rounded >= kHugePage) madvise(memory, rounded, MADV_HUGEPAGE);
+  madvise(memory, rounded, MADV_HUGEPAGE);
 #endif
-  return Block(static_cast<std::uint8_t*>(memory));
+  return Block(static_cast<std::uint8_t*>(memory), BlockDeleter{rounded});
 }
 
 PacketBuffer::PacketBuffer() = default;

@@ -60,6 +60,7 @@ class PacketBuffer {
   static constexpr std::size_t kBlockSize = 4u << 20;
 
   struct BlockDeleter {
+    std::size_t size;
     void operator()(std::uint8_t* block) const;
   };
   using Block = std::unique_ptr<std::uint8_t[], BlockDeleter>;
