@@ -241,3 +241,26 @@ TEST_F(Window, ClosingSavesTheSettingsAndTheLayout) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv {
+namespace {
+
+// A settings store whose writes never reach the disk.
+class UnwritableStore : public MemorySettingsStore {
+ public:
+  bool Flush() override { return false; }
+};
+
+TEST(WindowShutdown, FailedSettingsSaveIsReportedAndTheWindowClosesAnyway) {
+  UnwritableStore store;
+  QtUserPrompt prompt;
+  prompt.SetSilent(true);
+  QTemporaryDir dir;
+  CMainFrame window(store, prompt, dir.path().toStdString() + "/");
+  window.show();
+  EXPECT_TRUE(window.close());
+  EXPECT_EQ(prompt.SilencedMessages(), std::vector<std::string>{"nie udało sie zapisać do rejestru"});
+}
+
+}  // namespace
+}  // namespace qv
