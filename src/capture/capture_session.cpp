@@ -118,7 +118,6 @@ void CTalvenorDoc::Stop() {
 bool CTalvenorDoc::Open(const std::string& path) {
   if (!CanOpen()) return false;
   SetLimits(maxBytes_.load(), maxCount_.load());
-  fileToRead_ = path;
   readingFile_ = true;
   observer_->CaptureStarted(true);
   LaunchCaptureThread({false, path, {}});

@@ -145,7 +145,6 @@ class CTalvenorDoc {
   // interface clears the buffer only through the requests: the capturing and
   // reading flags go off at Stop while the thread may still be appending.
   std::atomic<int> activeRuns_{0};
-  std::string fileToRead_;
   std::string filterText_;
   std::atomic<int> linkType_{kLinkTypeEthernet};
   mutable std::mutex ownAddressMutex_;

@@ -49,6 +49,20 @@ void AddUnsupportedOption(PacketDecoder& d, NodeId options, std::uint32_t at, st
   d.AddLine(options, "Nieobłsługiwana operacja", at, end);
 }
 
+// The length byte of an option that carries its own length (SACK, alternate
+// checksum data). Nothing when the byte was not captured, or when it is below
+// 2 and so would never move the walk on: the rest of the options area is then
+// shown as not decoded.
+std::optional<std::uint32_t> OwnLength(PacketDecoder& d, NodeId options, std::uint32_t at, std::uint32_t areaEnd) {
+  const auto l = d.U8(at + 1);
+  if (!l) return std::nullopt;
+  if (*l < 2) {
+    AddUnsupportedOption(d, options, at, areaEnd);
+    return std::nullopt;
+  }
+  return *l;
+}
+
 // One child of `options` per option from h+20 to h+hl. Options carry their
 // kind's length, whatever their own length byte says; SACK and alternate
 // checksum data follow their length byte. The walk stops at the end of the
@@ -86,13 +100,8 @@ void WalkOptions(PacketDecoder& d, NodeId options, std::uint32_t h, std::uint32_
         d.AddLine(options, "SACK permitted", at, at + length);
         break;
       case 5: {
-        const auto l = d.U8(at + 1);
+        const auto l = OwnLength(d, options, at, h + hl);
         if (!l) return;
-        if (*l < 2) {
-          // A length of 0 or 1 would never move the walk on.
-          AddUnsupportedOption(d, options, at, h + hl);
-          return;
-        }
         length = *l;
         const NodeId sack = d.AddLine(options, Format("SACK: %u blocks", (length - 2) / 8), at, at + length);
         unsigned block = 1;
@@ -152,12 +161,8 @@ void WalkOptions(PacketDecoder& d, NodeId options, std::uint32_t h, std::uint32_
         break;
       }
       case 15: {
-        const auto l = d.U8(at + 1);
+        const auto l = OwnLength(d, options, at, h + hl);
         if (!l) return;
-        if (*l < 2) {
-          AddUnsupportedOption(d, options, at, h + hl);
-          return;
-        }
         length = *l;
         const unsigned dataBytes = length - 2;
         // The data line itself carries no range; each byte has its own line.
