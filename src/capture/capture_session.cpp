@@ -285,7 +285,9 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
     }
     if (handle) {
       linkType_ = pcap_datalink(handle.get());
+      if (live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
       RunLoop(handle.get(), source);
+      if (live) log_->LiveCaptureEnded();
       failed = lastRunFailed_;
     }
     Stop();
@@ -343,6 +345,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
     frame.capturedLength = header->caplen;
     frame.wireLength = header->len;
     AddPacketRow(frame, data);
+    if (live) log_->LiveFrame(frame, data);
 
     const std::uint32_t count = buffer_.Count();
     const std::uint64_t bytes = buffer_.BufferedBytes();

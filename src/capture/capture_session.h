@@ -20,6 +20,7 @@
 
 #include "capture/adapters.h"
 #include "capture/capture_backend.h"
+#include "capture/capture_log_sink.h"
 #include "capture/capture_observer.h"
 #include "capture/packet_buffer.h"
 #include "capture/settings_store.h"
@@ -49,6 +50,8 @@ class CTalvenorDoc {
 
   void SetObserver(CaptureObserver* observer) { observer_ = observer; }
   void SetScriptHost(ScriptHost* scripts) { scripts_ = scripts; }
+  // Where live frames are logged; set before the first capture.
+  void SetLogSink(CaptureLogSink* log) { log_ = log != nullptr ? log : &noLog_; }
 
   // --- adapters ---
   bool EnumerateAdapters();
@@ -134,6 +137,8 @@ class CTalvenorDoc {
   CaptureObserver* observer_ = nullptr;
   ScriptHost* scripts_ = nullptr;
   CaptureObserver noObserver_;
+  CaptureLogSink noLog_;
+  CaptureLogSink* log_ = &noLog_;
 
   std::vector<Adapter> adapters_;
   bool haveAdapterList_ = false;

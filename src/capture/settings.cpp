@@ -27,6 +27,8 @@ void ReadInt(const SettingsStore& store, const char* name, std::int32_t& field) 
 Settings LoadSettings(const SettingsStore& store, const std::string& programFolder) {
   Settings s;
   s.logDirectory = programFolder;
+  // Set by hand in the settings file, so read with or without the marker.
+  s.versionUrl = store.GetString("Update", "VersionUrl").value_or("");
   if (store.GetInt("Test", "TestValue").value_or(0) != kSettingsMarker) return s;
 
   const std::string device = store.GetString("pcap", "CurrentDevice").value_or("");
@@ -60,6 +62,7 @@ bool SaveSettings(SettingsStore& store, const Settings& s) {
   ok = store.SetInt("Test", "TestValue", kSettingsMarker) && ok;
   ok = store.SetString("pcap", "CurrentDevice", s.currentDevice) && ok;
   ok = store.SetString(kLog, "Directory", s.logDirectory) && ok;
+  ok = store.SetString("Update", "VersionUrl", s.versionUrl) && ok;
   put("Bool", s.loggingOn ? 1 : 0);
   put("BoolDelete", s.deleteOldLogs ? 1 : 0);
   put("BoolSize", s.sizeLimitOn ? 1 : 0);

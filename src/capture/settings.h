@@ -29,6 +29,8 @@ struct Settings {
   std::int32_t bufferMaxBytes = -1;
   std::int32_t whenFullAction = -1;
   std::int32_t statisticsRows = -1;
+  // "Update"/"VersionUrl": where the version file is fetched; empty: no check.
+  std::string versionUrl;
 };
 
 // What counts while the program runs, with the defaults for unset values.

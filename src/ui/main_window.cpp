@@ -23,12 +23,15 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "capture/version_check.h"
 #include "ui/hex_dump_view.h"
+#include "ui/logs_page.h"
 #include "ui/options_dialog.h"
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_user_prompt.h"
 #include "ui/status_texts.h"
+#include "ui/version_balloon.h"
 
 namespace qv {
 
@@ -63,10 +66,17 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
 
   settings_ = LoadSettings(store_, programFolder_);
   runtime_ = ResolveRuntimeOptions(settings_);
+  // Log messages come from the capture and writer threads, which go on
+  // without waiting for the user.
+  captureLog_ = std::make_unique<CaptureLog>([this](const std::string& text) {
+    QMetaObject::invokeMethod(
+        this, [this, text] { prompt_.ShowMessage(text, "Quorvanet", MessageIcon::Error); }, Qt::QueuedConnection);
+  });
   doc_ = backend != nullptr ? std::make_unique<CTalvenorDoc>(prompt_, store_, *backend)
                             : std::make_unique<CTalvenorDoc>(prompt_, store_);
   bridge_ = std::make_unique<CaptureBridge>(*doc_);
   doc_->SetObserver(bridge_.get());
+  doc_->SetLogSink(captureLog_.get());
   doc_->SetWhenFullAction(runtime_.whenFullAction);
   model_ = std::make_unique<PacketListModel>(*doc_);
 
@@ -78,6 +88,21 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
     page->setObjectName(QString::fromLatin1(name));
     tabs_->addTab(page, QString::fromLatin1(name));
   }
+  logsPage_ = new LogsPage(settings_, tabs_);
+  for (int i = 0; i < tabs_->count(); ++i) {
+    if (tabs_->tabText(i) != QStringLiteral("Logs")) continue;
+    QWidget* placeholder = tabs_->widget(i);
+    tabs_->removeTab(i);
+    tabs_->insertTab(i, logsPage_, QStringLiteral("Logs"));
+    delete placeholder;
+    break;
+  }
+  // Old log files go when the page comes, at start-up; "Delete all log
+  // files" goes the same way, off the interface thread.
+  captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::Expired,
+                           settings_.deleteOldLogs ? settings_.deleteAfterDays : -1);
+  connect(logsPage_, &LogsPage::deleteAllRequested, this,
+          [this] { captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::All, 0); });
   setCentralWidget(tabs_);
 
   BuildDocks();
@@ -110,6 +135,7 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(timer_, &QTimer::timeout, this, &CMainFrame::Poll);
   timer_->start(kPollMs);
   UpdateCommands();
+  StartVersionCheck();
 }
 
 CMainFrame::~CMainFrame() {
@@ -257,7 +283,7 @@ void CMainFrame::BuildStatusBar() {
   bar->addPermanentWidget(countBar_);
   bar->addPermanentWidget(sizeBar_);
   bar->addPermanentWidget(sendBar_);
-  auto* link = new QToolButton(bar);
+  auto* link = webButton_ = new QToolButton(bar);
   link->setAutoRaise(true);
   link->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
   link->setFixedSize(22, 22);
@@ -343,6 +369,7 @@ void CMainFrame::OnLimitsChanged(quint32 maxCount, quint32 maxBytes) {
 void CMainFrame::StartCapture() {
   if (!doc_->CanStart()) return;
   doc_->SetLimits(runtime_.bufferMaxBytes, runtime_.bufferMaxCount);
+  captureLog_->SetOptions(TakeLogOptions(settings_));
   // The title names the adapter once the capture runs.
   const bool started = doc_->Start();
   if (started) {
@@ -367,6 +394,7 @@ void CMainFrame::OpenCaptureFile() {
 
 bool CMainFrame::OpenCaptureFile(const QString& path) {
   if (!doc_->CanOpen()) return false;
+  captureLog_->SetOptions(TakeLogOptions(settings_));
   source_ = QFileInfo(path).fileName();
   setWindowTitle(QStringLiteral("Quorvanet - %1").arg(source_));
   const bool opened = doc_->Open(path.toStdString());
@@ -511,6 +539,23 @@ void CMainFrame::WaitForCaptureThreads() {
     QThread::msleep(5);
   }
   doc_->WaitForCapture();
+}
+
+// --- the new-version check -----------------------------------------------------
+
+void CMainFrame::StartVersionCheck() {
+  // Without an address there is nothing to ask, and nothing to report.
+  if (!runtime_.checkForNewVersion || settings_.versionUrl.empty()) return;
+  versionCheck_ = std::make_unique<VersionCheck>();
+  connect(versionCheck_.get(), &VersionCheck::newVersion, this, &CMainFrame::ShowVersionBalloon);
+  connect(versionCheck_.get(), &VersionCheck::failed, this,
+          [this](const QString& text) { prompt_.ShowMessage(text.toStdString(), "Quorvanet", MessageIcon::Warning); });
+  versionCheck_->Start(QString::fromStdString(settings_.versionUrl));
+}
+
+void CMainFrame::ShowVersionBalloon(const QString& html) {
+  if (balloon_ == nullptr) balloon_ = new VersionBalloon(this);
+  balloon_->ShowAt(webButton_, html);
 }
 
 bool CMainFrame::SaveState() {

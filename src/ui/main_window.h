@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "capture/capture_log.h"
 #include "capture/capture_session.h"
 #include "capture/settings.h"
 #include "ui/capture_bridge.h"
@@ -18,10 +19,14 @@ class QLabel;
 class QProgressBar;
 class QTabWidget;
 class QTimer;
+class QToolButton;
 
 namespace qv {
 
 class HexDumpView;
+class LogsPage;
+class VersionBalloon;
+class VersionCheck;
 class PacketInfoBar;
 class PacketsPage;
 class QtUserPrompt;
@@ -37,6 +42,13 @@ class CMainFrame : public QMainWindow {
   CTalvenorDoc& Doc() { return *doc_; }
   PacketListModel& Model() { return *model_; }
   PacketsPage& Packets() { return *packetsPage_; }
+  LogsPage& Logs() { return *logsPage_; }
+  CaptureLog& Log() { return *captureLog_; }
+  // The balloon of a newer version (null until one was announced) and the
+  // check that fetches it (null when the check is off or has no address).
+  VersionBalloon* Balloon() const { return balloon_; }
+  VersionCheck* Check() const { return versionCheck_.get(); }
+  QToolButton* WebSiteButton() const { return webButton_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -92,18 +104,25 @@ class CMainFrame : public QMainWindow {
   void SaveLayout(const char* section);
   bool RestoreLayout(const char* section);
   void WaitForCaptureThreads();
+  void StartVersionCheck();
+  void ShowVersionBalloon(const QString& html);
 
   SettingsStore& store_;
   QtUserPrompt& prompt_;
   std::string programFolder_;
   Settings settings_;
   RuntimeOptions runtime_;
+  std::unique_ptr<CaptureLog> captureLog_;  // outlives the document's capture threads
+  std::unique_ptr<VersionCheck> versionCheck_;
   std::unique_ptr<CTalvenorDoc> doc_;
   std::unique_ptr<CaptureBridge> bridge_;
   std::unique_ptr<PacketListModel> model_;
 
   QTabWidget* tabs_ = nullptr;
   PacketsPage* packetsPage_ = nullptr;
+  LogsPage* logsPage_ = nullptr;
+  VersionBalloon* balloon_ = nullptr;
+  QToolButton* webButton_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;
