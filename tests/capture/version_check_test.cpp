@@ -8,43 +8,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
 #include <optional>
 
+#include "version_server.h"
+
 namespace qv {
 namespace {
 
-// Answers every request with `body` (or, when `answer` is off, never).
-class VersionServer {
- public:
-  explicit VersionServer(QByteArray body, bool answer = true) : body_(std::move(body)), answer_(answer) {
-    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-      while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-          request_ += socket->readAll();
-          if (!request_.contains("\r\n\r\n") || !answer_) return;
-          socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                        QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
-          socket->disconnectFromHost();
-        });
-      }
-    });
-    server_.listen(QHostAddress(QHostAddress::LocalHost), 0);
-  }
-  QString Url() const { return QStringLiteral("http://127.0.0.1:%1/quorvanet/version").arg(server_.serverPort()); }
-  QByteArray Request() const { return request_; }
-  void Close() { server_.close(); }
-
- private:
-  QTcpServer server_;
-  QByteArray body_;
-  bool answer_;
-  QByteArray request_;
-};
+using qv::testing::VersionServer;
 
 struct Outcome {
   bool finished = false;
