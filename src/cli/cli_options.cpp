@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <charconv>
+#include <cstdlib>
 
 namespace qv {
 
@@ -15,6 +16,9 @@ const char* CliUsage() {
          "  -q          print no rows, only the totals at the end\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
+         "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
+         "  --log-count N   start a new log file after N frames (1..1000000)\n"
+         "  --log-size MB   start a new log file after MB megabytes (1..100)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -57,6 +61,24 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       o.tree = true;
     } else if (a == "-x") {
       o.hex = true;
+    } else if (a == "--log") {
+      if (!value(o.logDirectory)) return out;
+    } else if (a == "--log-count" || a == "--log-size") {
+      std::string text;
+      if (!value(text)) return out;
+      char* end = nullptr;
+      const double n = std::strtod(text.c_str(), &end);
+      const bool count = a == "--log-count";
+      if (text.empty() || *end != '\0' || !(n >= 1) || n > (count ? 1000000 : 100) || (count && n != static_cast<std::uint32_t>(n))) {
+        out.error = count ? "--log-count needs a number of frames from 1 to 1000000"
+                          : "--log-size needs a number of megabytes from 1 to 100";
+        return out;
+      }
+      if (count) {
+        o.logCount = static_cast<std::uint32_t>(n);
+      } else {
+        o.logSizeMb = n;
+      }
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {

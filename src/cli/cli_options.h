@@ -19,6 +19,9 @@ struct CliOptions {
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
   bool help = false;                   // -h
+  std::string logDirectory;            // --log DIR: log live frames there
+  std::uint32_t logCount = 0;          // --log-count N: frames per log file
+  double logSizeMb = 0;                // --log-size MB: megabytes per log file
 };
 
 struct CliParse {

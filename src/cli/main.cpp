@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "capture/capture_log.h"
 #include "capture/capture_session.h"
 #include "cli/cli_options.h"
 #include "cli/row_printer.h"
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
   qv::RowPrinter printer(doc, stdout, printing);
   doc.SetObserver(&printer);
 
+  std::optional<qv::CaptureLog> log;  // written and flushed when the capture ends
   bool started = false;
   if (!o.readFile.empty()) {
     started = doc.Open(o.readFile);
@@ -78,6 +81,18 @@ int main(int argc, char** argv) {
     doc.SetFilterText(o.filter);
     // The command line keeps everything it captures.
     doc.SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
+    if (!o.logDirectory.empty()) {
+      qv::Settings logSettings;
+      logSettings.loggingOn = true;
+      logSettings.logDirectory = o.logDirectory;
+      logSettings.countLimitOn = o.logCount != 0;
+      logSettings.maxLogCount = static_cast<std::int32_t>(o.logCount);
+      logSettings.sizeLimitOn = o.logSizeMb != 0;
+      logSettings.maxLogSize = o.logSizeMb * 1024 * 1024;
+      log.emplace([&prompt](const std::string& text) { prompt.ShowMessage(text, "Quorvanet", qv::MessageIcon::Error); });
+      log->SetOptions(qv::TakeLogOptions(logSettings));
+      doc.SetLogSink(&*log);
+    }
     started = doc.Start();
   }
   if (!started) return kExitFailed;

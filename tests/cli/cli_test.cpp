@@ -77,5 +77,18 @@ TEST(Cli, OptionParserAcceptsEveryFlag) {
   EXPECT_TRUE(p.options.quiet && p.options.tree && p.options.hex);
 }
 
+
+TEST(Cli, LogOptionsAndTheirRanges) {
+  const CliParse p = ParseCliOptions({"-i", "eth0", "--log", "/var/log/q", "--log-count", "100", "--log-size", "1.5"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.logDirectory, "/var/log/q");
+  EXPECT_EQ(p.options.logCount, 100u);
+  EXPECT_DOUBLE_EQ(p.options.logSizeMb, 1.5);
+  const std::vector<std::string> refused[] = {
+      {"--log"}, {"--log-count", "0"}, {"--log-count", "1000001"}, {"--log-count", "2.5"},
+      {"--log-count", "ten"}, {"--log-size", "0.5"}, {"--log-size", "101"}, {"--log-size", "nan"}, {"--log-size", ""}};
+  for (const auto& args : refused) EXPECT_NE(ParseCliOptions(args).error, "") << ::testing::PrintToString(args);
+}
+
 }  // namespace
 }  // namespace qv
