@@ -31,6 +31,8 @@
 #include "ui/qt_user_prompt.h"
 #include "ui/version_balloon.h"
 #include "version_server.h"
+#include "../capture/log_reading.h"
+#include "../capture/session_harness.h"
 
 namespace qv {
 namespace {
@@ -196,6 +198,31 @@ TEST_F(LogWindow, AServerNotReachedIsReported) {
   ASSERT_TRUE(WaitFor([&] { return !prompt_.SilencedMessages().empty(); }));
   EXPECT_EQ(prompt_.SilencedMessages(), std::vector<std::string>{kCannotConnect});
   EXPECT_EQ(window_->Balloon(), nullptr);
+}
+
+
+TEST_F(LogWindow, StartTakesTheLogsPageOptions) {
+  // The adapter "eth0" is a savefile of 25 frames read through the live path.
+  testing::FakeBackend backend;
+  backend.adapters.adapters = {{"eth0", ""}};
+  backend.files["eth0"] = File("eth0.pcap");
+  testing::WriteTaggedFile(backend.files["eth0"], 25);
+  const std::string logs = File("logs");
+  std::filesystem::create_directory(logs);
+  window_ = std::make_unique<CMainFrame>(*store_, prompt_, dir_.path().toStdString() + "/", &backend);
+  LogsPage& page = window_->Logs();
+  page.LoggingBox()->setChecked(true);
+  page.DirectoryField()->setText(QString::fromStdString(logs));
+  page.CountBox()->setChecked(true);
+  page.CountField()->setValue(10);
+  window_->StartCapture();
+  ASSERT_TRUE(WaitFor([&] { return window_->Doc().CanStart() && window_->Doc().PacketCount() == 25; }));
+  window_->Doc().WaitForCapture();
+  std::vector<std::size_t> perFile;
+  for (const std::string& name : testing::LogFilesIn(logs)) {
+    perFile.push_back(testing::ReadLog(logs + "/" + name).frames.size());
+  }
+  EXPECT_EQ(perFile, (std::vector<std::size_t>{10, 10, 5}));
 }
 
 }  // namespace
