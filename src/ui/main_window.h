@@ -25,6 +25,7 @@ class HexDumpView;
 class PacketInfoBar;
 class PacketsPage;
 class QtUserPrompt;
+class SendPage;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -37,6 +38,8 @@ class CMainFrame : public QMainWindow {
   CTalvenorDoc& Doc() { return *doc_; }
   PacketListModel& Model() { return *model_; }
   PacketsPage& Packets() { return *packetsPage_; }
+  SendPage& Sender() { return *sendPage_; }
+  QProgressBar* SendBar() const { return sendBar_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -65,6 +68,10 @@ class CMainFrame : public QMainWindow {
   void ApplyOptions(const struct OptionsValues& values);
   void SetDataBarShown(bool shown);
   void SetInfoBarShown(bool shown);
+  // The Send page's frame decoded in the bars, which open if closed.
+  void ShowComposedFrame();
+  // A captured frame onto the Send page, shown there and decoded.
+  void ResendPacket(quint32 number);
 
   // Announces new rows and updates the status bar and the commands (runs
   // on a 100 ms timer).
@@ -104,6 +111,7 @@ class CMainFrame : public QMainWindow {
 
   QTabWidget* tabs_ = nullptr;
   PacketsPage* packetsPage_ = nullptr;
+  SendPage* sendPage_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;
