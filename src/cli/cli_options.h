@@ -19,6 +19,8 @@ struct CliOptions {
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
   bool help = false;                   // -h
+  std::string sendFile;                // --send FILE.spk (with -i; -c is the count, 0: until Ctrl+C)
+  std::uint64_t gapMs = 0;             // --gap MS, after each frame sent
 };
 
 struct CliParse {

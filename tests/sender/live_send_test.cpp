@@ -16,6 +16,7 @@
 #include "capture/settings_store.h"
 #include "recording_prompt.h"
 #include "sender/frame_composer.h"
+#include "sender/packet_file.h"
 #include "sender/send_job.h"
 #include "veth_namespace.h"
 
@@ -181,6 +182,22 @@ TEST_F(LiveSend, ResendPutsTheCapturedBytesBackOnTheWire) {
   job_.Start({"qv0", FrameForResend(record->bytes), {1, 0}});
   ASSERT_TRUE(job_.WaitUntilIdle(2000ms));
   EXPECT_EQ(other.Collect(300ms), std::vector<Frame>{original});
+}
+
+TEST_F(LiveSend, TheCommandLineSendsAPacketFile) {
+  const Frame frame = TestFrame(0xE5, 80);
+  const std::string path = std::filesystem::temp_directory_path() / ("qv-send-" + std::to_string(::getpid()) + ".spk");
+  ASSERT_EQ(SavePacketFile(path, frame), "");
+  // The child process starts in this thread's namespace.
+  std::string out;
+  const bool ok = testing::Run(std::string(QUORVANET_CLI_PATH) + " --send " + path + " -i qv1 -c 3 --gap 10", &out);
+  std::filesystem::remove(path);
+  EXPECT_TRUE(ok) << out;
+  EXPECT_EQ(out.rfind("sent 3 frames, ", 0), 0u) << out;
+  EXPECT_EQ(receiver_->Collect(300ms), std::vector<Frame>(3, frame));
+
+  EXPECT_FALSE(testing::Run(std::string(QUORVANET_CLI_PATH) + " --send " + path + " -i qv1", &out));
+  EXPECT_NE(out.find("Couldn't open that file"), std::string::npos) << out;
 }
 
 }  // namespace
