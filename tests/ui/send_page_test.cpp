@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -177,6 +178,22 @@ TEST_F(SendPageTest, TheEditorOverwritesInPlaceAndSelectsWithTheKeyboard) {
   EXPECT_EQ(page_.Editor().Selection(), (std::pair<std::size_t, std::size_t>{10, 28}));
   Key(Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(page_.Editor().Selection(), (std::pair<std::size_t, std::size_t>{0, 59}));
+}
+
+TEST_F(SendPageTest, TheMouseSelectsFromPressToDrag) {
+  HexEditor& editor = page_.Editor();
+  editor.show();
+  const QFontMetrics m(editor.font());
+  const int cw = m.horizontalAdvance(QLatin1Char('0'));
+  // The hex cell of a byte starts after the address (4 + 2 characters), 3 characters a byte.
+  auto at = [&](int line, int index) { return QPointF(4 + (6 + 3 * index) * cw + 1, line * m.height() + 2); };
+  QMouseEvent press(QEvent::MouseButtonPress, at(0, 3), editor.viewport()->mapToGlobal(at(0, 3)), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(editor.viewport(), &press);
+  QMouseEvent drag(QEvent::MouseMove, at(1, 1), editor.viewport()->mapToGlobal(at(1, 1)), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(editor.viewport(), &drag);
+  EXPECT_EQ(editor.Selection(), (std::pair<std::size_t, std::size_t>{3, 17}));
 }
 
 TEST_F(SendPageTest, CopyAndPasteMoveRawBytesWithoutChangingTheLength) {
