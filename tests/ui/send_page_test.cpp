@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <mutex>
 
@@ -258,6 +259,36 @@ TEST_F(SendPageTest, TheWizardPageFieldsAndRules) {
   EXPECT_FALSE(RunEthernetWizard(tiny, prompt_, nullptr));
   EXPECT_EQ(Messages().back(), "Too small. Must be at least 14 bytes long!");
   EXPECT_EQ(tiny, Frame(13, 0));
+}
+
+TEST_F(SendPageTest, TheWizardWritesTheHeaderOnFinishAndNothingOnCancel) {
+  // Drives the modal wizard once it is open: a refused Finish, then `last`.
+  auto drive = [this](bool finish) {
+    QTimer::singleShot(0, [this, finish] {
+      auto* wizard = qobject_cast<CSendPackagePS*>(QApplication::activeModalWidget());
+      ASSERT_NE(wizard, nullptr);
+      EthernetHeaderForm form = wizard->Page().Form();
+      form.source = "00-a0-c9-14-c8-29";
+      wizard->Page().SetForm(form);
+      wizard->button(QWizard::FinishButton)->click();
+      EXPECT_TRUE(wizard->isVisible()) << "a refused Finish keeps the wizard open";
+      if (!finish) return wizard->reject();
+      form.source = "2:0:0:0:0:1";
+      form.typeIndex = 2;
+      wizard->Page().SetForm(form);
+      wizard->button(QWizard::FinishButton)->click();
+    });
+  };
+  drive(false);
+  page_.RunWizard();
+  EXPECT_EQ(page_.FrameBytes(), Frame(60, 0xFF));
+  drive(true);
+  page_.RunWizard();
+  const Frame header = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 2, 0, 0, 0, 0, 1, 0x08, 0x06};
+  EXPECT_EQ(Frame(page_.FrameBytes().begin(), page_.FrameBytes().begin() + 14), header);
+  EXPECT_EQ(page_.FrameBytes().size(), 60u);
+  EXPECT_EQ(page_.Editor().Data(), page_.FrameBytes());
+  EXPECT_EQ(Messages(), std::vector<std::string>(2, "Błędny źródłowy ades MAC!"));
 }
 
 TEST_F(SendPageTest, PacketFilesThroughThePage) {
