@@ -133,6 +133,7 @@ void SendPage::ShowFrame() { editor_->SetData(frame_); }
 
 void SendPage::SetFrame(Frame frame) {
   frame_ = std::move(frame);
+  length_->setText(QString::number(frame_.size()));
   ShowFrame();
 }
 
@@ -209,7 +210,6 @@ bool SendPage::LoadFile(const QString& path) {
     return false;
   }
   SetFrame(std::move(load.frame));
-  length_->setText(QString::number(frame_.size()));
   return true;
 }
 

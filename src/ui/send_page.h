@@ -34,7 +34,7 @@ class SendPage : public QWidget {
   void SetProgressPane(QProgressBar* pane) { progress_ = pane; }
 
   const Frame& FrameBytes() const { return frame_; }
-  // Replaces the frame (Resend, Load) and shows it.
+  // Replaces the frame (Resend, Load) and shows it; the length box follows.
   void SetFrame(Frame frame);
   HexEditor& Editor() const { return *editor_; }
   QLineEdit* LengthBox() const { return length_; }

@@ -422,6 +422,7 @@ TEST(SendInWindow, TranslateAndResendShowTheFrameDecodedAndOpenTheBars) {
   EXPECT_EQ(window.Tabs()->currentWidget(), &window.Sender());
   EXPECT_EQ(window.Sender().FrameBytes(), Frame(record->bytes.begin(), record->bytes.end()));
   EXPECT_EQ(window.Sender().Editor().Data(), window.Sender().FrameBytes());
+  EXPECT_EQ(window.Sender().LengthBox()->text().toULongLong(), record->bytes.size());
 }
 
 }  // namespace
