@@ -59,6 +59,12 @@ std::optional<Adapter> CTalvenorDoc::ChosenAdapter() const {
   return adapters_[*chosen_];
 }
 
+bool CTalvenorDoc::ChooseAdapter(std::size_t index) {
+  if (index >= adapters_.size()) return false;
+  chosen_ = index;
+  return true;
+}
+
 std::array<std::uint8_t, 6> CTalvenorDoc::OwnAddress() const {
   std::lock_guard lock(ownAddressMutex_);
   return ownAddress_;
@@ -194,11 +200,13 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
   return true;
 }
 
-void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes) {
+void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes) { ShowRawPacket(bytes, LinkType()); }
+
+void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType) {
   shownPacket_ = -1;
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder decoder(bytes, {LinkType(), nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts, nullptr);
+  PacketDecoder decoder(bytes, {linkType, nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts, nullptr);
   decoder.Decode();
   observer_->PacketShown(-1, bytes, tree, layerStarts);
 }

@@ -57,6 +57,9 @@ class CTalvenorDoc {
   bool EnumerateAdapters();
   const std::vector<Adapter>& Adapters() const { return adapters_; }
   std::optional<Adapter> ChosenAdapter() const;
+  // Makes an adapter of the list the chosen one without storing it as
+  // "CurrentDevice" (the sender's choice); false when out of range.
+  bool ChooseAdapter(std::size_t index);
 
   // --- limits ---
   void SetLimits(std::uint32_t maxBytes, std::uint32_t maxCount);
@@ -78,6 +81,8 @@ class CTalvenorDoc {
   // Decodes the record with this number in tree mode for the views.
   bool ShowPacket(std::uint32_t number);
   void ShowRawPacket(std::span<const std::uint8_t> bytes);
+  // The same with the bytes' own link type; the rows keep theirs.
+  void ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType);
 
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be

@@ -7,6 +7,7 @@ namespace qv {
 
 const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+         "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
@@ -19,6 +20,8 @@ const char* CliUsage() {
          "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
          "  --log-count N   start a new log file after N frames (1..1000000)\n"
          "  --log-size MB   start a new log file after MB megabytes (1..100)\n"
+         "  --send FILE send the frame of a packet file (.spk) on the adapter of -i,\n"
+         "              -c times (default 1, 0: until Ctrl+C), waiting --gap MS after each\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -50,11 +53,21 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       if (!value(text)) return out;
       std::uint64_t n = 0;
       const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-      if (ec != std::errc() || end != text.data() + text.size() || n == 0) {
+      if (ec != std::errc() || end != text.data() + text.size()) {
         out.error = "-c needs a positive number of frames";
         return out;
       }
       o.count = n;
+    } else if (a == "--send") {
+      if (!value(o.sendFile)) return out;
+    } else if (a == "--gap") {
+      std::string text;
+      if (!value(text)) return out;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), o.gapMs);
+      if (ec != std::errc() || end != text.data() + text.size()) {
+        out.error = "--gap needs a number of milliseconds";
+        return out;
+      }
     } else if (a == "-q") {
       o.quiet = true;
     } else if (a == "-V") {
@@ -87,6 +100,10 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     }
   }
   if (!o.interface.empty() && !o.readFile.empty()) out.error = "-i and -r exclude each other";
+  // Only a send job takes a count of 0 (send until stopped).
+  if (o.count == 0u && o.sendFile.empty()) out.error = "-c needs a positive number of frames";
+  if (!o.sendFile.empty() && o.interface.empty()) out.error = "--send needs the adapter to send on (-i NAME)";
+  if (!o.sendFile.empty() && !o.readFile.empty()) out.error = "--send and -r exclude each other";
   return out;
 }
 

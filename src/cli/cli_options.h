@@ -22,6 +22,8 @@ struct CliOptions {
   std::string logDirectory;            // --log DIR: log live frames there
   std::uint32_t logCount = 0;          // --log-count N: frames per log file
   double logSizeMb = 0;                // --log-size MB: megabytes per log file
+  std::string sendFile;                // --send FILE.spk (with -i; -c is the count, 0: until Ctrl+C)
+  std::uint64_t gapMs = 0;             // --gap MS, after each frame sent
 };
 
 struct CliParse {

@@ -15,6 +15,7 @@
 #include "capture/capture_session.h"
 #include "cli/cli_options.h"
 #include "cli/row_printer.h"
+#include "cli/send_command.h"
 #include "cli/terminal_prompt.h"
 
 namespace {
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  if (!o.sendFile.empty()) return qv::RunSendCommand(o, stopSignals);
 
   qv::TerminalPrompt prompt;
   qv::MemorySettingsStore settings;

@@ -30,6 +30,8 @@
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_user_prompt.h"
+#include "ui/send_page.h"
+#include "sender/frame_composer.h"
 #include "ui/status_texts.h"
 #include "ui/version_balloon.h"
 
@@ -83,20 +85,20 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   tabs_ = new QTabWidget(this);
   packetsPage_ = new PacketsPage(*model_, tabs_);
   tabs_->addTab(packetsPage_, QStringLiteral("Packets"));
-  for (const char* name : {"Statistics", "Filters", "Logs", "Send", "Scripts"}) {
+  // The pages in their tab order; the ones still to come are empty labels.
+  const auto addPlaceholder = [this](const char* name) {
     auto* page = new QLabel(QString(), tabs_);
     page->setObjectName(QString::fromLatin1(name));
     tabs_->addTab(page, QString::fromLatin1(name));
-  }
+  };
+  addPlaceholder("Statistics");
+  addPlaceholder("Filters");
   logsPage_ = new LogsPage(settings_, tabs_);
-  for (int i = 0; i < tabs_->count(); ++i) {
-    if (tabs_->tabText(i) != QStringLiteral("Logs")) continue;
-    QWidget* placeholder = tabs_->widget(i);
-    tabs_->removeTab(i);
-    tabs_->insertTab(i, logsPage_, QStringLiteral("Logs"));
-    delete placeholder;
-    break;
-  }
+  tabs_->addTab(logsPage_, QStringLiteral("Logs"));
+  sendPage_ = new SendPage(*doc_, prompt_, nullptr, tabs_);
+  sendPage_->setObjectName(QStringLiteral("Send"));
+  tabs_->addTab(sendPage_, QStringLiteral("Send"));
+  addPlaceholder("Scripts");
   // Old log files go when the page comes, at start-up; "Delete all log
   // files" goes the same way, off the interface thread.
   captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::Expired,
@@ -108,6 +110,7 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   BuildDocks();
   BuildActions();
   BuildStatusBar();
+  sendPage_->SetProgressPane(sendBar_);
 
   connect(bridge_.get(), &CaptureBridge::captureStarted, this, &CMainFrame::OnCaptureStarted);
   connect(bridge_.get(), &CaptureBridge::captureEnded, this, &CMainFrame::OnCaptureEnded);
@@ -123,6 +126,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(packetsPage_, &PacketsPage::packetSelected, this, [this](quint32 number) { doc_->ShowPacket(number); });
   connect(packetsPage_, &PacketsPage::clearRequested, this, &CMainFrame::ClearPackets);
   connect(packetsPage_, &PacketsPage::saveRequested, this, [this] { SaveCaptureFile(); });
+  connect(packetsPage_, &PacketsPage::resendRequested, this, &CMainFrame::ResendPacket);
+  connect(sendPage_, &SendPage::translateRequested, this, &CMainFrame::ShowComposedFrame);
   connect(infoBar_, &PacketInfoBar::rangeSelected, this,
           [this](quint32 start, quint32 end) { dataView_->Highlight(start, end); });
 
@@ -139,6 +144,7 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
 }
 
 CMainFrame::~CMainFrame() {
+  if (sendPage_ != nullptr) sendPage_->Shutdown();
   if (doc_) {
     doc_->Stop();
     WaitForCaptureThreads();
@@ -511,6 +517,23 @@ void CMainFrame::SetInfoBarShown(bool shown) {
   }
 }
 
+// --- the Send page's frame in the bars -----------------------------------------
+
+void CMainFrame::ShowComposedFrame() {
+  SetDataBarShown(true);
+  SetInfoBarShown(true);
+  // Decoded as Ethernet, whatever link type the list's rows are read with.
+  doc_->ShowRawPacket(sendPage_->FrameBytes(), kLinkTypeEthernet);
+}
+
+void CMainFrame::ResendPacket(quint32 number) {
+  const std::optional<PacketRecord> record = doc_->Buffer().Find(number);
+  if (!record) return;
+  sendPage_->SetFrame(FrameForResend(record->bytes));
+  tabs_->setCurrentWidget(sendPage_);
+  ShowComposedFrame();
+}
+
 // --- files dropped on the window ------------------------------------------------
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
@@ -570,6 +593,7 @@ bool CMainFrame::SaveState() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
+    sendPage_->Shutdown();
     doc_->Stop();
     WaitForCaptureThreads();
     if (!SaveState()) prompt_.ShowMessage("nie udało sie zapisać do rejestru", "Quorvanet", MessageIcon::Error);

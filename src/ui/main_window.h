@@ -30,6 +30,7 @@ class VersionCheck;
 class PacketInfoBar;
 class PacketsPage;
 class QtUserPrompt;
+class SendPage;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -49,6 +50,8 @@ class CMainFrame : public QMainWindow {
   VersionBalloon* Balloon() const { return balloon_; }
   VersionCheck* Check() const { return versionCheck_.get(); }
   QToolButton* WebSiteButton() const { return webButton_; }
+  SendPage& Sender() { return *sendPage_; }
+  QProgressBar* SendBar() const { return sendBar_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -77,6 +80,10 @@ class CMainFrame : public QMainWindow {
   void ApplyOptions(const struct OptionsValues& values);
   void SetDataBarShown(bool shown);
   void SetInfoBarShown(bool shown);
+  // The Send page's frame decoded in the bars, which open if closed.
+  void ShowComposedFrame();
+  // A captured frame onto the Send page, shown there and decoded.
+  void ResendPacket(quint32 number);
 
   // Announces new rows and updates the status bar and the commands (runs
   // on a 100 ms timer).
@@ -123,6 +130,7 @@ class CMainFrame : public QMainWindow {
   LogsPage* logsPage_ = nullptr;
   VersionBalloon* balloon_ = nullptr;
   QToolButton* webButton_ = nullptr;
+  SendPage* sendPage_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;

@@ -72,6 +72,11 @@ void PacketsPage::CopyAll() {
   if (row >= 0) QApplication::clipboard()->setText(model_.CopyAllText(row));
 }
 
+void PacketsPage::ResendSelected() {
+  const int row = SelectedRow();
+  if (row >= 0) emit resendRequested(model_.PacketNumberAt(row));
+}
+
 void PacketsPage::ShowMenu(const QPoint& at) {
   QMenu menu(this);
   menu.addAction(QStringLiteral("copy all"), this, &PacketsPage::CopyAll);
@@ -90,6 +95,8 @@ void PacketsPage::ShowMenu(const QPoint& at) {
   menu.addAction(QStringLiteral("clear"), this, &PacketsPage::clearRequested);
   menu.addSeparator();
   menu.addAction(QStringLiteral("save packets to file"), this, &PacketsPage::saveRequested);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("Resend"), this, &PacketsPage::ResendSelected);
   menu.exec(view_->viewport()->mapToGlobal(at));
 }
 

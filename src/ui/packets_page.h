@@ -20,11 +20,14 @@ class PacketsPage : public QWidget {
   // The single-column copy commands and "copy all"; nothing without a selection.
   void CopyColumn(int column);
   void CopyAll();
+  // "Resend": the selected row's frame onto the Send page.
+  void ResendSelected();
 
  signals:
   void packetSelected(quint32 number);
   void clearRequested();
   void saveRequested();
+  void resendRequested(quint32 number);
 
  private:
   void ShowMenu(const QPoint& at);

@@ -34,7 +34,8 @@ CliRun RunCli(const std::string& args) {
 const std::string kDemo = std::string(QUORVANET_SOURCE_DIR) + "/samples/demo.pcap";
 
 TEST(Cli, UsageErrorsExitWithTwo) {
-  for (const char* args : {"-z", "-r", "-c 0 -r x", "-c abc -r x", "-i eth0 -r x"}) {
+  for (const char* args : {"-z", "-r", "-c 0 -r x", "-c abc -r x", "-i eth0 -r x", "--send x", "--send x -i lo --gap 1s",
+                           "--send x -i lo -c -1"}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.out.find("usage: quorvanet-cli"), std::string::npos) << args;
