@@ -19,6 +19,7 @@ struct CliOptions {
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
   bool help = false;                   // -h
+  bool doctor = false;                 // --doctor
 };
 
 struct CliParse {

@@ -77,5 +77,17 @@ TEST(Cli, OptionParserAcceptsEveryFlag) {
   EXPECT_TRUE(p.options.quiet && p.options.tree && p.options.hex);
 }
 
+TEST(Cli, DoctorReportsAdaptersProgramAndGroup) {
+  EXPECT_TRUE(ParseCliOptions({"--doctor"}).options.doctor);
+  const CliRun run = RunCli("--doctor");
+  ASSERT_TRUE(run.status == 0 || run.status == 1) << run.out;
+  for (const char* part : {"Adapters, opened as a live capture opens them:\n", "\nProgram ",
+                           "\n  file capabilities: ", "\n  this process: ", "\nGroup quorvanet: ", "\nResult: "}) {
+    EXPECT_NE(run.out.find(part), std::string::npos) << part << " in\n" << run.out;
+  }
+  // The exit status says whether any adapter could be opened.
+  EXPECT_EQ(run.status == 0, run.out.find("\nResult: no adapter") == std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace qv
