@@ -33,13 +33,24 @@ struct GroupEntry {
   std::vector<std::string> members;
 };
 
-bool LookUpGroup(const char* name, GroupEntry* out) {
-  std::vector<char> buffer(16384);
-  group entry{};
-  group* found = nullptr;
-  while (getgrnam_r(name, &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 22)) {
+// Runs a reentrant database lookup (getgrnam_r, getpwuid_r), growing its
+// buffer while the entry does not fit; the entry found, or null.
+template <typename Entry, typename Lookup>
+Entry* LookUpEntry(Entry& entry, std::vector<char>& buffer, Lookup lookup) {
+  Entry* found = nullptr;
+  buffer.resize(16384);
+  while (lookup(&entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 22)) {
     buffer.resize(buffer.size() * 2);
   }
+  return found;
+}
+
+bool LookUpGroup(const char* name, GroupEntry* out) {
+  std::vector<char> buffer;
+  group entry{};
+  const group* found = LookUpEntry(entry, buffer, [name](group* e, char* b, std::size_t n, group** f) {
+    return getgrnam_r(name, e, b, n, f);
+  });
   if (found == nullptr) return false;
   out->gid = found->gr_gid;
   for (char** m = found->gr_mem; m != nullptr && *m != nullptr; ++m) out->members.emplace_back(*m);
@@ -47,12 +58,11 @@ bool LookUpGroup(const char* name, GroupEntry* out) {
 }
 
 bool LookUpUser(uid_t uid, std::string* name, gid_t* primaryGroup) {
-  std::vector<char> buffer(16384);
+  std::vector<char> buffer;
   passwd entry{};
-  passwd* found = nullptr;
-  while (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < (1u << 22)) {
-    buffer.resize(buffer.size() * 2);
-  }
+  const passwd* found = LookUpEntry(entry, buffer, [uid](passwd* e, char* b, std::size_t n, passwd** f) {
+    return getpwuid_r(uid, e, b, n, f);
+  });
   if (found == nullptr) return false;
   *name = found->pw_name;
   *primaryGroup = found->pw_gid;

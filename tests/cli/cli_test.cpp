@@ -1,35 +1,19 @@
 // quorvanet-cli as a user runs it: the demo capture in, rows out.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <string>
 
 #include "cli/cli_options.h"
+#include "shell_command.h"
 
 namespace qv {
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using CliRun = testing::CommandRun;
 
-CliRun RunCli(const std::string& args) {
-  const std::string command = std::string(QUORVANET_CLI_PATH) + " " + args + " 2>&1";
-  CliRun run{-1, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> chunk;
-  std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) run.out.append(chunk.data(), n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
+CliRun RunCli(const std::string& args) { return testing::RunShell(std::string(QUORVANET_CLI_PATH) + " " + args); }
 
 const std::string kDemo = std::string(QUORVANET_SOURCE_DIR) + "/samples/demo.pcap";
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "shell_command.h"
 #include "ui/launch_windows.h"
 #include "ui/main_window.h"
 #include "ui/program_folder.h"
@@ -39,24 +39,10 @@ namespace fs = std::filesystem;
 const std::string kAppId = "com.brenmoor.Quorvanet";
 const std::string kDemo = QUORVANET_SOURCE_DIR "/samples/demo.pcap";
 
-struct ShellRun {
-  int status = -1;
-  std::string out;
-};
+using ShellRun = testing::CommandRun;
+using testing::RunShell;
 
-ShellRun Shell(const std::string& command) {
-  ShellRun run;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> chunk;
-  std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) run.out.append(chunk.data(), n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
-
-bool HaveTool(const std::string& name) { return Shell("command -v " + name).status == 0; }
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name).status == 0; }
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,7 +58,7 @@ class Installed : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     prefix_ = new QTemporaryDir();
-    const ShellRun run = Shell(Quoted(QUORVANET_CMAKE) + " --install " + Quoted(QUORVANET_BUILD_DIR) + " --prefix " +
+    const ShellRun run = RunShell(Quoted(QUORVANET_CMAKE) + " --install " + Quoted(QUORVANET_BUILD_DIR) + " --prefix " +
                           Quoted(Prefix().string()));
     installLog_ = new std::string(run.out);
     installed_ = run.status == 0;
@@ -145,7 +131,7 @@ TEST_F(Installed, DesktopEntryPassesItsValidatorAndClaimsCaptureFiles) {
   EXPECT_NE(entry.find("\nMimeType=application/vnd.tcpdump.pcap;application/x-pcapng;\n"), std::string::npos);
   EXPECT_NE(entry.find("\nIcon=" + kAppId + "\n"), std::string::npos);
   if (!HaveTool("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate is not installed";
-  const ShellRun run = Shell("desktop-file-validate " + Quoted(DesktopEntry().string()));
+  const ShellRun run = RunShell("desktop-file-validate " + Quoted(DesktopEntry().string()));
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out, "");  // no warnings either
 }
@@ -156,12 +142,12 @@ TEST_F(Installed, MetainfoPassesItsValidatorAndNamesThisRelease) {
   EXPECT_NE(metainfo.find("<release version=\"" QUORVANET_VERSION "\""), std::string::npos)
       << "the newest release in the metainfo is not " QUORVANET_VERSION;
   if (!HaveTool("appstreamcli")) GTEST_SKIP() << "appstreamcli is not installed";
-  const ShellRun run = Shell("appstreamcli validate --no-net " + Quoted(Metainfo().string()));
+  const ShellRun run = RunShell("appstreamcli validate --no-net " + Quoted(Metainfo().string()));
   EXPECT_EQ(run.status, 0) << run.out;
 }
 
 TEST_F(Installed, ManPageDocumentsEveryOption) {
-  const ShellRun page = Shell("gzip -dc " + Quoted((Prefix() / "share/man/man1/quorvanet-cli.1.gz").string()));
+  const ShellRun page = RunShell("gzip -dc " + Quoted((Prefix() / "share/man/man1/quorvanet-cli.1.gz").string()));
   ASSERT_EQ(page.status, 0) << page.out;
   EXPECT_NE(page.out.find(".SH EXIT STATUS"), std::string::npos);
   // Each option of the usage text appears in the page as roff writes it ("\-D", "\-\-doctor").
@@ -179,8 +165,9 @@ TEST_F(Installed, ManPageDocumentsEveryOption) {
   }
   EXPECT_GE(options, 10);
   if (HaveTool("man")) {
-    const ShellRun warnings = Shell("man --warnings -l " + Quoted((Prefix() / "share/man/man1/quorvanet-cli.1.gz").string()) +
-                               " 2>&1 >/dev/null");
+    const ShellRun warnings = RunShell("{ man --warnings -l " +
+                                       Quoted((Prefix() / "share/man/man1/quorvanet-cli.1.gz").string()) +
+                                       " >/dev/null; }");
     EXPECT_EQ(warnings.out, "") << "the page does not format cleanly";
   }
 }
