@@ -103,8 +103,9 @@ check "a member reads the installed sample capture" \
   sh -c "runuser -u $member -- /usr/bin/quorvanet-cli -q -r /usr/share/quorvanet/samples/demo.pcap | grep -q ' packets, '"
 check "a user outside the group may not run it" \
   sh -c "! runuser -u $outsider -- /usr/bin/quorvanet-cli -D"
-check "the installed window program finds its data beside bin/" \
-  sh -c "[ -f \"\$(dirname \$(readlink -f /usr/bin/quorvanet))/../share/quorvanet/quorvanet-help.html\" ]"
+check "the installed desktop entry is valid" \
+  sh -c "! command -v desktop-file-validate >/dev/null || desktop-file-validate /usr/share/applications/com.brenmoor.Quorvanet.desktop"
+check "man finds quorvanet-cli(1)" sh -c "! command -v man >/dev/null || man -w quorvanet-cli"
 
 userdel "$member"
 userdel "$outsider"

@@ -2,6 +2,7 @@
 // to open at start, each in a window of its own.
 
 #include <QApplication>
+#include <QIcon>
 
 #include "ui/launch_windows.h"
 #include "ui/main_window.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(QUORVANET_VERSION));
   // Ties the windows to the installed desktop entry (its name and icon).
   QGuiApplication::setDesktopFileName(QStringLiteral("com.brenmoor.Quorvanet"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.brenmoor.Quorvanet")));
 
   qv::QtSettingsStore store;
   qv::QtUserPrompt prompt;
