@@ -150,6 +150,7 @@ TEST_F(Installed, ManPageDocumentsEveryOption) {
   const ShellRun page = RunShell("gzip -dc " + Quoted((Prefix() / "share/man/man1/quorvanet-cli.1.gz").string()));
   ASSERT_EQ(page.status, 0) << page.out;
   EXPECT_NE(page.out.find(".SH EXIT STATUS"), std::string::npos);
+  EXPECT_NE(page.out.find("\"Quorvanet " QUORVANET_VERSION "\""), std::string::npos) << "the page names another version";
   // Each option of the usage text appears in the page as roff writes it ("\-D", "\-\-doctor").
   std::istringstream usage(CliUsage());
   std::string line;
