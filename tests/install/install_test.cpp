@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -264,6 +265,41 @@ TEST_F(Installed, ExecLineOpensEachFileInAWindowOfItsOwn) {
   }
   // The installed help page is where the window looks for it.
   EXPECT_TRUE(fs::exists(folder + "quorvanet-help.html"));
+}
+
+// The process whose arguments are exactly `arguments`, or 0.
+pid_t FindProcess(const std::vector<std::string>& arguments) {
+  std::string wanted;
+  for (const std::string& a : arguments) wanted += a + '\0';
+  for (const fs::directory_entry& e : fs::directory_iterator("/proc")) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (ReadFile(e.path() / "cmdline") == wanted) return static_cast<pid_t>(std::stoi(name));
+  }
+  return 0;
+}
+
+// The desktop's own launcher reads the installed entry and starts the
+// installed program with the file, as a double-click in a file manager does.
+TEST_F(Installed, GioLaunchStartsTheInstalledProgramOnTheFile) {
+  if (!HaveTool("gio")) GTEST_SKIP() << "gio is not installed";
+  QTemporaryDir scratch;
+  const std::string dir = scratch.path().toStdString();
+  const std::string file = dir + "/launched capture.pcap";
+  fs::copy_file(kDemo, file);
+  const ShellRun run = RunShell("PATH=" + Quoted((Prefix() / "bin").string()) +
+                                ":\"$PATH\" QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=" + Quoted(dir) +
+                                " gio launch " + Quoted(DesktopEntry().string()) + " " + Quoted(file) + " >" +
+                                Quoted(dir + "/launch.log"));
+  ASSERT_EQ(run.status, 0) << run.out << ReadFile(dir + "/launch.log");
+  pid_t pid = 0;
+  QElapsedTimer waited;
+  waited.start();
+  while ((pid = FindProcess({"quorvanet", file})) == 0 && waited.elapsed() < 10000) QThread::msleep(50);
+  ASSERT_NE(pid, 0) << "no quorvanet process on the file; launcher said:\n" << ReadFile(dir + "/launch.log");
+  std::error_code error;
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error), Prefix() / "bin/quorvanet");
+  ::kill(pid, SIGTERM);
 }
 
 TEST(LaunchArguments, FilesAndFileUrlsWithoutTheProgram) {
