@@ -82,9 +82,10 @@ for program in /usr/bin/quorvanet /usr/bin/quorvanet-cli; do
   check "$program: capabilities cap_net_raw,cap_net_admin=eip" \
     sh -c "getcap $program | grep -q 'cap_net_admin,cap_net_raw=eip'"
 done
-check "desktop entry, metainfo, icon, man page and data in place" \
+check "desktop entry, metainfo, MIME package, icon, man page and data in place" \
   test -f /usr/share/applications/com.brenmoor.Quorvanet.desktop \
   -a -f /usr/share/metainfo/com.brenmoor.Quorvanet.metainfo.xml \
+  -a -f /usr/share/mime/packages/com.brenmoor.Quorvanet.xml \
   -a -f /usr/share/icons/hicolor/scalable/apps/com.brenmoor.Quorvanet.svg \
   -a -f /usr/share/man/man1/quorvanet-cli.1.gz \
   -a -f /usr/share/quorvanet/quorvanet-help.html \

@@ -18,6 +18,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/samples/demo.pcap ${QUORVANET_SAMPLE_SCRIPTS
 
 install(FILES ${QUORVANET_DIST}/linux/${QUORVANET_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QUORVANET_DIST}/linux/${QUORVANET_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The system's MIME database knows pcap files but not pcapng ones.
+install(FILES ${QUORVANET_DIST}/linux/${QUORVANET_APP_ID}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME ${QUORVANET_APP_ID}.xml)
 install(FILES ${QUORVANET_DIST}/linux/icons/${QUORVANET_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 48 256)

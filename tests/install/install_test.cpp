@@ -92,6 +92,7 @@ TEST_F(Installed, LaysOutEveryFileInItsPlace) {
       "share/quorvanet/samples/demo.pcap",
       "share/applications/" + kAppId + ".desktop",
       "share/metainfo/" + kAppId + ".metainfo.xml",
+      "share/mime/packages/" + kAppId + ".xml",
       "share/icons/hicolor/scalable/apps/" + kAppId + ".svg",
       "share/icons/hicolor/48x48/apps/" + kAppId + ".png",
       "share/icons/hicolor/256x256/apps/" + kAppId + ".png",
@@ -145,6 +146,28 @@ TEST_F(Installed, MetainfoPassesItsValidatorAndNamesThisRelease) {
   if (!HaveTool("appstreamcli")) GTEST_SKIP() << "appstreamcli is not installed";
   const ShellRun run = RunShell("appstreamcli validate --no-net " + Quoted(Metainfo().string()));
   EXPECT_EQ(run.status, 0) << run.out;
+}
+
+// pcapng files are known to the desktop through the installed MIME package,
+// by name and by their first bytes.
+TEST_F(Installed, MimePackageMakesPcapngFilesKnown) {
+  if (!HaveTool("update-mime-database") || !HaveTool("gio")) GTEST_SKIP() << "shared-mime-info or gio is not installed";
+  QTemporaryDir scratch;
+  const fs::path data(scratch.path().toStdString());
+  fs::create_directories(data / "mime/packages");
+  fs::copy_file(Prefix() / "share/mime/packages" / (kAppId + ".xml"), data / "mime/packages" / (kAppId + ".xml"));
+  const ShellRun update = RunShell("update-mime-database " + Quoted((data / "mime").string()));
+  ASSERT_EQ(update.status, 0) << update.out;
+  EXPECT_NE(ReadFile(data / "mime/globs2").find("application/x-pcapng:*.pcapng"), std::string::npos);
+
+  // A Section Header Block, little-endian, under a name that says nothing.
+  const std::string block("\x0a\x0d\x0d\x0a\x1c\x00\x00\x00\x4d\x3c\x2b\x1a\x01\x00\x00\x00"
+                          "\xff\xff\xff\xff\xff\xff\xff\xff\x1c\x00\x00\x00", 28);
+  std::ofstream(data / "capture.bin", std::ios::binary) << block;
+  const std::string env = "XDG_DATA_HOME=" + Quoted(data.string()) + " XDG_DATA_DIRS=" + Quoted(data.string()) +
+                          ":/usr/share ";
+  const ShellRun info = RunShell(env + "gio info -a standard::content-type " + Quoted((data / "capture.bin").string()));
+  EXPECT_NE(info.out.find("standard::content-type: application/x-pcapng"), std::string::npos) << info.out;
 }
 
 TEST_F(Installed, ManPageDocumentsEveryOption) {
