@@ -146,6 +146,13 @@ std::string ShellQuoted(const std::string& path) {
 
 std::string CaptureRightsAdvice(const CaptureRights& r) {
   if (r.processCanCapture) return {};
+  if (r.root) {
+    // File capabilities add nothing for root: its own set was cut down.
+    return "\n\nThis process runs as root but without the capabilities CAP_NET_RAW and CAP_NET_ADMIN: the container "
+           "or service manager that started it withholds them. Grant them there (for example "
+           "AmbientCapabilities=CAP_NET_RAW CAP_NET_ADMIN in a systemd unit, or --cap-add=NET_RAW --cap-add=NET_ADMIN "
+           "for a container).";
+  }
   const std::string group = kCaptureGroup;
   const std::string exe = r.executable.empty() ? std::string("the program") : r.executable;
   if (!r.fileHasCapabilities) {

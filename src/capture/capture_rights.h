@@ -18,7 +18,7 @@ inline constexpr const char* kCaptureCapabilities = "cap_net_raw,cap_net_admin=e
 
 struct CaptureRights {
   std::string executable;            // the running binary
-  bool root = false;                 // effective user id 0
+  bool root = false;                 // effective user id 0 (its capabilities come from its own set, not the file)
   bool processCanCapture = false;    // CAP_NET_RAW and CAP_NET_ADMIN are effective in this process
   bool fileHasCapabilities = false;  // the binary's file grants both, permitted and effective
   bool groupExists = false;          // the capture group is known to the system

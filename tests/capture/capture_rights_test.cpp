@@ -143,6 +143,8 @@ TEST(CaptureRights, AdviceForEachSituation) {
       {"build folder with capabilities, not received",
        with(build, [](CaptureRights& r) { r.fileHasCapabilities = true; }), "mounted nosuid"},
       {"the process may capture", with(build, [](CaptureRights& r) { r.processCanCapture = true; }), ""},
+      {"root without the capabilities (a container)", with(build, [](CaptureRights& r) { r.root = true; }),
+       "runs as root but without the capabilities"},
   };
   for (const Case& c : cases) {
     const std::string advice = CaptureRightsAdvice(c.rights);
