@@ -8,6 +8,7 @@ QUORVANET_PACKAGES=(
   qt6-base-dev qt6-charts-dev
   libgtest-dev libgmock-dev
   iproute2 xvfb xauth
+  desktop-file-utils appstream libglib2.0-bin shared-mime-info
 )
 
 quorvanet_missing_packages() {

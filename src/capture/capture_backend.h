@@ -11,6 +11,7 @@
 #include <string>
 
 #include "capture/adapters.h"
+#include "capture/capture_rights.h"
 
 namespace qv {
 
@@ -23,6 +24,8 @@ class CaptureBackend {
                            char* errbuf) = 0;
   virtual pcap_t* OpenOffline(const std::string& path, char* errbuf) = 0;
   virtual std::array<std::uint8_t, 6> AdapterAddress(const std::string& adapter) = 0;
+  // Whether this process may capture, asked when an open was refused.
+  virtual CaptureRights ProbeRights() { return ProbeCaptureRights(); }
 };
 
 class PcapBackend : public CaptureBackend {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "capture/capture_doctor.h"
 #include "capture/pcap_handle.h"
 #include "capture/savefile_writer.h"
 #include "decode/text_format.h"
@@ -277,7 +278,8 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
       handle.reset(backend_.OpenLive(source.name, kSnapshotLength, true, kReadTimeoutMs, errbuf));
       if (!handle) {
         // The library's own text says why (on Linux usually a missing permission).
-        Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", source.name.c_str(), errbuf),
+        Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", source.name.c_str(), errbuf) +
+                    OpenFailureAdvice(backend_, errbuf),
                 MessageIcon::Error);
         Stop();
         failed = true;

@@ -8,6 +8,7 @@ namespace qv {
 const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
+         "       quorvanet-cli --doctor\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
@@ -22,6 +23,7 @@ const char* CliUsage() {
          "  --log-size MB   start a new log file after MB megabytes (1..100)\n"
          "  --send FILE send the frame of a packet file (.spk) on the adapter of -i,\n"
          "              -c times (default 1, 0: until Ctrl+C), waiting --gap MS after each\n"
+         "  --doctor    check the rights to capture: adapters, capabilities, group\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -92,6 +94,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       } else {
         o.logSizeMb = n;
       }
+    } else if (a == "--doctor") {
+      o.doctor = true;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {

@@ -24,6 +24,7 @@ struct CliOptions {
   double logSizeMb = 0;                // --log-size MB: megabytes per log file
   std::string sendFile;                // --send FILE.spk (with -i; -c is the count, 0: until Ctrl+C)
   std::uint64_t gapMs = 0;             // --gap MS, after each frame sent
+  bool doctor = false;                 // --doctor
 };
 
 struct CliParse {

@@ -14,6 +14,7 @@
 #include "capture/capture_log.h"
 #include "capture/capture_session.h"
 #include "cli/cli_options.h"
+#include "cli/doctor_command.h"
 #include "cli/row_printer.h"
 #include "cli/send_command.h"
 #include "cli/terminal_prompt.h"
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     std::fputs(qv::CliUsage(), stdout);
     return kExitOk;
   }
+  if (o.doctor) return qv::RunDoctorCommand(stdout);
 
   // Signals are taken by the main thread alone, so the capture thread is
   // never interrupted mid-frame.

@@ -1,8 +1,10 @@
-// quorvanet: the desktop sniffer's window. An argument names a capture file
-// to open at start.
+// quorvanet: the desktop sniffer's window. Each argument names a capture file
+// to open at start, each in a window of its own.
 
 #include <QApplication>
+#include <QIcon>
 
+#include "ui/launch_windows.h"
 #include "ui/main_window.h"
 #include "ui/program_folder.h"
 #include "ui/qt_settings_store.h"
@@ -13,12 +15,13 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("Brenmoor Software"));
   QApplication::setApplicationName(QStringLiteral("Quorvanet"));
   QApplication::setApplicationVersion(QStringLiteral(QUORVANET_VERSION));
+  // Ties the windows to the installed desktop entry (its name and icon).
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.brenmoor.Quorvanet"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.brenmoor.Quorvanet")));
 
   qv::QtSettingsStore store;
   qv::QtUserPrompt prompt;
-  qv::CMainFrame window(store, prompt, qv::ProgramFolder());
-  window.show();
-  const QStringList args = QApplication::arguments();
-  if (args.size() > 1) window.OpenCaptureFile(args.at(1));
+  const auto windows = qv::OpenLaunchWindows(qv::CaptureFileArguments(QApplication::arguments()), store, prompt,
+                                             qv::ProgramFolder());
   return QApplication::exec();
 }

@@ -120,6 +120,7 @@ class FakeBackend : public CaptureBackend {
     return pcap_open_offline(path.c_str(), errbuf);
   }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string& /*adapter*/) override { return address; }
+  CaptureRights ProbeRights() override { return rights; }
 
   std::vector<std::string> Opened() const {
     std::lock_guard lock(mutex_);
@@ -134,6 +135,9 @@ class FakeBackend : public CaptureBackend {
   std::map<std::string, std::string> files;  // adapter name → savefile
   std::string openError = "eth9: You don't have permission to perform this capture on that device";
   std::array<std::uint8_t, 6> address{};
+  // What the rights check finds; by default a process that may capture, so
+  // that a refused open shows the library's text alone.
+  CaptureRights rights{.processCanCapture = true};
   std::atomic<int> listCalls{0};
 
  private:

@@ -1,35 +1,19 @@
 // quorvanet-cli as a user runs it: the demo capture in, rows out.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <string>
 
 #include "cli/cli_options.h"
+#include "shell_command.h"
 
 namespace qv {
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using CliRun = testing::CommandRun;
 
-CliRun RunCli(const std::string& args) {
-  const std::string command = std::string(QUORVANET_CLI_PATH) + " " + args + " 2>&1";
-  CliRun run{-1, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> chunk;
-  std::size_t n;
-  while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) run.out.append(chunk.data(), n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
+CliRun RunCli(const std::string& args) { return testing::RunShell(std::string(QUORVANET_CLI_PATH) + " " + args); }
 
 const std::string kDemo = std::string(QUORVANET_SOURCE_DIR) + "/samples/demo.pcap";
 
@@ -78,7 +62,6 @@ TEST(Cli, OptionParserAcceptsEveryFlag) {
   EXPECT_TRUE(p.options.quiet && p.options.tree && p.options.hex);
 }
 
-
 TEST(Cli, LogOptionsAndTheirRanges) {
   const CliParse p = ParseCliOptions({"-i", "eth0", "--log", "/var/log/q", "--log-count", "100", "--log-size", "1.5"});
   ASSERT_EQ(p.error, "");
@@ -89,6 +72,18 @@ TEST(Cli, LogOptionsAndTheirRanges) {
       {"--log"}, {"--log-count", "0"}, {"--log-count", "1000001"}, {"--log-count", "2.5"},
       {"--log-count", "ten"}, {"--log-size", "0.5"}, {"--log-size", "101"}, {"--log-size", "nan"}, {"--log-size", ""}};
   for (const auto& args : refused) EXPECT_NE(ParseCliOptions(args).error, "") << ::testing::PrintToString(args);
+}
+
+TEST(Cli, DoctorReportsAdaptersProgramAndGroup) {
+  EXPECT_TRUE(ParseCliOptions({"--doctor"}).options.doctor);
+  const CliRun run = RunCli("--doctor");
+  ASSERT_TRUE(run.status == 0 || run.status == 1) << run.out;
+  for (const char* part : {"Adapters, opened as a live capture opens them:\n", "\nProgram ",
+                           "\n  file capabilities: ", "\n  this process: ", "\nGroup quorvanet: ", "\nResult: "}) {
+    EXPECT_NE(run.out.find(part), std::string::npos) << part << " in\n" << run.out;
+  }
+  // The exit status says whether any adapter could be opened.
+  EXPECT_EQ(run.status == 0, run.out.find("\nResult: no adapter") == std::string::npos) << run.out;
 }
 
 }  // namespace

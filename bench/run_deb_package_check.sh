@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a release build, installs it on this
+# machine, checks the capture rights it sets up (group, mode, capabilities)
+# by running quorvanet-cli as a member of the group without root and as a
+# user outside it, then purges the package and checks that nothing is left.
+#
+# Needs root (dpkg, useradd). Refuses to run when a quorvanet package is
+# already installed. The two users it makes are named after its process id
+# and are removed at the end, as is the package, also when a check fails.
+# Nothing is sent on any network: the doctor only opens adapters and closes
+# them again.
+#
+#   bench/run_deb_package_check.sh            # build, package, install, check, remove
+#   bench/run_deb_package_check.sh FILE.deb   # check a package that is already built
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "run_deb_package_check: needs root (it installs and removes the package)" >&2
+  exit 2
+fi
+if dpkg-query -W -f='${Status}' quorvanet 2>/dev/null | grep -q 'install ok installed'; then
+  echo "run_deb_package_check: a quorvanet package is installed already; not touching it" >&2
+  exit 2
+fi
+
+passed=0
+failed=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@" >/tmp/qv-deb-check.$$ 2>&1; then
+    passed=$((passed + 1))
+    echo "PASS  $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL  $what"
+    sed 's/^/      /' /tmp/qv-deb-check.$$ | head -20
+  fi
+}
+now() { date +%s.%N; }
+took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
+
+member=qvm$$
+outsider=qvo$$
+cleanup() {
+  userdel "$member" 2>/dev/null || true
+  userdel "$outsider" 2>/dev/null || true
+  if dpkg-query -W quorvanet >/dev/null 2>&1; then dpkg --purge quorvanet >/dev/null 2>&1 || true; fi
+  rm -f /tmp/qv-deb-check.$$
+}
+trap cleanup EXIT
+
+deb=${1:-}
+if [ -z "$deb" ]; then
+  source scripts/setup.sh
+  quorvanet_install_packages
+  # dpkg-shlibdeps computes the package's dependencies.
+  if ! command -v dpkg-shlibdeps >/dev/null; then apt-get install -y -qq dpkg-dev; fi
+  t=$(now)
+  quorvanet_build release >/dev/null
+  echo "release build: $(took "$t")"
+  t=$(now)
+  (cd build/release && cpack -G DEB >/dev/null)
+  deb=$(ls -t build/release/quorvanet_*.deb | head -1)
+  echo "cpack -G DEB: $(took "$t") -> $deb ($(stat -c %s "$deb") bytes)"
+fi
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+check "dependencies computed from the libraries (libpcap, Qt widgets)" \
+  sh -c "echo '$depends' | grep -q 'libpcap0.8' && echo '$depends' | grep -q 'libqt6widgets6'"
+
+t=$(now)
+check "the package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
+echo "install: $(took "$t")"
+
+check "postinst created the group quorvanet" getent group quorvanet
+for program in /usr/bin/quorvanet /usr/bin/quorvanet-cli; do
+  check "$program: mode 0750, owner root, group quorvanet" \
+    sh -c "[ \"\$(stat -c '%a %U %G' $program)\" = '750 root quorvanet' ]"
+  check "$program: capabilities cap_net_raw,cap_net_admin=eip" \
+    sh -c "getcap $program | grep -q 'cap_net_admin,cap_net_raw=eip'"
+done
+check "desktop entry, metainfo, MIME package, icon, man page and data in place" \
+  test -f /usr/share/applications/com.brenmoor.Quorvanet.desktop \
+  -a -f /usr/share/metainfo/com.brenmoor.Quorvanet.metainfo.xml \
+  -a -f /usr/share/mime/packages/com.brenmoor.Quorvanet.xml \
+  -a -f /usr/share/icons/hicolor/scalable/apps/com.brenmoor.Quorvanet.svg \
+  -a -f /usr/share/man/man1/quorvanet-cli.1.gz \
+  -a -f /usr/share/quorvanet/quorvanet-help.html \
+  -a -f /usr/share/quorvanet/samples/demo.pcap
+
+useradd --no-create-home --shell /bin/sh --groups quorvanet "$member"
+useradd --no-create-home --shell /bin/sh "$outsider"
+
+check "a member lists the adapters without root (quorvanet-cli -D)" \
+  sh -c "out=\$(runuser -u $member -- /usr/bin/quorvanet-cli -D) && [ -n \"\$out\" ] && echo \"\$out\""
+check "a member's doctor opens adapters with the file capabilities" \
+  sh -c "out=\$(runuser -u $member -- /usr/bin/quorvanet-cli --doctor); echo \"\$out\";
+         echo \"\$out\" | grep -q '^  ok ' && echo \"\$out\" | grep -q 'has the capabilities and may capture' &&
+         echo \"\$out\" | grep -q 'a member, active in this login session'"
+check "a member reads the installed sample capture" \
+  sh -c "runuser -u $member -- /usr/bin/quorvanet-cli -q -r /usr/share/quorvanet/samples/demo.pcap | grep -q ' packets, '"
+check "a user outside the group may not run it" \
+  sh -c "! runuser -u $outsider -- /usr/bin/quorvanet-cli -D"
+check "the installed desktop entry is valid" \
+  sh -c "! command -v desktop-file-validate >/dev/null || desktop-file-validate /usr/share/applications/com.brenmoor.Quorvanet.desktop"
+check "man finds quorvanet-cli(1)" sh -c "! command -v man >/dev/null || man -w quorvanet-cli"
+
+userdel "$member"
+userdel "$outsider"
+t=$(now)
+check "the package purges" dpkg --purge quorvanet
+echo "purge: $(took "$t")"
+check "no file of the package is left" \
+  sh -c "! ls /usr/bin/quorvanet /usr/bin/quorvanet-cli /usr/share/quorvanet /usr/share/applications/com.brenmoor.Quorvanet.desktop 2>/dev/null | grep ."
+check "no mode override is left" sh -c "! dpkg-statoverride --list | grep -q quorvanet"
+check "the emptied group is gone" sh -c "! getent group quorvanet"
+
+echo "deb package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,98 @@
+#include "capture/capture_doctor.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "capture/capture_session.h"
+#include "capture/pcap_handle.h"
+
+namespace qv {
+
+std::string OpenFailureAdvice(CaptureBackend& backend, std::string_view errorText, int status) {
+  if (!IsPermissionFailure(status, errorText)) return {};
+  return CaptureRightsAdvice(backend.ProbeRights());
+}
+
+int DoctorReport::OpenedCount() const {
+  return static_cast<int>(std::count_if(adapters.begin(), adapters.end(), [](const AdapterCheck& a) { return a.opened; }));
+}
+
+bool DoctorReport::AnyRefusedForRights() const {
+  return std::any_of(adapters.begin(), adapters.end(),
+                     [](const AdapterCheck& a) { return !a.opened && IsPermissionFailure(0, a.error); });
+}
+
+DoctorReport RunCaptureDoctor(CaptureBackend& backend) {
+  DoctorReport report;
+  const AdapterList list = backend.ListAdapters();
+  report.listed = !list.failed;
+  report.listError = list.error;
+  for (const Adapter& adapter : list.adapters) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    PcapHandle handle(backend.OpenLive(adapter.name, CTalvenorDoc::kSnapshotLength, true,
+                                       CTalvenorDoc::kReadTimeoutMs, errbuf));
+    report.adapters.push_back({adapter.name, handle != nullptr, handle ? std::string() : std::string(errbuf)});
+  }
+  report.rights = backend.ProbeRights();
+  if (!report.rights.executable.empty()) {
+    const std::filesystem::path window = std::filesystem::path(report.rights.executable).parent_path() / "quorvanet";
+    std::error_code error;
+    if (window != report.rights.executable && std::filesystem::is_regular_file(window, error)) {
+      report.windowProgram = window.string();
+      report.windowProgramHasCapabilities = FileAllowsCapture(report.windowProgram);
+    }
+  }
+  return report;
+}
+
+std::string FormatDoctorReport(const DoctorReport& report) {
+  const CaptureRights& r = report.rights;
+  const std::string group = kCaptureGroup;
+  std::string out = "Adapters, opened as a live capture opens them:\n";
+  if (!report.listed) out += "  the adapter list failed: " + report.listError + "\n";
+  if (report.listed && report.adapters.empty()) out += "  none found\n";
+  for (const AdapterCheck& a : report.adapters) {
+    out += a.opened ? "  ok       " + a.name + "\n" : "  refused  " + a.name + ": " + a.error + "\n";
+  }
+
+  auto capabilities = [](bool has) { return has ? std::string(kCaptureCapabilities) : std::string("none"); };
+  out += "Program " + (r.executable.empty() ? std::string("(unknown)") : r.executable) + "\n";
+  out += "  file capabilities: " + capabilities(r.fileHasCapabilities) + "\n";
+  if (!report.windowProgram.empty()) {
+    out += "  beside it, " + report.windowProgram + ": " + capabilities(report.windowProgramHasCapabilities) + "\n";
+  }
+  out += std::string("  this process: ") +
+         (r.processCanCapture ? (r.root ? "runs as root and may capture" : "has the capabilities and may capture")
+                              : "does not have the capabilities") +
+         "\n";
+
+  if (!r.groupExists) {
+    out += "Group " + group + ": does not exist (the Debian package creates it)\n";
+  } else {
+    out += "Group " + group + ": exists; the program " +
+           (r.executableInGroup ? "belongs to it\n" : "does not belong to it (not the installed copy)\n");
+    const std::string user = r.userName.empty() ? std::string("this user") : "user " + r.userName;
+    if (!r.userInGroup) {
+      out += "  " + user + ": not a member\n";
+    } else {
+      out += "  " + user + ": a member" +
+             (r.sessionInGroup ? std::string(", active in this login session\n")
+                               : std::string(", not yet in this login session (log out and back in)\n"));
+    }
+  }
+
+  const int opened = report.OpenedCount();
+  if (opened > 0) {
+    out += "Result: " + std::to_string(opened) + " of " + std::to_string(report.adapters.size()) +
+           " adapters can be opened for capturing.\n";
+  } else {
+    out += "Result: no adapter can be opened for capturing.\n";
+  }
+  if (report.AnyRefusedForRights()) {
+    std::string advice = CaptureRightsAdvice(r);
+    if (advice.size() > 2) out += advice.substr(2) + "\n";  // without the leading blank line
+  }
+  return out;
+}
+
+}  // namespace qv

@@ -1,0 +1,48 @@
+#pragma once
+// The capture-rights doctor: which adapters this process can open, whether
+// its binary carries the capture capabilities, whether the user is in the
+// capture group, and what to do when capturing is refused. It only looks:
+// nothing is changed on the user's behalf.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/capture_backend.h"
+#include "capture/capture_rights.h"
+
+namespace qv {
+
+// The paragraph to append to an adapter open-failure message: the doctor's
+// advice when the library refused for lack of rights, otherwise empty.
+// `status` is the library's status code where the open returned one.
+std::string OpenFailureAdvice(CaptureBackend& backend, std::string_view errorText, int status = 0);
+
+struct AdapterCheck {
+  std::string name;
+  bool opened = false;
+  std::string error;  // the library's text when the open failed
+};
+
+struct DoctorReport {
+  bool listed = false;
+  std::string listError;
+  std::vector<AdapterCheck> adapters;
+  CaptureRights rights;
+  // The window program installed beside this binary, when there is one.
+  std::string windowProgram;
+  bool windowProgramHasCapabilities = false;
+
+  int OpenedCount() const;
+  bool AnyRefusedForRights() const;
+};
+
+// Lists the adapters and opens each one as a live capture would (and closes
+// it at once).
+DoctorReport RunCaptureDoctor(CaptureBackend& backend);
+
+// The report as lines for the terminal, ending with the advice when an
+// adapter was refused for lack of rights.
+std::string FormatDoctorReport(const DoctorReport& report);
+
+}  // namespace qv
