@@ -47,13 +47,7 @@ void DecodeLoopback(PacketDecoder& d, bool networkOrder) {
   const FamilyEntry* entry = FindFamily(*family);
   d.AddLine(layer, Format("Address family: %u (0x%08x)%s", *family, *family, entry != nullptr ? entry->suffix : ""),
             0, kHeaderLength);
-  if (entry != nullptr) {
-    d.Dispatch(entry->decoder, kHeaderLength);
-  } else {
-    d.offset = kHeaderLength;
-    d.MarkUnsupported();
-    d.offset = 0;
-  }
+  DispatchPayload(d, entry != nullptr ? entry->decoder : nullptr, kHeaderLength);
   FinishLinkLayer(d, layer, kHeaderLength);
 }
 

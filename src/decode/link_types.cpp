@@ -38,6 +38,17 @@ std::string LinkTypeDescription(int linkType) {
   return description != nullptr ? description : "unknown";
 }
 
+void DispatchPayload(PacketDecoder& d, DecoderFn next, std::uint32_t headerLength) {
+  if (next != nullptr) {
+    d.Dispatch(next, headerLength);
+    return;
+  }
+  const std::uint32_t saved = d.offset;
+  d.offset = headerLength;
+  d.MarkUnsupported();
+  d.offset = saved;
+}
+
 void FinishLinkLayer(PacketDecoder& d, NodeId layerLine, std::uint32_t headerLength) {
   if (!d.IsTree() || layerLine == kNoNode) return;
   if ((*d.Tree())[layerLine].nextSibling != kNoNode) return;

@@ -52,6 +52,11 @@ std::optional<std::uint32_t> AddField(PacketDecoder& d, NodeId parent, std::uint
   return value;
 }
 
+// Hands the payload after a link-layer header of `headerLength` bytes to
+// `next`; without a decoder the payload is marked unsupported, as the
+// Ethernet decoder does for an unknown EtherType.
+void DispatchPayload(PacketDecoder& d, DecoderFn next, std::uint32_t headerLength);
+
 // The tail of a link layer that the scripts are not offered (only Ethernet
 // frames are): when no inner decoder added a layer, the bytes after the
 // header are marked unsupported.

@@ -168,13 +168,7 @@ void DecodeCooked(PacketDecoder& d, const CookedLayout& l) {
     } else if (const EtherTypeEntry* e = FindEtherType(static_cast<std::uint16_t>(*protocol))) {
       next = e->decoder;
     }
-    if (next != nullptr) {
-      d.Dispatch(next, l.headerLength);
-    } else {
-      d.offset = l.headerLength;
-      d.MarkUnsupported();
-      d.offset = 0;
-    }
+    DispatchPayload(d, next, l.headerLength);
   }
   FinishLinkLayer(d, layer, l.headerLength);
 }
