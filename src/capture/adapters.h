@@ -9,9 +9,13 @@
 
 namespace qv {
 
+
 struct Adapter {
   std::string name;
   std::string description;
+  std::vector<std::string> addresses;  // its IPv4 and IPv6 addresses, as text
+  std::uint32_t flags = 0;             // the capture library's PCAP_IF_* flags
+  int linkType = -1;                   // what a capture on it carries; -1 not known
 };
 
 struct AdapterList {
@@ -20,7 +24,8 @@ struct AdapterList {
   bool failed = false;
 };
 
-// Lists the adapters through pcap_findalldevs (and releases its list).
+// Lists the adapters through pcap_findalldevs (and releases its list), with
+// their addresses, flags and link types.
 AdapterList EnumerateAdapters();
 
 // The hardware address of the interface with this name, all zero when the

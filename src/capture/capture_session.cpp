@@ -194,14 +194,12 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
   shownPacket_ = number;
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder decoder(record->bytes, {LinkType(), nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts,
+  PacketDecoder decoder(record->bytes, {record->linkType, nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts,
                         nullptr);
   decoder.Decode();
   observer_->PacketShown(number, record->bytes, tree, layerStarts);
   return true;
 }
-
-void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes) { ShowRawPacket(bytes, LinkType()); }
 
 void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType) {
   shownPacket_ = -1;
@@ -214,7 +212,8 @@ void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkTy
 
 PacketSummary CTalvenorDoc::SummaryOf(const PacketRecord& record) const {
   PacketSummary row;
-  PacketDecoder decoder(record.bytes, {LinkType(), nullptr, nullptr}, nullptr, DecodeMode::Summary, nullptr, &row);
+  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, nullptr}, nullptr, DecodeMode::Summary, nullptr,
+                        &row);
   decoder.Decode();
   return row;
 }
@@ -382,11 +381,11 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
 }
 
 void CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes) {
-  const PacketBuffer::Appended added = buffer_.Append(header, bytes);
+  const PacketBuffer::Appended added = buffer_.Append(header, bytes, LinkType());
   observer_->TotalsChanged(added.count, added.bufferedBytes);
   PacketSummary row;
-  PacketDecoder decoder(added.record.bytes, {LinkType(), &statistics_, nullptr}, nullptr, DecodeMode::Summary,
-                        nullptr, &row);
+  PacketDecoder decoder(added.record.bytes, {added.record.linkType, &statistics_, nullptr}, nullptr,
+                        DecodeMode::Summary, nullptr, &row);
   decoder.Decode();
   ++rowCount_;
   observer_->PacketAdded(added.record, row);

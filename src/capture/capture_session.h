@@ -80,9 +80,8 @@ class CTalvenorDoc {
   void ClearAll();
   // Decodes the record with this number in tree mode for the views.
   bool ShowPacket(std::uint32_t number);
-  void ShowRawPacket(std::span<const std::uint8_t> bytes);
-  // The same with the bytes' own link type; the rows keep theirs.
-  void ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType);
+  // Decodes bytes that are not buffered (a composed frame) as `linkType`.
+  void ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType = kLinkTypeEthernet);
 
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be
@@ -104,11 +103,13 @@ class CTalvenorDoc {
   std::uint32_t NextPacketNumber() const { return buffer_.Count(); }
   std::int64_t ShownPacket() const { return shownPacket_; }
   std::array<std::uint8_t, 6> OwnAddress() const;
+  // The link type of the handle last opened; each record keeps its own.
   int LinkType() const { return linkType_.load(); }
   void SetLinkType(int linkType) { linkType_.store(linkType); }
   bool LastRunFailed() const { return lastRunFailed_.load(); }
 
-  // The row of a buffered frame, decoded again without touching statistics.
+  // The row of a buffered frame, decoded again (with the record's own link
+  // type) without touching statistics.
   PacketSummary SummaryOf(const PacketRecord& record) const;
 
  private:

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -60,9 +61,10 @@ const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t
   return at;
 }
 
-PacketBuffer::Appended PacketBuffer::Append(const FrameHeader& header, const std::uint8_t* bytes) {
+PacketBuffer::Appended PacketBuffer::Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType) {
   std::lock_guard lock(mutex_);
   const std::uint32_t number = count_;
+  if (linkTypeRuns_.empty() || linkTypeRuns_.back().linkType != linkType) linkTypeRuns_.push_back({number, linkType});
   if (number / kEntriesPerChunk >= chunks_.size()) {
     chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kEntriesPerChunk));
   }
@@ -87,7 +89,24 @@ PacketRecord PacketBuffer::RecordAt(std::uint32_t number) const {
   r.wireLength = e.wireLength;
   r.seconds = e.seconds;
   r.microseconds = e.microseconds;
+  r.linkType = LinkTypeAt(number);
   return r;
+}
+
+int PacketBuffer::LinkTypeAt(std::uint32_t number) const {
+  // The last run that starts at or before the number.
+  const auto after = std::upper_bound(linkTypeRuns_.begin(), linkTypeRuns_.end(), number,
+                                      [](std::uint32_t n, const LinkTypeRun& run) { return n < run.first; });
+  return after == linkTypeRuns_.begin() ? 1 : std::prev(after)->linkType;
+}
+
+std::vector<int> PacketBuffer::LinkTypes() const {
+  std::lock_guard lock(mutex_);
+  std::vector<int> out;
+  for (const LinkTypeRun& run : linkTypeRuns_) {
+    if (std::find(out.begin(), out.end(), run.linkType) == out.end()) out.push_back(run.linkType);
+  }
+  return out;
 }
 
 std::optional<PacketRecord> PacketBuffer::Find(std::uint32_t number) const {
@@ -100,6 +119,7 @@ void PacketBuffer::Clear() {
   std::lock_guard lock(mutex_);
   chunks_.clear();
   blocks_.clear();
+  linkTypeRuns_.clear();
   blockUsed_ = kBlockSize;
   count_ = 0;
   bytes_ = 0;

@@ -33,8 +33,8 @@ class PacketBuffer {
     std::uint64_t bufferedBytes;  // their captured bytes
   };
   // Copies the frame in and gives it the next packet number. `bytes` holds
-  // header.capturedLength bytes.
-  Appended Append(const FrameHeader& header, const std::uint8_t* bytes);
+  // header.capturedLength bytes; `linkType` is that of the run reading it.
+  Appended Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1);
 
   std::optional<PacketRecord> Find(std::uint32_t number) const;
 
@@ -44,6 +44,8 @@ class PacketBuffer {
   std::uint32_t Count() const;
   std::uint64_t BufferedBytes() const;
   std::uint32_t MaxCapturedLength() const;
+  // The link types of the records, in the order they first appear.
+  std::vector<int> LinkTypes() const;
 
   // Visits the records newest first, under the buffer's lock.
   void ForEachNewestFirst(const std::function<void(const PacketRecord&)>& visit) const;
@@ -69,7 +71,16 @@ class PacketBuffer {
   const std::uint8_t* Store(const std::uint8_t* bytes, std::uint32_t length);
   PacketRecord RecordAt(std::uint32_t number) const;
 
+  // Runs of records of one link type, by their first number: the link type
+  // changes only between runs, so it costs nothing per record.
+  struct LinkTypeRun {
+    std::uint32_t first;
+    int linkType;
+  };
+  int LinkTypeAt(std::uint32_t number) const;
+
   mutable std::mutex mutex_;
+  std::vector<LinkTypeRun> linkTypeRuns_;
   std::vector<std::unique_ptr<Entry[]>> chunks_;
   std::vector<Block> blocks_;
   std::size_t blockUsed_ = kBlockSize;  // bytes used in blocks_.back()

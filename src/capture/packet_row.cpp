@@ -40,7 +40,11 @@ void AppendTime(std::string& out, std::uint32_t seconds, std::uint32_t microseco
 }
 
 void AppendDestMac(std::string& out, const PacketSummary& row) {
-  if (!row.hasDstMac) return;
+  if (!row.hasDstMac) {
+    if (row.dstLabel == DestinationLabel::Broadcast) out += "Broadcast";
+    if (row.dstLabel == DestinationLabel::Multicast) out += "Multicast";
+    return;
+  }
   bool broadcast = true;
   for (std::uint8_t b : row.dstMac) broadcast = broadcast && b == 0xFF;
   if (broadcast) {

@@ -1,8 +1,10 @@
 #include "capture/savefile_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace qv {
@@ -19,6 +21,64 @@ void PutLe16(std::vector<std::uint8_t>& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 
+// Classic savefile: one link type for the whole file.
+void ClassicHeader(std::vector<std::uint8_t>& out, std::uint32_t snapshotLength, int linkType) {
+  PutLe32(out, 0xa1b2c3d4);
+  PutLe16(out, 2);
+  PutLe16(out, 4);
+  PutLe32(out, 0);  // time zone offset
+  PutLe32(out, 0);  // time stamp accuracy
+  PutLe32(out, snapshotLength);
+  PutLe32(out, static_cast<std::uint32_t>(linkType));
+}
+
+void ClassicRecord(std::vector<std::uint8_t>& out, const PacketRecord& r) {
+  PutLe32(out, r.seconds);
+  PutLe32(out, r.microseconds);
+  PutLe32(out, r.capturedLength);
+  PutLe32(out, r.wireLength);
+  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
+}
+
+// pcapng: a section header, one interface description per link type (the
+// file's interface number is the link type's place in `linkTypes`), and an
+// enhanced packet block per record. Time stamps are in microseconds, the
+// interfaces' default resolution.
+void PcapngHeader(std::vector<std::uint8_t>& out, std::uint32_t snapshotLength, const std::vector<int>& linkTypes) {
+  PutLe32(out, 0x0A0D0D0A);  // section header block
+  PutLe32(out, 28);
+  PutLe32(out, 0x1A2B3C4D);  // byte-order magic
+  PutLe16(out, 1);
+  PutLe16(out, 0);
+  PutLe32(out, 0xFFFFFFFF);  // section length: not given
+  PutLe32(out, 0xFFFFFFFF);
+  PutLe32(out, 28);
+  for (const int linkType : linkTypes) {
+    PutLe32(out, 1);  // interface description block
+    PutLe32(out, 20);
+    PutLe16(out, static_cast<std::uint16_t>(linkType));
+    PutLe16(out, 0);
+    PutLe32(out, snapshotLength);
+    PutLe32(out, 20);
+  }
+}
+
+void PcapngRecord(std::vector<std::uint8_t>& out, const PacketRecord& r, std::uint32_t interface) {
+  const std::uint32_t padded = (r.capturedLength + 3u) & ~3u;
+  const std::uint32_t total = 32 + padded;
+  const std::uint64_t stamp = static_cast<std::uint64_t>(r.seconds) * 1000000u + r.microseconds;
+  PutLe32(out, 6);  // enhanced packet block
+  PutLe32(out, total);
+  PutLe32(out, interface);
+  PutLe32(out, static_cast<std::uint32_t>(stamp >> 32));
+  PutLe32(out, static_cast<std::uint32_t>(stamp));
+  PutLe32(out, r.capturedLength);
+  PutLe32(out, r.wireLength);
+  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
+  out.insert(out.end(), padded - r.capturedLength, 0);
+  PutLe32(out, total);
+}
+
 }  // namespace
 
 std::uint32_t SavedSnapshotLength(std::uint32_t longestRecord) {
@@ -32,13 +92,15 @@ std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer) {
 
   std::vector<std::uint8_t> out;
   out.reserve(1 << 16);
-  PutLe32(out, 0xa1b2c3d4);
-  PutLe16(out, 2);
-  PutLe16(out, 4);
-  PutLe32(out, 0);  // time zone offset
-  PutLe32(out, 0);  // time stamp accuracy
-  PutLe32(out, SavedSnapshotLength(buffer.MaxCapturedLength()));
-  PutLe32(out, 1);  // Ethernet
+  const std::uint32_t snapshotLength = SavedSnapshotLength(buffer.MaxCapturedLength());
+  std::vector<int> linkTypes = buffer.LinkTypes();
+  if (linkTypes.empty()) linkTypes.push_back(1);  // an empty buffer saves as Ethernet
+  const bool mixed = linkTypes.size() > 1;
+  if (mixed) {
+    PcapngHeader(out, snapshotLength, linkTypes);
+  } else {
+    ClassicHeader(out, snapshotLength, linkTypes.front());
+  }
 
   bool ok = true;
   auto flush = [&] {
@@ -46,11 +108,12 @@ std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer) {
     out.clear();
   };
   buffer.ForEachNewestFirst([&](const PacketRecord& r) {
-    PutLe32(out, r.seconds);
-    PutLe32(out, r.microseconds);
-    PutLe32(out, r.capturedLength);
-    PutLe32(out, r.wireLength);
-    out.insert(out.end(), r.bytes.begin(), r.bytes.end());
+    if (mixed) {
+      const auto at = std::find(linkTypes.begin(), linkTypes.end(), r.linkType);
+      PcapngRecord(out, r, static_cast<std::uint32_t>(at - linkTypes.begin()));
+    } else {
+      ClassicRecord(out, r);
+    }
     if (out.size() >= (1u << 16)) flush();
   });
   flush();

@@ -1,7 +1,10 @@
 #pragma once
-// Writes the packet buffer as a libpcap savefile: the classic 24-byte header
-// (magic 0xa1b2c3d4, version 2.4, link type 1, Ethernet) and then every
-// record newest first, each with a 16-byte little-endian record header.
+// Writes the packet buffer as a libpcap savefile, every record newest first.
+// A buffer of one link type becomes a classic savefile (magic 0xa1b2c3d4,
+// version 2.4, that link type; 16-byte little-endian record headers). A
+// buffer that mixes link types, after opening files of different kinds,
+// becomes a pcapng file with one interface per link type, so that every
+// frame keeps its own; libpcap and the other sniffers read both.
 
 #include <string>
 

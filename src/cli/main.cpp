@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capture/capture_log.h"
+#include "capture/adapter_overview.h"
 #include "capture/capture_session.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
@@ -65,7 +66,12 @@ int main(int argc, char** argv) {
 
   if (o.listAdapters) {
     if (!doc.EnumerateAdapters()) return kExitFailed;
-    for (const qv::Adapter& a : doc.Adapters()) std::printf("%s\t%s\n", a.name.c_str(), a.description.c_str());
+    // As the adapter dialog lists them: name, description, addresses and state.
+    const std::vector<qv::Adapter>& adapters = doc.Adapters();
+    for (const std::size_t i : qv::AdapterDisplayOrder(adapters)) {
+      std::printf("%s\t%s\t%s\n", adapters[i].name.c_str(), adapters[i].description.c_str(),
+                  qv::AdapterDetails(adapters[i]).c_str());
+    }
     return kExitOk;
   }
 

@@ -16,12 +16,6 @@ namespace {
 constexpr std::uint32_t kHeaderLength = 14;
 constexpr std::uint16_t kMaxIeee8023Length = 1500;
 
-struct EtherTypeEntry {
-  std::uint16_t type;
-  const char* suffix;
-  DecoderFn decoder;  // null: named but not decoded
-};
-
 // EtherTypes with a name; those with a decoder are dispatched to it.
 constexpr EtherTypeEntry kEtherTypes[] = {
     {0x0800, " - IPv4", DecodeIpv4},
@@ -32,12 +26,16 @@ constexpr EtherTypeEntry kEtherTypes[] = {
     {0x9000, " - Loopback (Configuration Test Protocol)", nullptr},
 };
 
+}  // namespace
+
 const EtherTypeEntry* FindEtherType(std::uint16_t type) {
   for (const auto& e : kEtherTypes) {
     if (e.type == type) return &e;
   }
   return nullptr;
 }
+
+namespace {
 
 std::string MacLine(const char* label, const std::uint8_t* mac) {
   return Format("%s: %02X:%02X:%02X:%02X:%02X:%02X", label, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);

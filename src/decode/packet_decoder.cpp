@@ -1,6 +1,6 @@
 #include "decode/packet_decoder.h"
 
-#include "decode/ethernet.h"
+#include "decode/link_types.h"
 
 namespace qv {
 
@@ -15,7 +15,10 @@ PacketDecoder::PacketDecoder(std::span<const std::uint8_t> frameBytes, const Dec
       tree_(tree),
       layerStarts_(layerStarts) {}
 
-void PacketDecoder::Decode() { DecodeEthernet(*this); }
+void PacketDecoder::Decode() {
+  if (IsTree()) tree_->Clear();
+  LinkLayerDecoder(context_.linkType)(*this);
+}
 
 std::optional<std::uint8_t> PacketDecoder::U8(std::uint32_t at) const {
   if (!Has(at, 1)) return std::nullopt;

@@ -69,7 +69,8 @@ class PacketDecoder {
   PacketDecoder(std::span<const std::uint8_t> frame, const DecodeContext& context, DecodeTree* tree,
                 DecodeMode mode, std::vector<std::int32_t>* layerStarts, PacketSummary* summary);
 
-  // Decodes the whole frame, starting with the Ethernet header.
+  // Decodes the whole frame, starting with the link-layer header of the
+  // context's link type.
   void Decode();
 
   // --- state of the run ---

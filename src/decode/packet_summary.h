@@ -12,6 +12,10 @@
 
 namespace qv {
 
+// What the Dest MAC column shows for a frame that carries no destination
+// address but says how it was addressed (Linux cooked captures).
+enum class DestinationLabel : std::uint8_t { None, Broadcast, Multicast };
+
 struct PacketSummary {
   static constexpr std::size_t kMaxProtocols = 32;
 
@@ -27,6 +31,7 @@ struct PacketSummary {
   bool hasDstIp = false;
   bool hasSrcPort = false;
   bool hasDstPort = false;
+  DestinationLabel dstLabel = DestinationLabel::None;  // used when !hasDstMac
   std::uint8_t protocolCount = 0;
   std::array<Protocol, kMaxProtocols> protocols{};
 

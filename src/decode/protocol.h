@@ -28,6 +28,9 @@ enum class Protocol : std::uint8_t {
   NetBios,
   Smb,
   X25Plp,
+  LinuxCooked,
+  RawIp,
+  Loopback,
   Count_
 };
 
@@ -43,6 +46,9 @@ inline constexpr ProtocolInfo kProtocols[] = {
     {"IPv6", 2, false},        {"IPX", 2, true},         {"XNS", 2, true},   {"ICMP", 2, true},
     {"IGMP", 2, true},         {"UDP", 3, true},         {"TCP", 3, true},   {"NBIPX", 4, true},
     {"NetBIOS", 4, true},      {"SMB", 4, true},         {"X25PLP", 4, true},
+    // Link layers of captures on other adapters than Ethernet ones; like the
+    // Ethernet framings they are counted but not listed.
+    {"Linux cooked", 1, false}, {"Raw IP", 1, false},      {"Loopback", 1, false},
 };
 static_assert(std::size(kProtocols) == static_cast<std::size_t>(Protocol::Count_));
 

@@ -1,11 +1,14 @@
 #include "ui/adapter_dialog.h"
 
+#include <QBrush>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include "capture/adapter_overview.h"
 
 namespace qv {
 
@@ -21,9 +24,21 @@ AdapterDialog::AdapterDialog(const std::vector<Adapter>& adapters, QWidget* pare
   list_->setColumnWidth(2, 300);
   list_->setRootIsDecorated(false);
   list_->setAllColumnsShowFocus(true);
-  for (const Adapter& a : adapters) {
-    list_->addTopLevelItem(
-        new QTreeWidgetItem({QString::fromStdString(a.name), QString::fromStdString(a.description), QString()}));
+  // Network adapters first; those that carry no network frames follow in
+  // grey, with the reason in the third column.
+  const std::optional<std::size_t> preselected = PreselectedAdapter(adapters);
+  for (const std::size_t i : AdapterDisplayOrder(adapters)) {
+    const Adapter& a = adapters[i];
+    auto* item = new QTreeWidgetItem(
+        {QString::fromStdString(a.name), QString::fromStdString(a.description), QString::fromStdString(AdapterDetails(a))});
+    if (!NonNetworkReason(a).empty()) {
+      for (int c = 0; c < 3; ++c) item->setForeground(c, QBrush(Qt::gray));
+    }
+    list_->addTopLevelItem(item);
+    if (preselected == i) {
+      list_->setCurrentItem(item);
+      item->setSelected(true);
+    }
   }
   layout->addWidget(list_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

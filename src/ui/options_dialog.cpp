@@ -1,5 +1,6 @@
 #include "ui/options_dialog.h"
 
+#include <QBrush>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -11,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "capture/adapter_overview.h"
 
 namespace qv {
 
@@ -44,8 +47,17 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
       useDns_(new QCheckBox(QStringLiteral("Use DNS solving"), this)),
       checkVersion_(new QCheckBox(QStringLiteral("Automaticly check for new version at startup"), this)) {
   setWindowTitle(QStringLiteral("Options"));
-  for (const Adapter& a : adapters) adapter_->addItem(QString::fromStdString(a.name));
-  adapter_->setCurrentIndex(adapter_->findText(QString::fromStdString(values.currentDevice), Qt::MatchExactly));
+  // The adapters as the adapter dialog lists them; the item's data is the name.
+  for (const std::size_t i : AdapterDisplayOrder(adapters)) {
+    const Adapter& a = adapters[i];
+    const QString name = QString::fromStdString(a.name);
+    const std::string details = AdapterDetails(a);
+    adapter_->addItem(details.empty() ? name : name + QStringLiteral(" \u2014 ") + QString::fromStdString(details), name);
+    if (!NonNetworkReason(a).empty()) {
+      adapter_->setItemData(adapter_->count() - 1, QBrush(Qt::gray), Qt::ForegroundRole);
+    }
+  }
+  adapter_->setCurrentIndex(adapter_->findData(QString::fromStdString(values.currentDevice)));
   whenFull_->addItems({QStringLiteral("stop sniffing"), QStringLiteral("remove packets  & go on"),
                        QStringLiteral("remove packets & statistics & go on")});
   whenFull_->setCurrentIndex(values.whenFullAction >= 0 && values.whenFullAction <= 2 ? values.whenFullAction : -1);
@@ -106,7 +118,7 @@ QString OptionsDialog::Validate() {
   values_.bufferMaxBytes = static_cast<std::uint32_t>(*bytes);
   values_.bufferMaxCount = static_cast<std::uint32_t>(*count);
   values_.statisticsRows = static_cast<int>(*rows);
-  values_.currentDevice = adapter_->currentText().toStdString();
+  values_.currentDevice = adapter_->currentData().toString().toStdString();
   values_.whenFullAction = whenFull_->currentIndex();
   values_.useDns = useDns_->isChecked();
   values_.checkForNewVersion = checkVersion_->isChecked();

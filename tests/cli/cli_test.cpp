@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "cli/cli_options.h"
 #include "shell_command.h"
@@ -84,6 +88,54 @@ TEST(Cli, DoctorReportsAdaptersProgramAndGroup) {
   }
   // The exit status says whether any adapter could be opened.
   EXPECT_EQ(run.status == 0, run.out.find("\nResult: no adapter") == std::string::npos) << run.out;
+}
+
+TEST(Cli, ListsAdaptersInThreeTabbedColumns) {
+  const CliRun run = RunCli("-D");
+  if (run.status != 0) GTEST_SKIP() << "no adapters here: " << run.out;
+  std::size_t at = 0;
+  while (at < run.out.size()) {
+    const std::size_t end = run.out.find('\n', at);
+    const std::string line = run.out.substr(at, end - at);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << line;
+    if (line.rfind("any\t", 0) == 0) {
+      EXPECT_NE(line.find("\tall interfaces (cooked headers)"), std::string::npos) << line;
+    }
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+}
+
+// Rows of a "tcpdump -i any" capture, saved and read back: the saved file
+// declares the cooked link type, so the rows come back the same (newest first).
+TEST(Cli, CookedCaptureSurvivesSaveAndReadBack) {
+  const std::string cooked = std::string(QUORVANET_CORPUS_DIR) + "/linktypes/tcp-handshake-nano.pcap";
+  if (FILE* f = std::fopen(cooked.c_str(), "rb")) {
+    std::fclose(f);
+  } else {
+    GTEST_SKIP() << "no capture at " << cooked;
+  }
+  const std::string saved = "/tmp/quorvanet-cli-cooked-" + std::to_string(::getpid()) + ".log";
+  const CliRun first = RunCli("-r " + cooked + " -w " + saved);
+  ASSERT_EQ(first.status, 0) << first.out;
+  const CliRun again = RunCli("-r " + saved);
+  std::remove(saved.c_str());
+  ASSERT_EQ(again.status, 0) << again.out;
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = text.find('\n', at);
+      out.push_back(text.substr(at, end - at));
+      if (end == std::string::npos) break;
+    }
+    return out;
+  };
+  std::vector<std::string> rows = lines(first.out);
+  std::vector<std::string> back = lines(again.out);
+  ASSERT_EQ(rows.size(), 3u) << first.out;
+  EXPECT_NE(rows[0].find("\t131.155.215.69\t137.116.81.94\t46656\t80\tIPv4 TCP "), std::string::npos) << rows[0];
+  std::reverse(back.begin(), back.end());
+  EXPECT_EQ(back, rows);
 }
 
 }  // namespace

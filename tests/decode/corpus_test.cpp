@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "decode/link_types.h"
 #include "decode_helpers.h"
 
 namespace qv {
@@ -60,6 +62,35 @@ std::uint16_t Be16(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
 }
 
+// Where an IPv4 header starts, read from the link-layer header by hand.
+std::optional<std::size_t> Ipv4HeaderAt(const Frame& f) {
+  const std::vector<std::uint8_t>& b = f.bytes;
+  switch (f.linkType) {
+    case kLinkTypeEthernet:
+      if (b.size() >= 14 && Be16(b, 12) == 0x0800) return 14;
+      break;
+    case kLinkTypeLinuxSll:
+      if (b.size() >= 16 && Be16(b, 14) == 0x0800) return 16;
+      break;
+    case kLinkTypeRaw:
+    case kLinkTypeRawBsdOs:
+      if (!b.empty() && b[0] >> 4 == 4) return 0;
+      break;
+    case kLinkTypeIpv4:
+      return 0;
+    case kLinkTypeNull:
+      // The writer's byte order: either way round, family 2.
+      if (b.size() >= 4 && ((b[0] == 2 && b[1] == 0 && b[2] == 0 && b[3] == 0) ||
+                            (b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == 2))) {
+        return 4;
+      }
+      break;
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
 // The checks on one frame; the caller names the frame in the trace.
 void CheckFrame(const Frame& f) {
   const std::vector<std::uint8_t>& b = f.bytes;
@@ -77,9 +108,18 @@ void CheckFrame(const Frame& f) {
   PacketDecoder summary(b, {f.linkType, &s.sink, nullptr}, nullptr, DecodeMode::Summary, nullptr, &s.row);
   summary.Decode();
 
-  // Ethernet II carrying a complete IPv4 header.
-  constexpr std::size_t h = 14;
-  if (f.linkType != kLinkTypeEthernet || b.size() < h + 20 || Be16(b, 12) != 0x0800) return;
+  // A Linux cooked header gives the sender's address as the source MAC.
+  if (f.linkType == kLinkTypeLinuxSll && b.size() >= 12) {
+    EXPECT_EQ(s.row.hasSrcMac, Be16(b, 4) == 6);
+    if (s.row.hasSrcMac) {
+      EXPECT_TRUE(std::equal(s.row.srcMac.begin(), s.row.srcMac.end(), b.begin() + 6));
+    }
+  }
+
+  // A complete IPv4 header after the link-layer header.
+  const std::optional<std::size_t> ipv4At = Ipv4HeaderAt(f);
+  if (!ipv4At || b.size() < *ipv4At + 20) return;
+  const std::size_t h = *ipv4At;
   const std::size_t headerLength = static_cast<std::size_t>(b[h] & 0x0F) * 4;
   if (headerLength < 20 || b.size() < h + headerLength) return;
   const std::uint8_t protocol = b[h + 9];
@@ -140,6 +180,39 @@ TEST(Corpus, EveryFrameDecodesWithinItsBytesAndRowsMatchTheHeaders) {
     total += frames.size();
   }
   EXPECT_GT(total, 0u);
+}
+
+// Captures from Linux "any", tun devices and BSD loopback, some damaged.
+TEST(Corpus, OtherLinkTypesDecodeWithinTheirBytesAndRowsMatchTheHeaders) {
+  const fs::path dir = fs::path(QUORVANET_CORPUS_DIR) / "linktypes";
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "no link-type corpus at " << dir;
+  const std::vector<fs::path> files = Savefiles(dir);
+  ASSERT_FALSE(files.empty()) << dir;
+
+  std::vector<int> linkTypesSeen;
+  std::size_t withAddresses = 0;
+  for (const fs::path& file : files) {
+    std::string error;
+    const std::vector<Frame> frames = ReadFrames(file, error);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      SCOPED_TRACE(file.filename().string() + " frame " + std::to_string(i + 1));
+      if (std::find(linkTypesSeen.begin(), linkTypesSeen.end(), frames[i].linkType) == linkTypesSeen.end()) {
+        linkTypesSeen.push_back(frames[i].linkType);
+      }
+      CheckFrame(frames[i]);
+      // Every frame gets a tree, and one that carries IPv4 a row with addresses.
+      TreeDecode t;
+      PacketDecoder tree(frames[i].bytes, {frames[i].linkType, nullptr, nullptr}, &t.tree, DecodeMode::Tree,
+                         &t.layerStarts, nullptr);
+      tree.Decode();
+      EXPECT_FALSE(t.tree.Empty());
+      if (const auto at = Ipv4HeaderAt(frames[i]); at && frames[i].bytes.size() >= *at + 20) ++withAddresses;
+    }
+  }
+  std::sort(linkTypesSeen.begin(), linkTypesSeen.end());
+  // libpcap hands raw IP files (101 in the file) over as its DLT_RAW, 12 on Linux.
+  EXPECT_EQ(linkTypesSeen, (std::vector<int>{kLinkTypeNull, kLinkTypeRawBsdOs, kLinkTypeLinuxSll, kLinkTypeIpv4}));
+  EXPECT_GT(withAddresses, 50u);
 }
 
 }  // namespace
