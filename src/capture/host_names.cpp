@@ -45,29 +45,106 @@ std::optional<std::string> SystemResolver::ReverseLookup(const Ipv4Address& addr
 
 // --- the service -------------------------------------------------------------------
 
-HostNameService::HostNameService(HostNameTarget& target, HostResolver& resolver, int lookupThreads)
-    : target_(target), resolver_(resolver), lookupThreads_(lookupThreads < 1 ? 1 : lookupThreads) {}
+// What the lookup threads use. A thread left behind by Stop() keeps it alive
+// until its lookup returns; it then sees the newer generation and ends.
+struct HostNameService::Shared {
+  explicit Shared(HostNameTarget& t, std::shared_ptr<HostResolver> r) : target(t), resolver(std::move(r)) {}
+
+  struct Request {
+    Ipv4Address address;
+    std::size_t row;
+    int column;
+  };
+
+  std::optional<std::string> Cached(const Ipv4Address& address) const {
+    std::lock_guard lock(cacheMutex);
+    for (const auto& [cached, name] : cache[Bucket(address)]) {
+      if (cached == address) return name;
+    }
+    return std::nullopt;
+  }
+  void Remember(const Ipv4Address& address, const std::string& name) {
+    std::lock_guard lock(cacheMutex);
+    auto& bucket = cache[Bucket(address)];
+    for (const auto& entry : bucket) {
+      if (entry.first == address) return;
+    }
+    bucket.emplace_back(address, name);
+  }
+  std::optional<std::string> Resolve(const Ipv4Address& address) {
+    {
+      std::lock_guard lock(localMutex);
+      if (!localKnown) {
+        localName = resolver->LocalName();
+        localKnown = true;
+      }
+    }
+    std::optional<std::string> name = resolver->ReverseLookup(address);
+    if (name && localName && strcasecmp(name->c_str(), localName->c_str()) == 0) name = "localhost";
+    return name;
+  }
+  // Only a thread of the running generation writes names.
+  void Apply(const Request& r, const std::optional<std::string>& name, std::uint64_t from) {
+    std::lock_guard lock(targetMutex);
+    if (generation.load() == from) target.ApplyName(r.address, r.row, r.column, name);
+  }
+
+  std::mutex targetMutex;  // held while a name is written
+  HostNameTarget& target;
+  const std::shared_ptr<HostResolver> resolver;
+
+  mutable std::mutex cacheMutex;
+  std::array<std::vector<std::pair<Ipv4Address, std::string>>, kBuckets> cache;
+
+  mutable std::mutex queueMutex;
+  std::condition_variable queued;
+  std::condition_variable idle;
+  std::deque<Request> queue;
+  int busy = 0;  // lookups under way
+  bool running = false;
+  std::atomic<std::uint64_t> generation{0};  // a thread of an older generation ends
+
+  std::mutex localMutex;
+  bool localKnown = false;
+  std::optional<std::string> localName;
+};
+
+HostNameService::HostNameService(HostNameTarget& target, std::shared_ptr<HostResolver> resolver, int lookupThreads)
+    : lookupThreads_(lookupThreads < 1 ? 1 : lookupThreads),
+      shared_(std::make_shared<Shared>(target, std::move(resolver))) {}
 
 HostNameService::~HostNameService() { Stop(); }
 
 void HostNameService::Start() {
-  std::lock_guard lock(queueMutex_);
-  if (!threads_.empty()) return;
-  stopping_ = false;
-  for (int i = 0; i < lookupThreads_; ++i) threads_.emplace_back([this] { LookupThread(); });
+  std::lock_guard lock(shared_->queueMutex);
+  if (shared_->running) return;
+  shared_->running = true;
+  const std::uint64_t generation = ++shared_->generation;
+  for (int i = 0; i < lookupThreads_; ++i) threads_.emplace_back(&HostNameService::LookupThread, shared_, generation);
 }
 
 void HostNameService::Stop() {
-  std::vector<std::thread> threads;
+  bool idle;
   {
-    std::lock_guard lock(queueMutex_);
-    stopping_ = true;
-    queue_.clear();
-    threads.swap(threads_);
+    std::unique_lock lock(shared_->queueMutex);
+    if (!shared_->running) return;
+    shared_->queue.clear();
+    idle = shared_->idle.wait_for(lock, kStopWait, [this] { return shared_->busy == 0; });
+    shared_->running = false;
+    ++shared_->generation;
   }
-  queued_.notify_all();
-  for (std::thread& t : threads) t.join();
-  idle_.notify_all();
+  shared_->queued.notify_all();
+  // A name being written now is the last one.
+  { std::lock_guard lock(shared_->targetMutex); }
+  for (std::thread& t : threads_) {
+    if (idle) {
+      t.join();
+    } else {
+      t.detach();
+    }
+  }
+  threads_.clear();
+  shared_->idle.notify_all();
 }
 
 std::size_t HostNameService::Bucket(const Ipv4Address& address) {
@@ -75,93 +152,77 @@ std::size_t HostNameService::Bucket(const Ipv4Address& address) {
 }
 
 std::optional<std::string> HostNameService::CachedName(const Ipv4Address& address) const {
-  std::lock_guard lock(cacheMutex_);
-  for (const auto& [cached, name] : cache_[Bucket(address)]) {
-    if (cached == address) return name;
-  }
-  return std::nullopt;
+  return shared_->Cached(address);
 }
 
 std::size_t HostNameService::CachedNames() const {
-  std::lock_guard lock(cacheMutex_);
+  std::lock_guard lock(shared_->cacheMutex);
   std::size_t n = 0;
-  for (const auto& bucket : cache_) n += bucket.size();
+  for (const auto& bucket : shared_->cache) n += bucket.size();
   return n;
 }
 
 void HostNameService::ClearCache() {
-  std::lock_guard lock(cacheMutex_);
-  for (auto& bucket : cache_) {
+  std::lock_guard lock(shared_->cacheMutex);
+  for (auto& bucket : shared_->cache) {
     bucket.clear();
     bucket.shrink_to_fit();
   }
 }
 
 std::size_t HostNameService::QueueLength() const {
-  std::lock_guard lock(queueMutex_);
-  return queue_.size();
+  std::lock_guard lock(shared_->queueMutex);
+  return shared_->queue.size();
 }
 
 void HostNameService::RequestName(const Ipv4Address& address, std::size_t row, int column) {
-  if (std::optional<std::string> name = CachedName(address)) {
-    target_.ApplyName(address, row, column, name);
+  std::uint64_t generation;
+  {
+    std::lock_guard lock(shared_->queueMutex);
+    if (!shared_->running) return;
+    generation = shared_->generation;
+  }
+  if (std::optional<std::string> name = shared_->Cached(address)) {
+    shared_->Apply({address, row, column}, name, generation);
     return;
   }
   {
-    std::lock_guard lock(queueMutex_);
-    if (threads_.empty()) return;  // not started, or stopped
-    queue_.push_back({address, row, column});
+    std::lock_guard lock(shared_->queueMutex);
+    if (!shared_->running) return;
+    shared_->queue.push_back({address, row, column});
   }
-  queued_.notify_one();
+  shared_->queued.notify_one();
 }
 
 bool HostNameService::WaitUntilIdle(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(queueMutex_);
-  return idle_.wait_for(lock, timeout, [this] { return (queue_.empty() && busy_ == 0) || threads_.empty(); });
+  std::unique_lock lock(shared_->queueMutex);
+  return shared_->idle.wait_for(
+      lock, timeout, [this] { return (shared_->queue.empty() && shared_->busy == 0) || !shared_->running; });
 }
 
-std::optional<std::string> HostNameService::Resolve(const Ipv4Address& address) {
-  {
-    std::lock_guard lock(localMutex_);
-    if (!localKnown_) {
-      localName_ = resolver_.LocalName();
-      localKnown_ = true;
-    }
-  }
-  std::optional<std::string> name = resolver_.ReverseLookup(address);
-  if (name && localName_ && strcasecmp(name->c_str(), localName_->c_str()) == 0) name = "localhost";
-  return name;
-}
-
-void HostNameService::LookupThread() {
+void HostNameService::LookupThread(std::shared_ptr<Shared> shared, std::uint64_t generation) {
   // Lookups wait on the network; the capture and the window come first.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
-  std::unique_lock lock(queueMutex_);
+  std::unique_lock lock(shared->queueMutex);
   for (;;) {
-    queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-    if (stopping_) return;
-    const Request request = queue_.front();
-    queue_.pop_front();
-    ++busy_;
+    shared->queued.wait(lock, [&] { return shared->generation != generation || !shared->queue.empty(); });
+    if (shared->generation != generation) return;
+    const Shared::Request request = shared->queue.front();
+    shared->queue.pop_front();
+    ++shared->busy;
     lock.unlock();
 
     // An earlier request for the same address may have filled the cache.
-    std::optional<std::string> name = CachedName(request.address);
+    std::optional<std::string> name = shared->Cached(request.address);
     if (!name) {
-      name = Resolve(request.address);
-      if (name) {
-        std::lock_guard cacheLock(cacheMutex_);
-        auto& bucket = cache_[Bucket(request.address)];
-        bool known = false;
-        for (const auto& entry : bucket) known = known || entry.first == request.address;
-        if (!known) bucket.emplace_back(request.address, *name);
-      }
+      name = shared->Resolve(request.address);
+      if (name) shared->Remember(request.address, *name);
     }
-    target_.ApplyName(request.address, request.row, request.column, name);
+    shared->Apply(request, name, generation);
 
     lock.lock();
-    --busy_;
-    if (queue_.empty() && busy_ == 0) idle_.notify_all();
+    --shared->busy;
+    if (shared->queue.empty() && shared->busy == 0) shared->idle.notify_all();
   }
 }
 

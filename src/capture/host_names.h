@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,15 +47,20 @@ class HostNameService : public HostNameRequester {
  public:
   static constexpr int kDefaultLookupThreads = 4;
   static constexpr std::size_t kBuckets = 256;
+  // How long Stop() waits for lookups under way before it leaves them behind.
+  static constexpr std::chrono::milliseconds kStopWait{200};
 
-  HostNameService(HostNameTarget& target, HostResolver& resolver, int lookupThreads = kDefaultLookupThreads);
+  HostNameService(HostNameTarget& target, std::shared_ptr<HostResolver> resolver,
+                  int lookupThreads = kDefaultLookupThreads);
   ~HostNameService() override;
   HostNameService(const HostNameService&) = delete;
   HostNameService& operator=(const HostNameService&) = delete;
 
   // Starts the lookup threads (nothing when they run already).
   void Start();
-  // Ends them after the lookups under way; queued requests are dropped.
+  // Ends them; queued requests are dropped and no name reaches the target
+  // afterwards. A lookup that hangs in the resolver is left to finish on its
+  // own (it keeps what it uses alive) instead of holding up the caller.
   void Stop();
 
   void RequestName(const Ipv4Address& address, std::size_t row, int column) override;
@@ -71,32 +77,12 @@ class HostNameService : public HostNameRequester {
   bool WaitUntilIdle(std::chrono::milliseconds timeout);
 
  private:
-  struct Request {
-    Ipv4Address address;
-    std::size_t row;
-    int column;
-  };
-  void LookupThread();
-  std::optional<std::string> Resolve(const Ipv4Address& address);
+  struct Shared;
+  static void LookupThread(std::shared_ptr<Shared> shared, std::uint64_t generation);
 
-  HostNameTarget& target_;
-  HostResolver& resolver_;
   const int lookupThreads_;
-
-  mutable std::mutex cacheMutex_;
-  std::array<std::vector<std::pair<Ipv4Address, std::string>>, kBuckets> cache_;
-
-  mutable std::mutex queueMutex_;
-  std::condition_variable queued_;
-  std::condition_variable idle_;
-  std::deque<Request> queue_;
-  int busy_ = 0;  // lookups under way
-  bool stopping_ = false;
+  std::shared_ptr<Shared> shared_;
   std::vector<std::thread> threads_;
-
-  std::mutex localMutex_;
-  bool localKnown_ = false;
-  std::optional<std::string> localName_;
 };
 
 }  // namespace qv

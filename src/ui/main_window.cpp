@@ -25,6 +25,7 @@
 
 #include "ui/hex_dump_view.h"
 #include "ui/options_dialog.h"
+#include "ui/statistics_page.h"
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_user_prompt.h"
@@ -73,12 +74,19 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   tabs_ = new QTabWidget(this);
   packetsPage_ = new PacketsPage(*model_, tabs_);
   tabs_->addTab(packetsPage_, QStringLiteral("Packets"));
-  for (const char* name : {"Statistics", "Filters", "Logs", "Send", "Scripts"}) {
+  statisticsPage_ = new StatisticsPage(doc_->Statistics(), prompt_, tabs_);
+  tabs_->addTab(statisticsPage_, QStringLiteral("Statistics"));
+  for (const char* name : {"Filters", "Logs", "Send", "Scripts"}) {
     auto* page = new QLabel(QString(), tabs_);
     page->setObjectName(QString::fromLatin1(name));
     tabs_->addTab(page, QString::fromLatin1(name));
   }
   setCentralWidget(tabs_);
+  hostNames_ = std::make_unique<HostNameService>(doc_->Statistics().conversations,
+                                                 std::make_shared<SystemResolver>());
+  doc_->Statistics().conversations.SetNameRequester(hostNames_.get());
+  hostNames_->Start();
+  ApplyStatisticsOptions();
 
   BuildDocks();
   BuildActions();
@@ -88,6 +96,10 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(bridge_.get(), &CaptureBridge::captureEnded, this, &CMainFrame::OnCaptureEnded);
   connect(bridge_.get(), &CaptureBridge::bufferCleared, this, &CMainFrame::OnBufferCleared);
   connect(bridge_.get(), &CaptureBridge::statisticsCleared, this, &CMainFrame::UpdateCommands);
+  connect(bridge_.get(), &CaptureBridge::statisticsCleared, statisticsPage_, &StatisticsPage::Refresh);
+  connect(statisticsPage_, &StatisticsPage::clearRequested, this, &CMainFrame::ClearStatistics);
+  connect(statisticsPage_, &StatisticsPage::clearCacheRequested, this, [this] { hostNames_->ClearCache(); });
+  connect(statisticsPage_, &StatisticsPage::protocolClicked, this, &UseClickedProtocol);
   connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
   connect(bridge_.get(), &CaptureBridge::packetShown, this,
           [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
@@ -116,7 +128,9 @@ CMainFrame::~CMainFrame() {
   if (doc_) {
     doc_->Stop();
     WaitForCaptureThreads();
+    doc_->Statistics().conversations.SetNameRequester(nullptr);
   }
+  if (hostNames_) hostNames_->Stop();
 }
 
 QAction* CMainFrame::Action(const QString& text) const {
@@ -435,6 +449,12 @@ void CMainFrame::ApplyOptions(const OptionsValues& values) {
   runtime_.checkForNewVersion = values.checkForNewVersion;
   for (std::size_t i = 0; i < 4; ++i) settings_.colours[i] = SettingFromColour(values.colours[i]);
   ApplyColours();
+  ApplyStatisticsOptions();
+}
+
+void CMainFrame::ApplyStatisticsOptions() {
+  doc_->Statistics().conversations.SetRowLimit(runtime_.statisticsRows);
+  doc_->Statistics().conversations.SetUseDns(runtime_.useDns);
 }
 
 void CMainFrame::ApplyColours() {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "capture/capture_session.h"
+#include "capture/host_names.h"
 #include "capture/settings.h"
 #include "ui/capture_bridge.h"
 #include "ui/packet_list_model.h"
@@ -24,6 +25,7 @@ namespace qv {
 class HexDumpView;
 class PacketInfoBar;
 class PacketsPage;
+class StatisticsPage;
 class QtUserPrompt;
 
 class CMainFrame : public QMainWindow {
@@ -37,6 +39,8 @@ class CMainFrame : public QMainWindow {
   CTalvenorDoc& Doc() { return *doc_; }
   PacketListModel& Model() { return *model_; }
   PacketsPage& Packets() { return *packetsPage_; }
+  StatisticsPage& StatisticsView() { return *statisticsPage_; }
+  HostNameService& HostNames() { return *hostNames_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -89,6 +93,7 @@ class CMainFrame : public QMainWindow {
   void OnBufferCleared();
   void OnLimitsChanged(quint32 maxCount, quint32 maxBytes);
   void ApplyColours();
+  void ApplyStatisticsOptions();
   void SaveLayout(const char* section);
   bool RestoreLayout(const char* section);
   void WaitForCaptureThreads();
@@ -101,9 +106,11 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<CTalvenorDoc> doc_;
   std::unique_ptr<CaptureBridge> bridge_;
   std::unique_ptr<PacketListModel> model_;
+  std::unique_ptr<HostNameService> hostNames_;
 
   QTabWidget* tabs_ = nullptr;
   PacketsPage* packetsPage_ = nullptr;
+  StatisticsPage* statisticsPage_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;

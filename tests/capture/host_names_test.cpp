@@ -25,6 +25,7 @@ class StubResolver : public HostResolver {
     changed_.notify_all();
     changed_.wait(lock, [this] { return open_; });
     --running;
+    changed_.notify_all();
     const auto found = names.find(address[3]);
     if (found == names.end()) return std::nullopt;
     return found->second;
@@ -40,9 +41,10 @@ class StubResolver : public HostResolver {
     }
     changed_.notify_all();
   }
+  // Waits until exactly n lookups are under way.
   bool WaitForRunning(int n) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, 10s, [&] { return running >= n; });
+    return changed_.wait_for(lock, 10s, [&] { return running == n; });
   }
 
   std::map<std::uint8_t, std::string> names;
@@ -67,7 +69,7 @@ IpConversationSample Sample(std::uint8_t src, std::uint8_t dst) {
 }
 
 struct Fixture {
-  explicit Fixture(int threads = 2) : service(table, resolver, threads) {
+  explicit Fixture(int threads = 2) : resolverOwner(std::make_shared<StubResolver>()), resolver(*resolverOwner), service(table, resolverOwner, threads) {
     table.SetNameRequester(&service);
     service.Start();
   }
@@ -77,7 +79,8 @@ struct Fixture {
     table.SetNameRequester(nullptr);
   }
   ConversationTable table;
-  StubResolver resolver;
+  std::shared_ptr<StubResolver> resolverOwner;
+  StubResolver& resolver;
   HostNameService service;
 };
 
@@ -137,11 +140,29 @@ TEST(HostNames, AStormOfRequestsQueuesForTheFixedPool) {
 
 TEST(HostNames, StoppedServiceTakesNoRequests) {
   ConversationTable table;
-  StubResolver resolver;
+  auto resolver = std::make_shared<StubResolver>();
   HostNameService service(table, resolver);
   service.RequestName({10, 0, 0, 1}, 0, kSourceNameColumn);
   EXPECT_EQ(service.QueueLength(), 0u);
-  EXPECT_EQ(resolver.lookups, 0);
+  EXPECT_EQ(resolver->lookups, 0);
+}
+
+TEST(HostNames, StopLeavesAHangingLookupBehindAndWritesNothingAfterwards) {
+  Fixture f(1);
+  f.resolver.names = {{1, "one"}};
+  f.resolver.Shut();
+  f.table.Update(Sample(1, 2));
+  ASSERT_TRUE(f.resolver.WaitForRunning(1));
+  f.service.Stop();  // returns although the lookup still hangs
+  f.resolver.Open();
+  ASSERT_TRUE(f.resolver.WaitForRunning(0));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(f.table.Rows()[0].sourceName, "");
+  // Started again, it serves new requests.
+  f.service.Start();
+  f.table.Update(Sample(1, 3));
+  ASSERT_TRUE(f.service.WaitUntilIdle(10s));
+  EXPECT_EQ(f.table.Rows()[1].sourceName, "one");
 }
 
 TEST(HostNames, Buckets) {
