@@ -19,6 +19,9 @@ struct CliOptions {
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
   bool help = false;                   // -h
+  bool stats = false;                  // --stats
+  int statsRows = 30;                  // --stats-rows N (1..1000)
+  bool names = false;                  // --names
 };
 
 struct CliParse {

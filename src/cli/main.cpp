@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "capture/capture_session.h"
+#include "capture/host_names.h"
 #include "cli/cli_options.h"
 #include "cli/row_printer.h"
+#include "cli/statistics_report.h"
 #include "cli/terminal_prompt.h"
 
 namespace {
@@ -70,6 +73,15 @@ int main(int argc, char** argv) {
   qv::RowPrinter printer(doc, stdout, printing);
   doc.SetObserver(&printer);
 
+  qv::ConversationTable& conversations = doc.Statistics().conversations;
+  conversations.SetRowLimit(o.statsRows);
+  conversations.SetUseDns(o.names);
+  qv::HostNameService hostNames(conversations, std::make_shared<qv::SystemResolver>());
+  if (o.names) {
+    conversations.SetNameRequester(&hostNames);
+    hostNames.Start();
+  }
+
   bool started = false;
   if (!o.readFile.empty()) {
     started = doc.Open(o.readFile);
@@ -83,6 +95,12 @@ int main(int argc, char** argv) {
   if (!started) return kExitFailed;
   WaitForEnd(doc, printer, stopSignals);
   printer.Flush();
+
+  if (o.stats) {
+    if (o.names) hostNames.WaitUntilIdle(std::chrono::seconds(5));
+    hostNames.Stop();
+    qv::PrintStatistics(doc.Statistics(), stdout);
+  }
 
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
   if (!o.writeFile.empty() && !doc.Save(o.writeFile)) status = kExitFailed;
