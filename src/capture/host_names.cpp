@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace qv {
 
@@ -47,23 +49,33 @@ std::optional<std::string> SystemResolver::ReverseLookup(const Ipv4Address& addr
 
 // What the lookup threads use. A thread left behind by Stop() keeps it alive
 // until its lookup returns; it then sees the newer generation and ends.
+//
+// A lookup runs once per address however many rows wait for it: requests for
+// an address already queued or under way join its list of waiters. Failures
+// are remembered like names, so a storm of conversations with unknown hosts
+// asks the resolver once per address, not once per row.
 struct HostNameService::Shared {
   explicit Shared(HostNameTarget& t, std::shared_ptr<HostResolver> r) : target(t), resolver(std::move(r)) {}
 
-  struct Request {
-    Ipv4Address address;
+  struct Waiter {
     std::size_t row;
     int column;
+    friend bool operator==(const Waiter&, const Waiter&) = default;
   };
+  using Lookup = std::optional<std::string>;  // none: the resolver found no name
 
-  std::optional<std::string> Cached(const Ipv4Address& address) const {
+  static std::uint32_t Key(const Ipv4Address& a) {
+    return std::uint32_t{a[0]} << 24 | std::uint32_t{a[1]} << 16 | std::uint32_t{a[2]} << 8 | a[3];
+  }
+
+  std::optional<Lookup> Cached(const Ipv4Address& address) const {
     std::lock_guard lock(cacheMutex);
     for (const auto& [cached, name] : cache[Bucket(address)]) {
       if (cached == address) return name;
     }
     return std::nullopt;
   }
-  void Remember(const Ipv4Address& address, const std::string& name) {
+  void Remember(const Ipv4Address& address, const Lookup& name) {
     std::lock_guard lock(cacheMutex);
     auto& bucket = cache[Bucket(address)];
     for (const auto& entry : bucket) {
@@ -71,7 +83,7 @@ struct HostNameService::Shared {
     }
     bucket.emplace_back(address, name);
   }
-  std::optional<std::string> Resolve(const Ipv4Address& address) {
+  Lookup Resolve(const Ipv4Address& address) {
     {
       std::lock_guard lock(localMutex);
       if (!localKnown) {
@@ -79,14 +91,14 @@ struct HostNameService::Shared {
         localKnown = true;
       }
     }
-    std::optional<std::string> name = resolver->ReverseLookup(address);
+    Lookup name = resolver->ReverseLookup(address);
     if (name && localName && strcasecmp(name->c_str(), localName->c_str()) == 0) name = "localhost";
     return name;
   }
   // Only a thread of the running generation writes names.
-  void Apply(const Request& r, const std::optional<std::string>& name, std::uint64_t from) {
+  void Apply(const Ipv4Address& address, const Waiter& w, const Lookup& name, std::uint64_t from) {
     std::lock_guard lock(targetMutex);
-    if (generation.load() == from) target.ApplyName(r.address, r.row, r.column, name);
+    if (generation.load() == from) target.ApplyName(address, w.row, w.column, name);
   }
 
   std::mutex targetMutex;  // held while a name is written
@@ -94,13 +106,14 @@ struct HostNameService::Shared {
   const std::shared_ptr<HostResolver> resolver;
 
   mutable std::mutex cacheMutex;
-  std::array<std::vector<std::pair<Ipv4Address, std::string>>, kBuckets> cache;
+  std::array<std::vector<std::pair<Ipv4Address, Lookup>>, kBuckets> cache;
 
   mutable std::mutex queueMutex;
   std::condition_variable queued;
   std::condition_variable idle;
-  std::deque<Request> queue;
-  int busy = 0;  // lookups under way
+  std::deque<Ipv4Address> queue;                                // addresses to look up, first come first
+  std::unordered_map<std::uint32_t, std::vector<Waiter>> waiting;  // queued or under way -> its rows
+  int busy = 0;                                                 // lookups under way
   bool running = false;
   std::atomic<std::uint64_t> generation{0};  // a thread of an older generation ends
 
@@ -129,6 +142,7 @@ void HostNameService::Stop() {
     std::unique_lock lock(shared_->queueMutex);
     if (!shared_->running) return;
     shared_->queue.clear();
+    shared_->waiting.clear();
     idle = shared_->idle.wait_for(lock, kStopWait, [this] { return shared_->busy == 0; });
     shared_->running = false;
     ++shared_->generation;
@@ -152,7 +166,9 @@ std::size_t HostNameService::Bucket(const Ipv4Address& address) {
 }
 
 std::optional<std::string> HostNameService::CachedName(const Ipv4Address& address) const {
-  return shared_->Cached(address);
+  const std::optional<Shared::Lookup> cached = shared_->Cached(address);
+  if (!cached) return std::nullopt;
+  return cached->value_or("----");
 }
 
 std::size_t HostNameService::CachedNames() const {
@@ -182,14 +198,20 @@ void HostNameService::RequestName(const Ipv4Address& address, std::size_t row, i
     if (!shared_->running) return;
     generation = shared_->generation;
   }
-  if (std::optional<std::string> name = shared_->Cached(address)) {
-    shared_->Apply({address, row, column}, name, generation);
+  const Shared::Waiter waiter{row, column};
+  if (const std::optional<Shared::Lookup> name = shared_->Cached(address)) {
+    shared_->Apply(address, waiter, *name, generation);
     return;
   }
   {
     std::lock_guard lock(shared_->queueMutex);
     if (!shared_->running) return;
-    shared_->queue.push_back({address, row, column});
+    auto [entry, added] = shared_->waiting.try_emplace(Shared::Key(address));
+    if (std::find(entry->second.begin(), entry->second.end(), waiter) == entry->second.end()) {
+      entry->second.push_back(waiter);
+    }
+    if (!added) return;  // its lookup is queued or under way already
+    shared_->queue.push_back(address);
   }
   shared_->queued.notify_one();
 }
@@ -207,18 +229,28 @@ void HostNameService::LookupThread(std::shared_ptr<Shared> shared, std::uint64_t
   for (;;) {
     shared->queued.wait(lock, [&] { return shared->generation != generation || !shared->queue.empty(); });
     if (shared->generation != generation) return;
-    const Shared::Request request = shared->queue.front();
+    const Ipv4Address address = shared->queue.front();
     shared->queue.pop_front();
     ++shared->busy;
     lock.unlock();
 
-    // An earlier request for the same address may have filled the cache.
-    std::optional<std::string> name = shared->Cached(request.address);
-    if (!name) {
-      name = shared->Resolve(request.address);
-      if (name) shared->Remember(request.address, *name);
+    const Shared::Lookup name = shared->Resolve(address);
+    shared->Remember(address, name);
+    // Requests that come now find the cache; the waiters so far get it here.
+    lock.lock();
+    if (shared->generation != generation) {
+      // Left behind by Stop(): the waiting list belongs to a newer start.
+      --shared->busy;
+      shared->idle.notify_all();
+      return;
     }
-    shared->Apply(request, name, generation);
+    std::vector<Shared::Waiter> waiters;
+    if (auto entry = shared->waiting.find(Shared::Key(address)); entry != shared->waiting.end()) {
+      waiters = std::move(entry->second);
+      shared->waiting.erase(entry);
+    }
+    lock.unlock();
+    for (const Shared::Waiter& w : waiters) shared->Apply(address, w, name, generation);
 
     lock.lock();
     --shared->busy;

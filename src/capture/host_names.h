@@ -1,11 +1,12 @@
 #pragma once
 // Host names for the conversation table: reverse lookups of IPv4 addresses,
 // off the capture thread and off the interface thread. Requests come in on
-// the capture thread; a cached name is written back at once, a miss joins a
-// queue that a small fixed pool of lookup threads serves (a storm of new
-// conversations queues up, it never starts a thread per miss). Each finished
-// lookup goes straight back into its row, which drops it when it shows
-// another address by then.
+// the capture thread; a cached name (or a remembered failure) is written back
+// at once, a miss joins a queue that a small fixed pool of lookup threads
+// serves (a storm of new conversations queues up, it never starts a thread
+// per miss), and an address already queued is looked up only once. Each
+// finished lookup goes straight back into its rows, which drop it when they
+// show another address by then.
 
 #include <array>
 #include <atomic>
@@ -69,6 +70,9 @@ class HostNameService : public HostNameRequester {
 
   // The bucket of a.b.c.d: (c mod 16) * (d mod 16), so 0..225.
   static std::size_t Bucket(const Ipv4Address& address);
+  // What the cache knows of the address: its name, "----" for a lookup that
+  // found none, or nothing when it was never looked up (or the cache was
+  // emptied since).
   std::optional<std::string> CachedName(const Ipv4Address& address) const;
   std::size_t CachedNames() const;
   std::size_t QueueLength() const;
