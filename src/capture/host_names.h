@@ -44,6 +44,13 @@ class SystemResolver : public HostResolver {
   std::optional<std::string> ReverseLookup(const Ipv4Address& address) override;
 };
 
+// Finds no name and asks nobody: for runs that must stay off the network.
+class NoLookupResolver : public HostResolver {
+ public:
+  std::optional<std::string> LocalName() override { return std::nullopt; }
+  std::optional<std::string> ReverseLookup(const Ipv4Address&) override { return std::nullopt; }
+};
+
 class HostNameService : public HostNameRequester {
  public:
   static constexpr int kDefaultLookupThreads = 4;

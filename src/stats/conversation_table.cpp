@@ -80,9 +80,12 @@ void ConversationTable::Update(const IpConversationSample& sample) {
     } else {
       const std::size_t limit = static_cast<std::size_t>(rowLimit_.load(std::memory_order_relaxed));
       if (rows_.size() >= limit && !rows_.empty()) {
-        // The least recently updated row: the oldest stamp.
+        // The least recently updated row: the oldest stamp. Its index entry
+        // moves to the new pair without a new allocation.
         row = oldest_;
-        index_.erase(Key(rows_[row].source, rows_[row].destination));
+        auto entry = index_.extract(Key(rows_[row].source, rows_[row].destination));
+        entry.key() = key;
+        index_.insert(std::move(entry));
       } else {
         row = static_cast<std::uint32_t>(rows_.size());
         rows_.emplace_back();
@@ -99,7 +102,7 @@ void ConversationTable::Update(const IpConversationSample& sample) {
       AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
       r.sourceName.clear();
       r.destinationName.clear();
-      index_.emplace(key, row);
+      index_.try_emplace(key, row);
       named = row;
     }
     Touch(row);

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
 
   qv::QtSettingsStore store;
   qv::QtUserPrompt prompt;
-  qv::CMainFrame window(store, prompt, qv::ProgramFolder());
+  qv::CMainFrame window(store, prompt, qv::ProgramFolder(), nullptr, nullptr, std::make_shared<qv::SystemResolver>());
   window.show();
   const QStringList args = QApplication::arguments();
   if (args.size() > 1) window.OpenCaptureFile(args.at(1));

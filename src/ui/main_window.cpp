@@ -55,7 +55,7 @@ QString PlainText(QString text) { return text.remove(QLatin1Char('&')); }
 }  // namespace
 
 CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
-                       CaptureBackend* backend, QWidget* parent)
+                       CaptureBackend* backend, QWidget* parent, std::shared_ptr<HostResolver> resolver)
     : QMainWindow(parent), store_(store), prompt_(prompt), programFolder_(std::move(programFolder)) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QStringLiteral("Quorvanet"));
@@ -82,8 +82,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
     tabs_->addTab(page, QString::fromLatin1(name));
   }
   setCentralWidget(tabs_);
-  hostNames_ = std::make_unique<HostNameService>(doc_->Statistics().conversations,
-                                                 std::make_shared<SystemResolver>());
+  hostNames_ = std::make_unique<HostNameService>(
+      doc_->Statistics().conversations, resolver ? std::move(resolver) : std::make_shared<NoLookupResolver>());
   doc_->Statistics().conversations.SetNameRequester(hostNames_.get());
   hostNames_->Start();
   ApplyStatisticsOptions();

@@ -32,8 +32,11 @@ class CMainFrame : public QMainWindow {
   Q_OBJECT
  public:
   // `backend` replaces the capture library (tests); may be null.
+  // `resolver` answers the host-name lookups; null: none are made, every
+  // name shows "----" (tests and benchmarks stay off the network).
   CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
-             CaptureBackend* backend = nullptr, QWidget* parent = nullptr);
+             CaptureBackend* backend = nullptr, QWidget* parent = nullptr,
+             std::shared_ptr<HostResolver> resolver = nullptr);
   ~CMainFrame() override;
 
   CTalvenorDoc& Doc() { return *doc_; }
