@@ -4,6 +4,8 @@
 #
 #   bench/run_window_bench.sh [FRAMES]        (default 1000000; the capture is
 #                                             made by run_capture_bench.sh's generator)
+#   STATISTICS=1 bench/run_window_bench.sh    the same with the Statistics page in
+#                                             front (its table and a chart in turn)
 #
 # Goals: every row in the list within 2x the command line's time; the
 # interface thread never stalled longer than 100 ms while loading; memory no
@@ -37,9 +39,11 @@ for _ in 1 2 3; do
 done
 printf 'cli -q best %.3f s   %s\n' "$cli_best" "$build/src/cli/quorvanet-cli -q -r $capture"
 
-out=$(QT_QPA_PLATFORM=offscreen "$build/bench/window_load_bench" "$capture" 2> /dev/null)
+window_args=()
+if [[ -n ${STATISTICS:-} ]]; then window_args=(--statistics); fi
+out=$(QT_QPA_PLATFORM=offscreen "$build/bench/window_load_bench" "$capture" "${window_args[@]}" 2> /dev/null)
 echo "$out"
-echo "window: QT_QPA_PLATFORM=offscreen $build/bench/window_load_bench $capture"
+echo "window: QT_QPA_PLATFORM=offscreen $build/bench/window_load_bench $capture ${window_args[*]}"
 get() { awk -v k="$1" '$1 == k { print $2 }' <<< "$out"; }
 load=$(get load_s)
 gap=$(get longest_gap_ms)

@@ -3,7 +3,11 @@
 // it loads, the memory the loaded capture costs, and how long sorting the
 // list by each column takes.
 //
-//   QT_QPA_PLATFORM=offscreen window_load_bench FILE
+//   QT_QPA_PLATFORM=offscreen window_load_bench FILE [--statistics]
+//
+// With --statistics the Statistics page is in front during the load, with a
+// conversation table of 1000 rows, and its table and a layer chart take
+// turns every half second.
 //
 // Prints one "name value" line per figure; run_window_bench.sh compares them
 // with quorvanet-cli on the same file.
@@ -11,6 +15,7 @@
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QTabWidget>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -21,6 +26,7 @@
 
 #include "capture/packet_row.h"
 #include "ui/main_window.h"
+#include "ui/statistics_page.h"
 #include "ui/qt_settings_store.h"
 #include "ui/qt_user_prompt.h"
 
@@ -51,8 +57,9 @@ long PeakKiB() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: window_load_bench FILE\n");
+  const bool statistics = argc == 3 && std::string(argv[2]) == "--statistics";
+  if (argc != 2 && !statistics) {
+    std::fprintf(stderr, "usage: window_load_bench FILE [--statistics]\n");
     return 2;
   }
   QTemporaryDir dir;
@@ -62,6 +69,17 @@ int main(int argc, char** argv) {
   qv::CMainFrame window(store, prompt, dir.path().toStdString() + "/");
   window.resize(1280, 800);
   window.show();
+  QTimer statisticsTurns;
+  if (statistics) {
+    window.Doc().Statistics().conversations.SetRowLimit(1000);
+    window.Tabs()->setCurrentWidget(&window.StatisticsView());
+    statisticsTurns.setInterval(500);
+    QObject::connect(&statisticsTurns, &QTimer::timeout, [&] {
+      QTabWidget* pages = window.StatisticsView().Tabs();
+      pages->setCurrentIndex(pages->currentIndex() == 0 ? 3 : 0);  // the table, the transport layer
+    });
+    statisticsTurns.start();
+  }
   QApplication::processEvents();
   const long baselineKiB = ResidentKiB();
 

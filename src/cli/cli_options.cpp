@@ -9,6 +9,7 @@ const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
+         "                    [--stats [--stats-rows N] [--names]]\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
@@ -24,6 +25,9 @@ const char* CliUsage() {
          "  --send FILE send the frame of a packet file (.spk) on the adapter of -i,\n"
          "              -c times (default 1, 0: until Ctrl+C), waiting --gap MS after each\n"
          "  --doctor    check the rights to capture: adapters, capabilities, group\n"
+         "  --stats     print the layer counters and the IP conversation table at the end\n"
+         "  --stats-rows N  rows of the conversation table, 1 to 1000 (default 30)\n"
+         "  --names     look up the host names of the conversations (waits up to 5 s at the end)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -96,6 +100,20 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       }
     } else if (a == "--doctor") {
       o.doctor = true;
+    } else if (a == "--stats") {
+      o.stats = true;
+    } else if (a == "--stats-rows") {
+      std::string text;
+      if (!value(text)) return out;
+      int n = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+      if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 1000) {
+        out.error = "--stats-rows needs a number from 1 to 1000";
+        return out;
+      }
+      o.statsRows = n;
+    } else if (a == "--names") {
+      o.names = true;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {

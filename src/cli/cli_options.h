@@ -25,6 +25,9 @@ struct CliOptions {
   std::string sendFile;                // --send FILE.spk (with -i; -c is the count, 0: until Ctrl+C)
   std::uint64_t gapMs = 0;             // --gap MS, after each frame sent
   bool doctor = false;                 // --doctor
+  bool stats = false;                  // --stats
+  int statsRows = 30;                  // --stats-rows N (1..1000)
+  bool names = false;                  // --names
 };
 
 struct CliParse {

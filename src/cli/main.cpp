@@ -8,16 +8,19 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "capture/capture_log.h"
 #include "capture/adapter_overview.h"
 #include "capture/capture_session.h"
+#include "capture/host_names.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
 #include "cli/row_printer.h"
 #include "cli/send_command.h"
+#include "cli/statistics_report.h"
 #include "cli/terminal_prompt.h"
 
 namespace {
@@ -84,6 +87,15 @@ int main(int argc, char** argv) {
   doc.SetObserver(&printer);
 
   std::optional<qv::CaptureLog> log;  // written and flushed when the capture ends
+  qv::ConversationTable& conversations = doc.Statistics().conversations;
+  conversations.SetRowLimit(o.statsRows);
+  conversations.SetUseDns(o.names);
+  qv::HostNameService hostNames(conversations, std::make_shared<qv::SystemResolver>());
+  if (o.names) {
+    conversations.SetNameRequester(&hostNames);
+    hostNames.Start();
+  }
+
   bool started = false;
   if (!o.readFile.empty()) {
     started = doc.Open(o.readFile);
@@ -109,6 +121,12 @@ int main(int argc, char** argv) {
   if (!started) return kExitFailed;
   WaitForEnd(doc, printer, stopSignals);
   printer.Flush();
+
+  if (o.stats) {
+    if (o.names) hostNames.WaitUntilIdle(std::chrono::seconds(5));
+    hostNames.Stop();
+    qv::PrintStatistics(doc.Statistics(), stdout);
+  }
 
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
   if (!o.writeFile.empty() && !doc.Save(o.writeFile)) status = kExitFailed;

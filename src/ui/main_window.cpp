@@ -27,6 +27,7 @@
 #include "ui/hex_dump_view.h"
 #include "ui/logs_page.h"
 #include "ui/options_dialog.h"
+#include "ui/statistics_page.h"
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_user_prompt.h"
@@ -59,7 +60,7 @@ QString PlainText(QString text) { return text.remove(QLatin1Char('&')); }
 }  // namespace
 
 CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
-                       CaptureBackend* backend, QWidget* parent)
+                       CaptureBackend* backend, QWidget* parent, std::shared_ptr<HostResolver> resolver)
     : QMainWindow(parent), store_(store), prompt_(prompt), programFolder_(std::move(programFolder)) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QStringLiteral("Quorvanet"));
@@ -91,7 +92,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
     page->setObjectName(QString::fromLatin1(name));
     tabs_->addTab(page, QString::fromLatin1(name));
   };
-  addPlaceholder("Statistics");
+  statisticsPage_ = new StatisticsPage(doc_->Statistics(), prompt_, tabs_);
+  tabs_->addTab(statisticsPage_, QStringLiteral("Statistics"));
   addPlaceholder("Filters");
   logsPage_ = new LogsPage(settings_, tabs_);
   tabs_->addTab(logsPage_, QStringLiteral("Logs"));
@@ -106,6 +108,11 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(logsPage_, &LogsPage::deleteAllRequested, this,
           [this] { captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::All, 0); });
   setCentralWidget(tabs_);
+  hostNames_ = std::make_unique<HostNameService>(
+      doc_->Statistics().conversations, resolver ? std::move(resolver) : std::make_shared<NoLookupResolver>());
+  doc_->Statistics().conversations.SetNameRequester(hostNames_.get());
+  hostNames_->Start();
+  ApplyStatisticsOptions();
 
   BuildDocks();
   BuildActions();
@@ -116,6 +123,10 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(bridge_.get(), &CaptureBridge::captureEnded, this, &CMainFrame::OnCaptureEnded);
   connect(bridge_.get(), &CaptureBridge::bufferCleared, this, &CMainFrame::OnBufferCleared);
   connect(bridge_.get(), &CaptureBridge::statisticsCleared, this, &CMainFrame::UpdateCommands);
+  connect(bridge_.get(), &CaptureBridge::statisticsCleared, statisticsPage_, &StatisticsPage::Refresh);
+  connect(statisticsPage_, &StatisticsPage::clearRequested, this, &CMainFrame::ClearStatistics);
+  connect(statisticsPage_, &StatisticsPage::clearCacheRequested, this, [this] { hostNames_->ClearCache(); });
+  connect(statisticsPage_, &StatisticsPage::protocolClicked, this, &UseClickedProtocol);
   connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
   connect(bridge_.get(), &CaptureBridge::packetShown, this,
           [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
@@ -148,7 +159,9 @@ CMainFrame::~CMainFrame() {
   if (doc_) {
     doc_->Stop();
     WaitForCaptureThreads();
+    doc_->Statistics().conversations.SetNameRequester(nullptr);
   }
+  if (hostNames_) hostNames_->Stop();
 }
 
 QAction* CMainFrame::Action(const QString& text) const {
@@ -469,6 +482,12 @@ void CMainFrame::ApplyOptions(const OptionsValues& values) {
   runtime_.checkForNewVersion = values.checkForNewVersion;
   for (std::size_t i = 0; i < 4; ++i) settings_.colours[i] = SettingFromColour(values.colours[i]);
   ApplyColours();
+  ApplyStatisticsOptions();
+}
+
+void CMainFrame::ApplyStatisticsOptions() {
+  doc_->Statistics().conversations.SetRowLimit(runtime_.statisticsRows);
+  doc_->Statistics().conversations.SetUseDns(runtime_.useDns);
 }
 
 void CMainFrame::ApplyColours() {

@@ -57,6 +57,26 @@ TEST(Cli, MissingFileFailsWithTheOpenMessage) {
       << run.out;
 }
 
+TEST(Cli, StatsPrintsTheLayerListsAndTheConversationTable) {
+  const CliRun run = RunCli("-q --stats -r " + kDemo);
+  ASSERT_EQ(run.status, 0) << run.out;
+  for (const char* text : {"LINK LAYER\n", "Ethernet II - 21\n", "NETWORK LAYER\n", "TRANSPORT LAYER\nTCP - 6\nUDP - 4\n",
+                           "APPLICATION LAYER\n", "\tSTATISTICS FILE\t",
+                           "\nSrc IP/Dest IP/Count/Bytes/Ports/Src Host Name/Dest Host Name\n",
+                           "\n192.168.1.10 => 192.168.1.1\t2\t100\t53, 53124, 5004\t => \n"}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+  }
+  // One row left: the most recently updated conversation.
+  const CliRun one = RunCli("-q --stats --stats-rows 1 -r " + kDemo);
+  ASSERT_EQ(one.status, 0) << one.out;
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '>'), 2) << one.out;  // "a => b ... => "
+  EXPECT_NE(one.out.find("+\n10.0.0.1 => 10.0.0.2\t1\t"), std::string::npos) << one.out;
+  for (const char* rows : {"0", "1001", "x", "5x"}) {
+    EXPECT_EQ(ParseCliOptions({"--stats-rows", rows}).error, "--stats-rows needs a number from 1 to 1000") << rows;
+  }
+  EXPECT_EQ(ParseCliOptions({"--stats-rows", "1000"}).options.statsRows, 1000);
+}
+
 TEST(Cli, OptionParserAcceptsEveryFlag) {
   const CliParse p = ParseCliOptions({"-r", "f.pcap", "-c", "10", "-w", "o.log", "-q", "-V", "-x"});
   ASSERT_EQ(p.error, "");
