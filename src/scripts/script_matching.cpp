@@ -70,10 +70,14 @@ std::string ConvertLabelValue(char conversion, const std::optional<LabelValue>& 
     case 'X': std::snprintf(text, sizeof text, "%0*X", static_cast<int>(w * 2), v); break;
     case 'd': std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(v)); break;
     case 'u': std::snprintf(text, sizeof text, "%u", v); break;
-    case 'c':
-      // A zero byte would end the text in C; it shows as nothing here too.
-      if ((v & 0xFF) == 0) return {};
-      return std::string(1, static_cast<char>(v & 0xFF));
+    case 'c': {
+      // The byte as a Latin-1 character; the tree's texts are UTF-8. A zero
+      // byte shows as nothing (it would end a C string).
+      const auto byte = static_cast<unsigned char>(v & 0xFF);
+      if (byte == 0) return {};
+      if (byte < 0x80) return std::string(1, static_cast<char>(byte));
+      return {static_cast<char>(0xC0 | byte >> 6), static_cast<char>(0x80 | (byte & 0x3F))};
+    }
     default: return {};
   }
   return text;

@@ -146,6 +146,7 @@ TEST(ScriptLabels, ConversionsOfTheValue) {
       {"%d", LabelValue{0xffff, 2}, "65535"},
       {"%c%c", LabelValue{0x4142, 2}, "BB"},
       {"[%c]", LabelValue{0x00, 1}, "[]"},
+      {"%c", LabelValue{0xe9, 1}, "\xc3\xa9"},  // Latin-1 into the tree's UTF-8
       {"%04x", LabelValue{0x1234, 2}, "4x"},  // "%0" is the token; padding comes from the width
       {"100%", LabelValue{1, 1}, "100%"},
       {"%% done", LabelValue{1, 1}, "%% done"},
