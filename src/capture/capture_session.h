@@ -75,6 +75,9 @@ class CTalvenorDoc {
   // Decodes the record with this number in tree mode for the views.
   bool ShowPacket(std::uint32_t number);
   void ShowRawPacket(std::span<const std::uint8_t> bytes);
+  // Decodes the shown packet again (the protocol scripts changed); false
+  // when none is shown or it has left the buffer.
+  bool ReshowPacket();
 
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be

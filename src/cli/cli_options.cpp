@@ -5,7 +5,7 @@
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x] [--script FILE.ssc]...\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
@@ -15,6 +15,7 @@ const char* CliUsage() {
          "  -q          print no rows, only the totals at the end\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
+         "  --script FILE.ssc  apply a protocol script to the -V tree (repeatable; the last one given wins)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -57,6 +58,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       o.tree = true;
     } else if (a == "-x") {
       o.hex = true;
+    } else if (a == "--script") {
+      if (!value(o.scripts.emplace_back())) return out;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {

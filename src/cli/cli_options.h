@@ -18,6 +18,7 @@ struct CliOptions {
   bool tree = false;                   // -V
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
+  std::vector<std::string> scripts;    // --script FILE.ssc, repeatable
   bool help = false;                   // -h
 };
 

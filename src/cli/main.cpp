@@ -14,6 +14,8 @@
 #include "cli/cli_options.h"
 #include "cli/row_printer.h"
 #include "cli/terminal_prompt.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 
 namespace {
 
@@ -52,6 +54,18 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  // Scripts load before anything runs; a faulty one is a usage error.
+  qv::ScriptRegistry scripts;
+  for (const std::string& path : o.scripts) {
+    try {
+      scripts.LoadScript(path);
+    } catch (const qv::CScriptExc& e) {
+      std::fprintf(stderr, "quorvanet-cli: script %s: %s\n", path.c_str(), e.what());
+      return kExitUsage;
+    }
+  }
+  qv::ScriptApplier scriptApplier(scripts);
+
   qv::TerminalPrompt prompt;
   qv::MemorySettingsStore settings;
   qv::CTalvenorDoc doc(prompt, settings);
@@ -67,6 +81,7 @@ int main(int argc, char** argv) {
   printing.tree = o.tree;
   printing.hex = o.hex;
   printing.stopAfter = o.count.value_or(0);
+  printing.scripts = &scriptApplier;
   qv::RowPrinter printer(doc, stdout, printing);
   doc.SetObserver(&printer);
 

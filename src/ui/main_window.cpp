@@ -28,6 +28,7 @@
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_user_prompt.h"
+#include "ui/scripts_page.h"
 #include "ui/status_texts.h"
 
 namespace qv {
@@ -67,6 +68,9 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
                             : std::make_unique<CTalvenorDoc>(prompt_, store_);
   bridge_ = std::make_unique<CaptureBridge>(*doc_);
   doc_->SetObserver(bridge_.get());
+  scriptRegistry_ = std::make_unique<ScriptRegistry>();
+  scriptApplier_ = std::make_unique<ScriptApplier>(*scriptRegistry_);
+  doc_->SetScriptHost(scriptApplier_.get());
   doc_->SetWhenFullAction(runtime_.whenFullAction);
   model_ = std::make_unique<PacketListModel>(*doc_);
 
@@ -78,6 +82,15 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
     page->setObjectName(QString::fromLatin1(name));
     tabs_->addTab(page, QString::fromLatin1(name));
   }
+  scriptsPage_ = new ScriptsPage(*scriptRegistry_, store_, prompt_, tabs_);
+  if (auto* placeholder = tabs_->findChild<QLabel*>(QStringLiteral("Scripts"))) {
+    const int at = tabs_->indexOf(placeholder);
+    tabs_->removeTab(at);
+    delete placeholder;
+    tabs_->insertTab(at, scriptsPage_, QStringLiteral("Scripts"));
+  }
+  // A changed script shows at once in the selected packet's tree.
+  connect(scriptsPage_, &ScriptsPage::scriptsChanged, this, [this] { doc_->ReshowPacket(); });
   setCentralWidget(tabs_);
 
   BuildDocks();
@@ -519,6 +532,7 @@ bool CMainFrame::SaveState() {
   // Start may have stored the chosen adapter since the settings were loaded.
   settings_.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
   const bool saved = SaveSettings(store_, settings_);
+  scriptsPage_->SavePersisted();
   return store_.Flush() && saved;
 }
 

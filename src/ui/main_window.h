@@ -9,6 +9,8 @@
 
 #include "capture/capture_session.h"
 #include "capture/settings.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 #include "ui/capture_bridge.h"
 #include "ui/packet_list_model.h"
 
@@ -25,6 +27,7 @@ class HexDumpView;
 class PacketInfoBar;
 class PacketsPage;
 class QtUserPrompt;
+class ScriptsPage;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -37,6 +40,8 @@ class CMainFrame : public QMainWindow {
   CTalvenorDoc& Doc() { return *doc_; }
   PacketListModel& Model() { return *model_; }
   PacketsPage& Packets() { return *packetsPage_; }
+  ScriptsPage& Scripts() { return *scriptsPage_; }
+  ScriptRegistry& ScriptList() { return *scriptRegistry_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -98,12 +103,16 @@ class CMainFrame : public QMainWindow {
   std::string programFolder_;
   Settings settings_;
   RuntimeOptions runtime_;
+  // Before the document, which decodes through them.
+  std::unique_ptr<ScriptRegistry> scriptRegistry_;
+  std::unique_ptr<ScriptApplier> scriptApplier_;
   std::unique_ptr<CTalvenorDoc> doc_;
   std::unique_ptr<CaptureBridge> bridge_;
   std::unique_ptr<PacketListModel> model_;
 
   QTabWidget* tabs_ = nullptr;
   PacketsPage* packetsPage_ = nullptr;
+  ScriptsPage* scriptsPage_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;
