@@ -12,11 +12,7 @@
 namespace qv {
 namespace {
 
-using testing::Bytes;
-using testing::DecodeTreeOf;
-using testing::FrameBuilder;
-using testing::Hex;
-using testing::TreeDecode;
+using namespace qv::testing;
 
 // Records each offer as "parent@first byte offered"; claims them all when
 // asked to, the way a matching script does: a layer start and a top-level line.

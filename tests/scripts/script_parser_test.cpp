@@ -5,17 +5,17 @@
 
 #include <string>
 
-#include "script_files.h"
+#include "temp_dir.h"
 #include "scripts/script_registry.h"
 
 namespace qv {
 namespace {
 
-using testing::ScriptFolder;
+using testing::TempDir;
 
 // Loads `text` into a fresh registry; "" when it loads, the message otherwise.
 std::string LoadMessage(const std::string& text) {
-  ScriptFolder folder;
+  TempDir folder;
   ScriptRegistry registry;
   try {
     registry.LoadScript(folder.Write("t.ssc", text));
@@ -107,9 +107,9 @@ TEST(ScriptParser, AcceptsOrNamesTheFaultyLine) {
 }
 
 TEST(ScriptParser, MissingFileAndFolderCannotBeOpened) {
-  ScriptFolder folder;
+  TempDir folder;
   ScriptRegistry registry;
-  for (const std::string& path : {folder.Path("absent.ssc"), folder.Path("")}) {
+  for (const std::string& path : {folder.File("absent.ssc"), folder.File("")}) {
     try {
       registry.LoadScript(path);
       ADD_FAILURE() << path;
@@ -120,7 +120,7 @@ TEST(ScriptParser, MissingFileAndFolderCannotBeOpened) {
 }
 
 TEST(ScriptParser, WorkedExampleBecomesTheModel) {
-  ScriptFolder folder;
+  TempDir folder;
   ScriptRegistry registry;
   const std::string path = folder.Write("demo.ssc",
                                         "udp\n2\np 2 = 1\nc 0 > 3\n&1 1\n DEMO \n"
@@ -157,7 +157,7 @@ TEST(ScriptParser, WorkedExampleBecomesTheModel) {
 }
 
 TEST(ScriptRegistry, ParentNamesGrowByOwnNamesAndNeverShrink) {
-  ScriptFolder folder;
+  TempDir folder;
   ScriptRegistry registry;
   EXPECT_EQ(registry.ParentNames(),
             (std::vector<std::string>{"tcp", "ipv4", "udp", "eth", "llc", "ipx", "nbipx", "netbios"}));
@@ -180,7 +180,7 @@ TEST(ScriptRegistry, ParentNamesGrowByOwnNamesAndNeverShrink) {
 }
 
 TEST(ScriptRegistry, FailedLoadChangesNothing) {
-  ScriptFolder folder;
+  TempDir folder;
   ScriptRegistry registry;
   registry.LoadScript(folder.Write("a.ssc", "udp\n0\n4\nA\n"));
   const auto names = registry.ParentNames();
@@ -191,7 +191,7 @@ TEST(ScriptRegistry, FailedLoadChangesNothing) {
 }
 
 TEST(ScriptRegistry, RemoveAndEnableFindTheFirstScriptOfThePathInAnyCase) {
-  ScriptFolder folder;
+  TempDir folder;
   ScriptRegistry registry;
   const std::string path = folder.Write("Same.ssc", "udp\n0\n4\nFIRST\n");
   registry.LoadScript(path);
@@ -209,7 +209,7 @@ TEST(ScriptRegistry, RemoveAndEnableFindTheFirstScriptOfThePathInAnyCase) {
   registry.RemoveScript(upper);
   ASSERT_EQ(registry.Scripts().size(), 2u);
   EXPECT_EQ(registry.Scripts()[1].ownName, "FIRST");
-  registry.RemoveScript(folder.Path("nothing.ssc"));
+  registry.RemoveScript(folder.File("nothing.ssc"));
   EXPECT_EQ(registry.Scripts().size(), 2u);
 }
 

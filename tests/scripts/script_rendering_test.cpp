@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "decode_helpers.h"
-#include "script_files.h"
+#include "temp_dir.h"
 #include "scripts/script_applier.h"
 #include "scripts/script_matching.h"
 #include "scripts/script_registry.h"
@@ -16,12 +16,7 @@
 namespace qv {
 namespace {
 
-using testing::Bytes;
-using testing::DecodeTreeOf;
-using testing::FrameBuilder;
-using testing::Hex;
-using testing::ScriptFolder;
-using testing::TreeDecode;
+using namespace qv::testing;
 
 const framegen::Mac kDst{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 const framegen::Mac kSrc{0x00, 0xa0, 0xc9, 0x14, 0xc8, 0x29};
@@ -55,7 +50,7 @@ class ScriptRendering : public ::testing::Test {
   }
   TreeDecode Decode(const Bytes& frame) { return DecodeTreeOf(frame, &applier_); }
 
-  ScriptFolder folder_;
+  TempDir folder_;
   ScriptRegistry registry_;
   ScriptApplier applier_{registry_};
   int files_ = 0;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "decode_helpers.h"
-#include "script_files.h"
+#include "temp_dir.h"
 #include "scripts/script_applier.h"
 #include "scripts/script_parser.h"
 #include "scripts/script_registry.h"
@@ -111,7 +111,7 @@ TEST(ScriptRobustness, RandomTextsLoadOrThrowTheScriptException) {
 
 TEST(ScriptRobustness, RandomScriptsOnRandomFramesStayInsideTheFrame) {
   Random r(7);
-  testing::ScriptFolder folder;
+  testing::TempDir folder;
   for (int round = 0; round < 40; ++round) {
     ScriptRegistry registry;
     const std::vector<std::string> names = {"A", "B", "C", "udp", "A"};

@@ -1,29 +1,17 @@
 // The Scripts page: adding, refusing, enabling, deleting and persisting
-// script files, and the selected packet decoded again after each change.
+// script files.
 
 #include "ui/scripts_page.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QHeaderView>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTableView>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include <fstream>
 
 #include "recording_prompt.h"
-#include "ui/main_window.h"
-#include "ui/packet_info_bar.h"
-#include "ui/packets_page.h"
-#include "ui/qt_settings_store.h"
-#include "ui/qt_user_prompt.h"
 
 namespace qv {
 namespace {
@@ -169,56 +157,6 @@ TEST_F(ScriptsPageTest, ButtonsGetLightFacesAndGreenText) {
   EXPECT_EQ(page->AddButton()->text(), QStringLiteral("Add"));
   EXPECT_EQ(page->DeleteButton()->text(), QStringLiteral("Delete"));
   EXPECT_EQ(page->DeleteAllButton()->text(), QStringLiteral("Delete all"));
-}
-
-// In the window: the page is the "Scripts" tab, a change shows at once in
-// the selected packet's tree, and the list survives a restart.
-TEST(ScriptsInWindow, ChangesRedecodeTheSelectedPacketAndTheListPersists) {
-  QTemporaryDir dir;
-  const QString script = dir.filePath(QStringLiteral("on-udp.ssc"));
-  std::ofstream(script.toStdString()) << "udp\n0\nFULL\nON-UDP\nsingle: 0 1 \"first byte %x\", 0 1\n";
-  QtSettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-  QtUserPrompt prompt;
-  prompt.SetSilent(true);
-  {
-    CMainFrame window(store, prompt, dir.path().toStdString() + "/");
-    EXPECT_EQ(window.Tabs()->tabText(5), QStringLiteral("Scripts"));
-    EXPECT_EQ(window.Tabs()->widget(5), &window.Scripts());
-
-    ASSERT_TRUE(window.OpenCaptureFile(QStringLiteral(QUORVANET_SOURCE_DIR "/samples/demo.pcap")));
-    QElapsedTimer waited;
-    waited.start();
-    while ((window.Doc().IsReadingFile() || window.Model().rowCount() < static_cast<int>(window.Doc().PacketCount())) &&
-           waited.elapsed() < 20000) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-      QThread::msleep(2);
-      window.Poll();
-    }
-    const DecodeTreeModel& tree = window.InfoBar().Model();
-    auto topLevel = [&] {
-      QStringList names;
-      for (int i = 0; i < tree.rowCount(); ++i) names << tree.index(i, 0).data().toString();
-      return names;
-    };
-    int udpRow = -1;
-    for (int row = 0; row < window.Model().rowCount() && udpRow < 0; ++row) {
-      window.Packets().View()->selectRow(row);
-      QApplication::processEvents();
-      if (topLevel().size() == 3 && topLevel().back() == QStringLiteral("UDP")) udpRow = row;
-    }
-    ASSERT_GE(udpRow, 0) << "the demo capture holds a UDP datagram";
-
-    ASSERT_TRUE(window.Scripts().Add(script, QStringLiteral("on-udp.ssc")));
-    EXPECT_EQ(topLevel().back(), QStringLiteral("ON-UDP"));
-    window.Scripts().List()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
-    EXPECT_EQ(topLevel().back(), QStringLiteral("UDP"));
-    window.Scripts().List()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    EXPECT_EQ(topLevel().back(), QStringLiteral("ON-UDP"));
-    window.close();
-  }
-  CMainFrame again(store, prompt, dir.path().toStdString() + "/");
-  ASSERT_EQ(again.Scripts().List()->topLevelItemCount(), 1);
-  EXPECT_EQ(again.ScriptList().FirstScript()->ownName, "ON-UDP");
 }
 
 }  // namespace
