@@ -88,6 +88,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
     tabs_->removeTab(at);
     delete placeholder;
     tabs_->insertTab(at, scriptsPage_, QStringLiteral("Scripts"));
+  } else {
+    tabs_->addTab(scriptsPage_, QStringLiteral("Scripts"));
   }
   // A changed script shows at once in the selected packet's tree.
   connect(scriptsPage_, &ScriptsPage::scriptsChanged, this, [this] { doc_->ReshowPacket(); });
