@@ -201,6 +201,13 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
   return true;
 }
 
+bool CTalvenorDoc::ReshowPacket() {
+  if (shownPacket_ < 0) return false;
+  const auto number = static_cast<std::uint32_t>(shownPacket_);
+  shownPacket_ = -1;
+  return ShowPacket(number);
+}
+
 void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType) {
   shownPacket_ = -1;
   DecodeTree tree;

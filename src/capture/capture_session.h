@@ -82,6 +82,9 @@ class CTalvenorDoc {
   bool ShowPacket(std::uint32_t number);
   // Decodes bytes that are not buffered (a composed frame) as `linkType`.
   void ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType = kLinkTypeEthernet);
+  // Decodes the shown packet again (the protocol scripts changed); false
+  // when none is shown or it has left the buffer.
+  bool ReshowPacket();
 
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be

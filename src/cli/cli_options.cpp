@@ -6,10 +6,10 @@
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x] [--script FILE.ssc]...\n"
+         "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
-         "                    [--stats [--stats-rows N] [--names]]\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
@@ -28,6 +28,7 @@ const char* CliUsage() {
          "  --stats     print the layer counters and the IP conversation table at the end\n"
          "  --stats-rows N  rows of the conversation table, 1 to 1000 (default 30)\n"
          "  --names     look up the host names of the conversations (waits up to 5 s at the end)\n"
+         "  --script FILE.ssc  apply a protocol script to the -V tree (repeatable; the last one given wins)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -114,6 +115,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       o.statsRows = n;
     } else if (a == "--names") {
       o.names = true;
+    } else if (a == "--script") {
+      if (!value(o.scripts.emplace_back())) return out;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {

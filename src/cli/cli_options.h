@@ -18,6 +18,7 @@ struct CliOptions {
   bool tree = false;                   // -V
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
+  std::vector<std::string> scripts;    // --script FILE.ssc, repeatable
   bool help = false;                   // -h
   std::string logDirectory;            // --log DIR: log live frames there
   std::uint32_t logCount = 0;          // --log-count N: frames per log file

@@ -22,6 +22,8 @@
 #include "cli/send_command.h"
 #include "cli/statistics_report.h"
 #include "cli/terminal_prompt.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 
 namespace {
 
@@ -62,6 +64,17 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   if (!o.sendFile.empty()) return qv::RunSendCommand(o, stopSignals);
+  // Scripts load before anything runs; a faulty one is a usage error.
+  qv::ScriptRegistry scripts;
+  for (const std::string& path : o.scripts) {
+    try {
+      scripts.LoadScript(path);
+    } catch (const qv::CScriptExc& e) {
+      std::fprintf(stderr, "quorvanet-cli: script %s: %s\n", path.c_str(), e.what());
+      return kExitUsage;
+    }
+  }
+  qv::ScriptApplier scriptApplier(scripts);
 
   qv::TerminalPrompt prompt;
   qv::MemorySettingsStore settings;
@@ -83,6 +96,7 @@ int main(int argc, char** argv) {
   printing.tree = o.tree;
   printing.hex = o.hex;
   printing.stopAfter = o.count.value_or(0);
+  printing.scripts = &scriptApplier;
   qv::RowPrinter printer(doc, stdout, printing);
   doc.SetObserver(&printer);
 

@@ -33,6 +33,7 @@
 #include "ui/qt_user_prompt.h"
 #include "ui/send_page.h"
 #include "sender/frame_composer.h"
+#include "ui/scripts_page.h"
 #include "ui/status_texts.h"
 #include "ui/version_balloon.h"
 
@@ -80,6 +81,9 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   bridge_ = std::make_unique<CaptureBridge>(*doc_);
   doc_->SetObserver(bridge_.get());
   doc_->SetLogSink(captureLog_.get());
+  scriptRegistry_ = std::make_unique<ScriptRegistry>();
+  scriptApplier_ = std::make_unique<ScriptApplier>(*scriptRegistry_);
+  doc_->SetScriptHost(scriptApplier_.get());
   doc_->SetWhenFullAction(runtime_.whenFullAction);
   model_ = std::make_unique<PacketListModel>(*doc_);
 
@@ -100,7 +104,10 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   sendPage_ = new SendPage(*doc_, prompt_, nullptr, tabs_);
   sendPage_->setObjectName(QStringLiteral("Send"));
   tabs_->addTab(sendPage_, QStringLiteral("Send"));
-  addPlaceholder("Scripts");
+  scriptsPage_ = new ScriptsPage(*scriptRegistry_, store_, prompt_, tabs_);
+  tabs_->addTab(scriptsPage_, QStringLiteral("Scripts"));
+  // A changed script shows at once in the selected packet's tree.
+  connect(scriptsPage_, &ScriptsPage::scriptsChanged, this, [this] { doc_->ReshowPacket(); });
   // Old log files go when the page comes, at start-up; "Delete all log
   // files" goes the same way, off the interface thread.
   captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::Expired,
@@ -606,6 +613,7 @@ bool CMainFrame::SaveState() {
   // Start may have stored the chosen adapter since the settings were loaded.
   settings_.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
   const bool saved = SaveSettings(store_, settings_);
+  scriptsPage_->SavePersisted();
   return store_.Flush() && saved;
 }
 

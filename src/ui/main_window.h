@@ -11,6 +11,8 @@
 #include "capture/capture_session.h"
 #include "capture/host_names.h"
 #include "capture/settings.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 #include "ui/capture_bridge.h"
 #include "ui/packet_list_model.h"
 
@@ -33,6 +35,7 @@ class PacketsPage;
 class StatisticsPage;
 class QtUserPrompt;
 class SendPage;
+class ScriptsPage;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -59,6 +62,8 @@ class CMainFrame : public QMainWindow {
   QProgressBar* SendBar() const { return sendBar_; }
   StatisticsPage& StatisticsView() { return *statisticsPage_; }
   HostNameService& HostNames() { return *hostNames_; }
+  ScriptsPage& Scripts() { return *scriptsPage_; }
+  ScriptRegistry& ScriptList() { return *scriptRegistry_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -129,6 +134,9 @@ class CMainFrame : public QMainWindow {
   RuntimeOptions runtime_;
   std::unique_ptr<CaptureLog> captureLog_;  // outlives the document's capture threads
   std::unique_ptr<VersionCheck> versionCheck_;
+  // Before the document, which decodes through them.
+  std::unique_ptr<ScriptRegistry> scriptRegistry_;
+  std::unique_ptr<ScriptApplier> scriptApplier_;
   std::unique_ptr<CTalvenorDoc> doc_;
   std::unique_ptr<CaptureBridge> bridge_;
   std::unique_ptr<PacketListModel> model_;
@@ -141,6 +149,7 @@ class CMainFrame : public QMainWindow {
   QToolButton* webButton_ = nullptr;
   SendPage* sendPage_ = nullptr;
   StatisticsPage* statisticsPage_ = nullptr;
+  ScriptsPage* scriptsPage_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;

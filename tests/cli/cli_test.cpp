@@ -1,6 +1,8 @@
 // quorvanet-cli as a user runs it: the demo capture in, rows out.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -156,6 +158,45 @@ TEST(Cli, CookedCaptureSurvivesSaveAndReadBack) {
   EXPECT_NE(rows[0].find("\t131.155.215.69\t137.116.81.94\t46656\t80\tIPv4 TCP "), std::string::npos) << rows[0];
   std::reverse(back.begin(), back.end());
   EXPECT_EQ(back, rows);
+}
+
+TEST(Cli, ScriptsExtendTheTree) {
+  const std::string samples = std::string(QUORVANET_SOURCE_DIR) + "/samples/";
+  const CliRun run =
+      RunCli("-V -c 3 --script " + samples + "dns.ssc --script " + samples + "dns-question.ssc -r " + kDemo);
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("UDP [34,42)\n"
+                         "  Source port: 53124 (0xcf84) [34,36)\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("DNS [42,54)\n"
+                         "  Transaction ID: 0x1A2B [42,44)\n"
+                         "  Flags: 0x0100 [44,46)\n"
+                         "  Standard query, recursion desired [44,45)\n"
+                         "  Questions: 1 [46,48)\n"
+                         "  Answer RRs: 0 [48,50)\n"
+                         "  Authority RRs: 0 [50,52)\n"
+                         "  Additional RRs: 0 [52,54)\n"
+                         "DNS question [54,71)\n"
+                         "  First label: 7 characters [54,55)\n"
+                         "  First label begins with: e [55,56)\n"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST(Cli, FaultyScriptIsAUsageError) {
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "/cli-faulty-" + std::to_string(::getpid()) + ".ssc";
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("udp\n1\nc 0 = 7 8\n4\nX\n", f);
+  std::fclose(f);
+  const CliRun run = RunCli("-V --script " + path + " -r " + kDemo);
+  std::remove(path.c_str());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("Line 3: Too many <<things>>"), std::string::npos) << run.out;
+  EXPECT_EQ(RunCli("--script").status, 2);
+  EXPECT_EQ(RunCli("-V --script /nonexistent/x.ssc -r " + kDemo).status, 2);
 }
 
 }  // namespace
