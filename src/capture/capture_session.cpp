@@ -273,19 +273,16 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
                 MessageIcon::Error);
         Stop();
         failed = true;
-      } else if (!source.filter.empty()) {
-        bpf_program program{};
-        if (pcap_compile(handle.get(), &program, source.filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
-            pcap_setfilter(handle.get(), &program) != 0) {
-          Message(pcap_geterr(handle.get()), MessageIcon::Error);
-          Message("Nie udało się założyć filtra:(", MessageIcon::Error);
-        }
-        pcap_freecode(&program);
+      } else if (!source.filter.empty() &&
+                 !SetFilterOnHandle(handle.get(), source.filter, AdapterNetmask(source.name), prompt_)) {
+        Message(kFilterNotApplied, MessageIcon::Error);  // the capture goes on unfiltered
       }
     }
     if (handle) {
       linkType_ = pcap_datalink(handle.get());
+      filterSlot_.Attach(handle.get());
       RunLoop(handle.get(), source);
+      filterSlot_.Detach();
       failed = lastRunFailed_;
     }
     Stop();
@@ -314,6 +311,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
   }
   for (;;) {
     if (!capturing_ && !readingFile_) break;
+    filterSlot_.ServePending();
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     const int result = pcap_next_ex(handle, &header, &data);

@@ -20,6 +20,7 @@
 
 #include "capture/adapters.h"
 #include "capture/capture_backend.h"
+#include "capture/capture_filter.h"
 #include "capture/capture_observer.h"
 #include "capture/packet_buffer.h"
 #include "capture/settings_store.h"
@@ -62,6 +63,8 @@ class CTalvenorDoc {
 
   // The filter expression applied when a live capture starts (empty: none).
   void SetFilterText(std::string text);
+  // Where a filter applied while a handle is open goes to the capture thread.
+  FilterSlot& Filters() { return filterSlot_; }
 
   // --- commands ---
   bool Start();
@@ -146,6 +149,7 @@ class CTalvenorDoc {
   // reading flags go off at Stop while the thread may still be appending.
   std::atomic<int> activeRuns_{0};
   std::string filterText_;
+  FilterSlot filterSlot_;
   std::atomic<int> linkType_{kLinkTypeEthernet};
   mutable std::mutex ownAddressMutex_;
   std::array<std::uint8_t, 6> ownAddress_{};
