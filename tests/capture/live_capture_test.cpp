@@ -20,6 +20,7 @@
 #include <filesystem>
 
 #include "session_harness.h"
+#include "veth_namespace.h"
 
 namespace qv {
 namespace {
@@ -32,112 +33,6 @@ constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};      // source
 // Only the test's frames: the kernel's own (IPv6 neighbour discovery, ...)
 // leave qv1 with its own address.
 constexpr const char* kFilter = "ether src 02:51:56:00:00:01";
-
-// Runs a command; its output when it fails.
-bool Run(const std::string& command, std::string* output) {
-  std::FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) {
-    *output = "popen failed";
-    return false;
-  }
-  output->clear();
-  char chunk[256];
-  while (std::fgets(chunk, sizeof chunk, p) != nullptr) *output += chunk;
-  return ::pclose(p) == 0;
-}
-
-// A namespace holding the veth pair qv0/qv1, both up; removed with the object.
-class VethNamespace {
- public:
-  VethNamespace() : name_("qvcap" + std::to_string(::getpid())) {}
-  ~VethNamespace() {
-    Leave();
-    if (made_) {
-      std::string ignored;
-      Run("ip netns del " + name_, &ignored);
-    }
-  }
-  VethNamespace(const VethNamespace&) = delete;
-  VethNamespace& operator=(const VethNamespace&) = delete;
-
-  // Empty on success, else why the pair could not be made.
-  std::string Make() {
-    RemoveLeftovers();
-    std::string out;
-    if (!Run("ip netns add " + name_, &out)) return "cannot create a network namespace: " + out;
-    made_ = true;
-    const std::string in = "ip -n " + name_ + " ";
-    if (!Run(in + "link add qv0 address 02:51:56:00:00:10 type veth peer name qv1 address 02:51:56:00:00:11",
-             &out) ||
-        !Run(in + "link set qv0 up", &out) || !Run(in + "link set qv1 up", &out)) {
-      return "cannot set up a veth pair: " + out;
-    }
-    return {};
-  }
-
-  // Moves the calling thread (and the threads it starts) into the namespace.
-  std::string Enter() {
-    home_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    const int ns = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
-    if (home_ < 0 || ns < 0 || ::setns(ns, CLONE_NEWNET) != 0) {
-      if (ns >= 0) ::close(ns);
-      return "cannot enter the namespace";
-    }
-    ::close(ns);
-    return {};
-  }
-  void Leave() {
-    if (home_ < 0) return;
-    if (::setns(home_, CLONE_NEWNET) != 0) std::abort();  // never go on in the test namespace
-    ::close(home_);
-    home_ = -1;
-  }
-
- private:
-  // Namespaces of earlier runs that were killed before they could clean up.
-  static void RemoveLeftovers() {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/run/netns", ec)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind("qvcap", 0) != 0 || name.size() == 5) continue;
-      const std::string digits = name.substr(5);
-      if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
-      const long pid = std::strtol(digits.c_str(), nullptr, 10);
-      if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-      std::string ignored;
-      Run("ip netns del " + name, &ignored);
-    }
-  }
-
-  std::string name_;
-  bool made_ = false;
-  int home_ = -1;
-};
-
-// Writes raw Ethernet frames onto qv1 (created inside the namespace).
-class FrameSender {
- public:
-  FrameSender() : fd_(::socket(AF_PACKET, SOCK_RAW, 0)) {}  // protocol 0: sends, receives nothing
-  ~FrameSender() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FrameSender(const FrameSender&) = delete;
-  FrameSender& operator=(const FrameSender&) = delete;
-
-  bool Send(const Bytes& frame) const {
-    sockaddr_ll to{};
-    to.sll_family = AF_PACKET;
-    to.sll_ifindex = static_cast<int>(::if_nametoindex("qv1"));
-    to.sll_halen = 6;
-    std::copy(kCaptureEnd.begin(), kCaptureEnd.end(), to.sll_addr);
-    return to.sll_ifindex != 0 && ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                                            sizeof to) == static_cast<ssize_t>(frame.size());
-  }
-  bool Ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 Bytes UdpTo(const framegen::Mac& dst, std::uint32_t tag) {
   const std::uint8_t t[4] = {static_cast<std::uint8_t>(tag >> 24), static_cast<std::uint8_t>(tag >> 16),
@@ -160,7 +55,7 @@ class LiveCapture : public ::testing::Test {
       GTEST_SKIP() << "live capture needs network namespaces (root or CAP_NET_ADMIN): " << why;
     }
     if (const std::string why = ns_.Enter(); !why.empty()) GTEST_SKIP() << why;
-    sender_ = std::make_unique<FrameSender>();
+    sender_ = std::make_unique<FrameSender>(kCaptureEnd);
     if (!sender_->Ok()) GTEST_SKIP() << "cannot open a packet socket (needs CAP_NET_RAW)";
     session_ = std::make_unique<Session>(true, Adapters::Real);
     session_->settings.SetString("pcap", "CurrentDevice", "qv0");

@@ -1,0 +1,213 @@
+// Filters on a real capture: a veth pair in a namespace of the test's own,
+// rules built into an expression, applied at Start and while capturing, and
+// expressions checked with the capture library's compiler.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "filters/filter_apply.h"
+#include "session_harness.h"
+#include "veth_namespace.h"
+
+namespace qv {
+namespace {
+
+using namespace qv::testing;
+
+constexpr framegen::Mac kCaptureEnd = {0x02, 0x51, 0x56, 0, 0, 0x10};
+constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};
+// Keeps the kernel's own frames on the pair out of the counts.
+constexpr const char* kOnlyOurs = "ether src 02:51:56:00:00:01";
+
+Bytes Udp(std::uint32_t tag) {
+  const std::uint8_t t[4] = {0, 0, static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag)};
+  return FrameBuilder()
+      .Ethernet(kCaptureEnd, kSender, 0x0800)
+      .Ipv4({169, 254, 7, 1}, {169, 254, 7, 2}, 17)
+      .Udp(40000, 40001)
+      .Raw(Bytes(t, t + 4))
+      .PadTo(60)
+      .Build();
+}
+
+Bytes Arp(std::uint8_t last) {
+  return FrameBuilder()
+      .Ethernet(framegen::kBroadcast, kSender, 0x0806)
+      .Arp(1, kSender, {169, 254, 7, 1}, {0, 0, 0, 0, 0, 0}, {169, 254, 7, last})
+      .PadTo(60)
+      .Build();
+}
+
+// Only ARP, and only the test's frames.
+FilterRules ArpRules() {
+  FilterRules r;
+  r.eth.enabled = true;
+  r.eth.SetChecked(2, true);  // arp
+  r.advanced = {true, {{kOnlyOurs, true}}, false};
+  return r;
+}
+
+class LiveFilter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = ns_.Make(); !why.empty()) {
+      GTEST_SKIP() << "live filters need network namespaces (root or CAP_NET_ADMIN): " << why;
+    }
+    if (const std::string why = ns_.Enter(); !why.empty()) GTEST_SKIP() << why;
+    sender_ = std::make_unique<FrameSender>(kCaptureEnd);
+    if (!sender_->Ok()) GTEST_SKIP() << "cannot open a packet socket (needs CAP_NET_RAW)";
+    session_ = std::make_unique<Session>(true, Adapters::Real);
+    session_->settings.SetString("pcap", "CurrentDevice", "qv0");
+  }
+  void TearDown() override {
+    if (session_ && sender_) {
+      Session& s = *session_;
+      s.doc->Stop();
+      // A capture that waits for a frame to notice Stop gets a few, no more.
+      for (int i = 0; i < 30; ++i) {
+        if (s.observer->WaitUntil([&] { return s.observer->ended >= s.observer->started; }, 100ms)) break;
+        sender_->Send(Arp(250));
+        sender_->Send(Udp(0xFFFF));
+      }
+    }
+    session_.reset();
+    sender_.reset();
+    ns_.Leave();
+  }
+
+  // Starts with `filter` and returns once `probe` frames get through.
+  void StartWith(const std::string& filter, const Bytes& probe) {
+    Session& s = *session_;
+    s.doc->SetFilterText(filter);
+    ASSERT_TRUE(s.doc->Start());
+    bool seen = false;
+    for (int i = 0; i < 100 && !seen; ++i) {
+      ASSERT_TRUE(sender_->Send(probe));
+      seen = s.observer->WaitUntil([&] { return s.observer->ListedCountLocked() > 0; }, 50ms);
+    }
+    ASSERT_TRUE(seen) << "no frame arrived; messages: " << ::testing::PrintToString(s.prompt.Messages());
+    std::this_thread::sleep_for(200ms);
+    s.ui.Call([&] { s.doc->ClearPackets(); });
+    ASSERT_TRUE(s.observer->WaitUntil([&] { return s.doc->PacketCount() == 0; }, 1000ms));
+  }
+
+  // Sends `frames` then a last ARP frame of its own, and returns what was
+  // listed once that one arrived (it passes every filter of these tests).
+  std::vector<SeenRow> SendAndCollect(const std::vector<Bytes>& frames) {
+    Session& s = *session_;
+    for (const Bytes& f : frames) EXPECT_TRUE(sender_->Send(f));
+    const Bytes last = Arp(static_cast<std::uint8_t>(100 + marks_++));
+    EXPECT_TRUE(sender_->Send(last));
+    EXPECT_TRUE(s.observer->WaitUntil(
+        [&] {
+          for (const SeenRow& r : s.observer->rows) {
+            if (r.bytes == last) return true;
+          }
+          return false;
+        },
+        3000ms));
+    return s.observer->ListedRows();
+  }
+
+  VethNamespace ns_;
+  std::unique_ptr<FrameSender> sender_;
+  std::unique_ptr<Session> session_;
+  int marks_ = 0;
+};
+
+TEST_F(LiveFilter, AnArpRuleAtStartLetsOnlyArpThrough) {
+  ASSERT_NO_FATAL_FAILURE(StartWith(BuildFilterExpression(ArpRules()), Arp(200)));
+  const std::vector<SeenRow> rows = SendAndCollect({Udp(1), Arp(1), Udp(2), Arp(2), Udp(3)});
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].bytes, Arp(1));
+  EXPECT_EQ(rows[1].bytes, Arp(2));
+  EXPECT_TRUE(session_->prompt.Messages().empty()) << ::testing::PrintToString(session_->prompt.Messages());
+}
+
+TEST_F(LiveFilter, ApplyWhileCapturingChangesWhatIsCaptured) {
+  Session& s = *session_;
+  ASSERT_NO_FATAL_FAILURE(StartWith(kOnlyOurs, Udp(0xFFFF)));
+  std::vector<SeenRow> rows = SendAndCollect({Udp(1)});
+  ASSERT_EQ(rows.size(), 2u);  // both kinds pass
+
+  bool applied = false;
+  s.ui.Call([&] { applied = ApplyFilter(*s.doc, ArpRules(), s.prompt); });
+  EXPECT_TRUE(applied);
+  EXPECT_EQ(s.doc->Filters().Attached(), true);
+  const std::size_t before = rows.size();
+  rows = SendAndCollect({Udp(2), Arp(2), Udp(3)});
+  ASSERT_EQ(rows.size(), before + 2);
+  EXPECT_EQ(rows[before].bytes, Arp(2));
+
+  // A rejected expression keeps the filter in force.
+  FilterRules bad = ArpRules();
+  bad.advanced.rules.push_back({"tcp port", true});
+  s.ui.Call([&] { applied = ApplyFilter(*s.doc, bad, s.prompt); });
+  EXPECT_FALSE(applied);
+  const std::vector<std::string> messages = s.prompt.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Niemożebnym li jest kompilacja filtru:\n", 0), 0u) << messages[0];
+  EXPECT_GT(messages[0].size(), std::string("Niemożebnym li jest kompilacja filtru:\n").size());
+  const std::size_t now = s.observer->ListedCountLocked();
+  rows = SendAndCollect({Udp(4)});
+  EXPECT_EQ(rows.size(), now + 1);
+}
+
+TEST_F(LiveFilter, ARejectedFilterAtStartIsReportedAndTheCaptureGoesOnUnfiltered) {
+  Session& s = *session_;
+  FilterRules bad = ArpRules();
+  bad.advanced.rules = {{"tcp port", true}};
+  ASSERT_NO_FATAL_FAILURE(StartWith(BuildFilterExpression(bad), Udp(0xFFFF)));
+  const std::vector<std::string> messages = s.prompt.Messages();
+  ASSERT_EQ(messages.size(), 2u) << ::testing::PrintToString(messages);
+  EXPECT_EQ(messages[0].rfind("Niemożebnym li jest kompilacja filtru:\n", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[1], "Nie udało się założyć filtra:(");
+  const std::vector<SeenRow> rows = SendAndCollect({Udp(1)});
+  EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const SeenRow& r) { return r.bytes == Udp(1); }));
+  EXPECT_TRUE(s.doc->IsCapturing());
+}
+
+TEST_F(LiveFilter, CheckCompilesOnTheRunningCaptureOrOnAnAdapterPickedEachTime) {
+  Session& s = *session_;
+  // Not capturing: an adapter is asked for at every check, the session's
+  // choice left alone.
+  ASSERT_TRUE(s.doc->EnumerateAdapters());
+  const std::vector<Adapter>& adapters = s.doc->Adapters();
+  const auto qv0 = std::find_if(adapters.begin(), adapters.end(), [](const Adapter& a) { return a.name == "qv0"; });
+  ASSERT_NE(qv0, adapters.end());
+  s.prompt.adapterChoice = static_cast<std::size_t>(qv0 - adapters.begin());
+  EXPECT_TRUE(CheckFilterExpression(*s.doc, " tcp port 80\t", s.prompt));
+  EXPECT_FALSE(CheckFilterExpression(*s.doc, "tcp port", s.prompt));
+  EXPECT_EQ(s.prompt.AdapterDialogs(), 2);
+  EXPECT_FALSE(s.doc->ChosenAdapter());
+  s.prompt.adapterChoice.reset();
+  EXPECT_FALSE(CheckFilterExpression(*s.doc, "tcp", s.prompt));  // cancelled: no message
+  EXPECT_EQ(s.prompt.AdapterDialogs(), 3);
+
+  // Capturing: the capture's handle compiles, its filter stays.
+  ASSERT_NO_FATAL_FAILURE(StartWith(BuildFilterExpression(ArpRules()), Arp(200)));
+  EXPECT_TRUE(CheckFilterExpression(*s.doc, "udp", s.prompt));
+  EXPECT_FALSE(CheckFilterExpression(*s.doc, "udp port x", s.prompt));
+  EXPECT_FALSE(CheckFilterExpression(*s.doc, " \t ", s.prompt));
+  EXPECT_EQ(s.prompt.AdapterDialogs(), 3);
+  const std::vector<SeenRow> rows = SendAndCollect({Udp(1)});
+  EXPECT_EQ(rows.size(), 1u);
+
+  const std::vector<std::string> messages = s.prompt.Messages();
+  ASSERT_EQ(messages.size(), 3u) << ::testing::PrintToString(messages);
+  for (std::size_t i : {0u, 1u}) {
+    EXPECT_EQ(messages[i].rfind("Error occured while compiling filter:\n", 0), 0u) << messages[i];
+    EXPECT_GT(messages[i].size(), std::string("Error occured while compiling filter:\n").size());
+  }
+  EXPECT_EQ(messages[2], "There is no filter!");
+}
+
+TEST(ApplyFilter, WithoutAnOpenHandleDoesNothingAndSaysNothing) {
+  Session s(false);
+  EXPECT_FALSE(ApplyFilter(*s.doc, ArpRules(), s.prompt));
+  EXPECT_TRUE(s.prompt.Messages().empty());
+}
+
+}  // namespace
+}  // namespace qv

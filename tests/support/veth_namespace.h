@@ -1,0 +1,135 @@
+#pragma once
+// A veth pair qv0/qv1 inside a network namespace that a live test makes for
+// itself (named with the process id, so parallel runs never collide), and a
+// packet socket that writes frames onto qv1. No frame leaves the pair.
+
+#include <fcntl.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "framegen/frame_builder.h"
+
+namespace qv::testing {
+
+using framegen::Bytes;
+
+// Runs a command; its output when it fails.
+inline bool Run(const std::string& command, std::string* output) {
+  std::FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) {
+    *output = "popen failed";
+    return false;
+  }
+  output->clear();
+  char chunk[256];
+  while (std::fgets(chunk, sizeof chunk, p) != nullptr) *output += chunk;
+  return ::pclose(p) == 0;
+}
+
+// A namespace holding the veth pair qv0/qv1, both up; removed with the object.
+class VethNamespace {
+ public:
+  VethNamespace() : name_("qvcap" + std::to_string(::getpid())) {}
+  ~VethNamespace() {
+    Leave();
+    if (made_) {
+      std::string ignored;
+      Run("ip netns del " + name_, &ignored);
+    }
+  }
+  VethNamespace(const VethNamespace&) = delete;
+  VethNamespace& operator=(const VethNamespace&) = delete;
+
+  // Empty on success, else why the pair could not be made.
+  std::string Make() {
+    RemoveLeftovers();
+    std::string out;
+    if (!Run("ip netns add " + name_, &out)) return "cannot create a network namespace: " + out;
+    made_ = true;
+    const std::string in = "ip -n " + name_ + " ";
+    if (!Run(in + "link add qv0 address 02:51:56:00:00:10 type veth peer name qv1 address 02:51:56:00:00:11",
+             &out) ||
+        !Run(in + "link set qv0 up", &out) || !Run(in + "link set qv1 up", &out)) {
+      return "cannot set up a veth pair: " + out;
+    }
+    return {};
+  }
+
+  // Moves the calling thread (and the threads it starts) into the namespace.
+  std::string Enter() {
+    home_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int ns = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
+    if (home_ < 0 || ns < 0 || ::setns(ns, CLONE_NEWNET) != 0) {
+      if (ns >= 0) ::close(ns);
+      return "cannot enter the namespace";
+    }
+    ::close(ns);
+    return {};
+  }
+  void Leave() {
+    if (home_ < 0) return;
+    if (::setns(home_, CLONE_NEWNET) != 0) std::abort();  // never go on in the test namespace
+    ::close(home_);
+    home_ = -1;
+  }
+
+ private:
+  // Namespaces of earlier runs that were killed before they could clean up.
+  static void RemoveLeftovers() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/run/netns", ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("qvcap", 0) != 0 || name.size() == 5) continue;
+      const std::string digits = name.substr(5);
+      if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
+      const long pid = std::strtol(digits.c_str(), nullptr, 10);
+      if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+      std::string ignored;
+      Run("ip netns del " + name, &ignored);
+    }
+  }
+
+  std::string name_;
+  bool made_ = false;
+  int home_ = -1;
+};
+
+// Writes raw Ethernet frames onto qv1 (created inside the namespace).
+class FrameSender {
+ public:
+  // `to`: the hardware address of the other end, qv0.
+  explicit FrameSender(const framegen::Mac& to) : fd_(::socket(AF_PACKET, SOCK_RAW, 0)), to_(to) {}  // protocol 0: sends, receives nothing
+  ~FrameSender() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FrameSender(const FrameSender&) = delete;
+  FrameSender& operator=(const FrameSender&) = delete;
+
+  bool Send(const Bytes& frame) const {
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_ifindex = static_cast<int>(::if_nametoindex("qv1"));
+    to.sll_halen = 6;
+    std::copy(to_.begin(), to_.end(), to.sll_addr);
+    return to.sll_ifindex != 0 && ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                                            sizeof to) == static_cast<ssize_t>(frame.size());
+  }
+  bool Ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+  framegen::Mac to_;
+};
+
+}  // namespace qv::testing
