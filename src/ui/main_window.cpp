@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -23,7 +24,9 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "ui/filters_page.h"
 #include "ui/hex_dump_view.h"
+#include "ui/list_filter_bar.h"
 #include "ui/options_dialog.h"
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
@@ -74,11 +77,18 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   packetsPage_ = new PacketsPage(*model_, tabs_);
   tabs_->addTab(packetsPage_, QStringLiteral("Packets"));
   for (const char* name : {"Statistics", "Filters", "Logs", "Send", "Scripts"}) {
+    if (std::string_view(name) == "Filters") {
+      filtersPage_ = new CFiltersPage(*doc_, prompt_, programFolder_, tabs_);
+      tabs_->addTab(filtersPage_, QString::fromLatin1(name));
+      continue;
+    }
     auto* page = new QLabel(QString(), tabs_);
     page->setObjectName(QString::fromLatin1(name));
     tabs_->addTab(page, QString::fromLatin1(name));
   }
   setCentralWidget(tabs_);
+  listFilterBar_ = new ListFilterBar(*doc_, *model_, [this] { return filtersPage_->Expression(); }, packetsPage_);
+  static_cast<QBoxLayout*>(packetsPage_->layout())->insertWidget(0, listFilterBar_);
 
   BuildDocks();
   BuildActions();
@@ -247,6 +257,7 @@ void CMainFrame::BuildStatusBar() {
   animation_->setToolTip(QStringLiteral("Capturing"));
   animation_->hide();
   bar->addPermanentWidget(animation_);
+  bar->addPermanentWidget(listFilterBar_->ShownLabel());
   countBar_ = makeBar(100, QStringLiteral("0,128,128"));
   countBar_->setFormat(QStringLiteral("Count: 0"));
   sizeBar_ = makeBar(100, QStringLiteral("0,128,128"));
@@ -273,6 +284,7 @@ QString CMainFrame::SizeText() const { return sizeBar_->format(); }
 
 void CMainFrame::Poll() {
   model_->Refresh();
+  listFilterBar_->Poll();
   UpdateStatus();
   UpdateCommands();
 }
@@ -305,6 +317,7 @@ void CMainFrame::UpdateCommands() {
   enable("Clear All", havePackets || haveStatistics);
   enable("Clear Packets", havePackets);
   enable("Clear Statistics", haveStatistics);
+  filtersPage_->SetCapturing(capturing);
 }
 
 void CMainFrame::OnCaptureStarted(bool readingFile) {
@@ -327,6 +340,7 @@ void CMainFrame::OnCaptureEnded() {
 
 void CMainFrame::OnBufferCleared() {
   model_->Reset();
+  listFilterBar_->BufferCleared();
   infoBar_->Clear();
   dataView_->Clear();
   UpdateStatus(true);
@@ -343,6 +357,8 @@ void CMainFrame::OnLimitsChanged(quint32 maxCount, quint32 maxBytes) {
 void CMainFrame::StartCapture() {
   if (!doc_->CanStart()) return;
   doc_->SetLimits(runtime_.bufferMaxBytes, runtime_.bufferMaxCount);
+  // The rules as they stand now; the capture thread sets them once it opened the adapter.
+  doc_->SetFilterText(filtersPage_->Expression());
   // The title names the adapter once the capture runs.
   const bool started = doc_->Start();
   if (started) {

@@ -21,7 +21,9 @@ class QTimer;
 
 namespace qv {
 
+class CFiltersPage;
 class HexDumpView;
+class ListFilterBar;
 class PacketInfoBar;
 class PacketsPage;
 class QtUserPrompt;
@@ -37,6 +39,8 @@ class CMainFrame : public QMainWindow {
   CTalvenorDoc& Doc() { return *doc_; }
   PacketListModel& Model() { return *model_; }
   PacketsPage& Packets() { return *packetsPage_; }
+  CFiltersPage& Filters() { return *filtersPage_; }
+  ListFilterBar& ListFilter() { return *listFilterBar_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -104,6 +108,8 @@ class CMainFrame : public QMainWindow {
 
   QTabWidget* tabs_ = nullptr;
   PacketsPage* packetsPage_ = nullptr;
+  CFiltersPage* filtersPage_ = nullptr;
+  ListFilterBar* listFilterBar_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;
