@@ -56,8 +56,9 @@ void RulePage::AddApplyButton() {
 }
 
 void RulePage::SetCapturing(bool capturing) {
+  // Start sets the rules as they stand, so only later changes need applying.
+  if (capturing != capturing_) dirty_ = false;
   capturing_ = capturing;
-  if (!capturing) dirty_ = false;
   if (apply_ != nullptr) apply_->setEnabled(capturing_ && dirty_);
 }
 
