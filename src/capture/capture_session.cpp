@@ -120,7 +120,7 @@ bool CTalvenorDoc::Open(const std::string& path) {
   SetLimits(maxBytes_.load(), maxCount_.load());
   readingFile_ = true;
   observer_->CaptureStarted(true);
-  LaunchCaptureThread({false, path, {}});
+  LaunchCaptureThread({false, path, readFilter_});
   return true;
 }
 
@@ -260,6 +260,11 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
                 MessageIcon::Error);
         Stop();
         failed = true;
+      } else if (!source.filter.empty() &&
+                 !SetFilterOnHandle(handle.get(), source.filter, DefaultNetmask(), prompt_)) {
+        Stop();  // a file read unfiltered would pass for the filtered one
+        failed = true;
+        handle.reset();
       }
     } else {
       {

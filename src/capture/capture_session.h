@@ -63,6 +63,9 @@ class CTalvenorDoc {
 
   // The filter expression applied when a live capture starts (empty: none).
   void SetFilterText(std::string text);
+  // The filter for savefiles that Open reads (the command line's -r with a
+  // filter); the window reads files unfiltered. Empty: none.
+  void SetReadFilter(std::string text) { readFilter_ = std::move(text); }
   // Where a filter applied while a handle is open goes to the capture thread.
   FilterSlot& Filters() { return filterSlot_; }
 
@@ -117,7 +120,7 @@ class CTalvenorDoc {
   struct RunSource {
     bool live;
     std::string name;    // the adapter's name, or the path of the file
-    std::string filter;  // live only
+    std::string filter;
   };
   void LaunchCaptureThread(RunSource source);
   void CaptureThread(const RunSource& source);
@@ -149,6 +152,7 @@ class CTalvenorDoc {
   // reading flags go off at Stop while the thread may still be appending.
   std::atomic<int> activeRuns_{0};
   std::string filterText_;
+  std::string readFilter_;
   FilterSlot filterSlot_;
   std::atomic<int> linkType_{kLinkTypeEthernet};
   mutable std::mutex ownAddressMutex_;

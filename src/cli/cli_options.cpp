@@ -5,13 +5,16 @@
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul]\n"
+         "                     [--print-filter] [-q] [-V] [-x]\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
          "  -c N        stop after N frames\n"
          "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
-         "  -f FILTER   capture filter for a live capture (libpcap syntax)\n"
+         "  -f FILTER   capture filter (libpcap syntax), also for the frames read with -r\n"
+         "  --rules FILE.rul  build the filter from a rule file, used like -f\n"
+         "  --print-filter    print the filter as built and exit\n"
          "  -q          print no rows, only the totals at the end\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
@@ -41,6 +44,10 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       if (!value(o.writeFile)) return out;
     } else if (a == "-f") {
       if (!value(o.filter)) return out;
+    } else if (a == "--rules") {
+      if (!value(o.rulesFile)) return out;
+    } else if (a == "--print-filter") {
+      o.printFilter = true;
     } else if (a == "-c") {
       std::string text;
       if (!value(text)) return out;
@@ -65,6 +72,7 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     }
   }
   if (!o.interface.empty() && !o.readFile.empty()) out.error = "-i and -r exclude each other";
+  if (!o.filter.empty() && !o.rulesFile.empty()) out.error = "-f and --rules exclude each other";
   return out;
 }
 

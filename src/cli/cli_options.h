@@ -18,6 +18,8 @@ struct CliOptions {
   bool tree = false;                   // -V
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
+  std::string rulesFile;               // --rules FILE.rul
+  bool printFilter = false;            // --print-filter
   bool help = false;                   // -h
 };
 

@@ -12,6 +12,8 @@
 
 #include "capture/capture_session.h"
 #include "cli/cli_options.h"
+#include "filters/filter_rules.h"
+#include "filters/rule_file.h"
 #include "cli/row_printer.h"
 #include "cli/terminal_prompt.h"
 
@@ -44,6 +46,21 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
 
+  std::string filter = o.filter;
+  if (!o.rulesFile.empty()) {
+    const qv::RuleFileRead rules = qv::ReadRuleFile(o.rulesFile);
+    if (rules.status != qv::RuleFileStatus::Ok) {
+      std::fprintf(stderr, "quorvanet-cli: %s\n", qv::RuleFileMessage(rules.status, o.rulesFile).c_str());
+      return kExitFailed;
+    }
+    filter = qv::BuildFilterExpression(rules.rules);
+  }
+  if (o.printFilter) {
+    // Exactly as built, blanks included.
+    std::printf("%s\n", filter.c_str());
+    return kExitOk;
+  }
+
   // Signals are taken by the main thread alone, so the capture thread is
   // never interrupted mid-frame.
   sigset_t stopSignals;
@@ -72,10 +89,11 @@ int main(int argc, char** argv) {
 
   bool started = false;
   if (!o.readFile.empty()) {
+    doc.SetReadFilter(filter);
     started = doc.Open(o.readFile);
   } else {
     if (!o.interface.empty()) settings.SetString("pcap", "CurrentDevice", o.interface);
-    doc.SetFilterText(o.filter);
+    doc.SetFilterText(filter);
     // The command line keeps everything it captures.
     doc.SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
     started = doc.Start();
