@@ -123,6 +123,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
 }
 
 CMainFrame::~CMainFrame() {
+  // A list filter match reads the buffer, which goes before the bar does.
+  if (listFilterBar_ != nullptr) listFilterBar_->Cancel();
   if (doc_) {
     doc_->Stop();
     WaitForCaptureThreads();

@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include "session_harness.h"
+#include "ui/filters_page.h"
 #include "ui/list_filter_bar.h"
 #include "ui/main_window.h"
 #include "ui/qt_settings_store.h"
@@ -132,6 +133,21 @@ TEST_F(ListFilter, FramesArrivingWhileTheFilterIsSetAreTestedAsTheyCome) {
   window_->StartCapture();
   Settle();
   EXPECT_EQ(ShownNumbers(), expected);
+}
+
+// Not the list filter, but the same capture: Start sets the Filters page's
+// rules on the adapter it opens.
+TEST_F(ListFilter, StartAppliesTheRulesOfTheFiltersPage) {
+  FilterRules rules;
+  rules.eth.enabled = true;
+  rules.eth.SetChecked(2, true);  // arp
+  window_->Filters().SetRules(rules);
+  window_->StartCapture();
+  Settle();
+  const std::vector<std::uint32_t> arp = MatchesInFile(kDemo, "arp");
+  ASSERT_FALSE(arp.empty());
+  EXPECT_EQ(window_->Doc().PacketCount(), arp.size());
+  EXPECT_TRUE(prompt_.SilencedMessages().empty());
 }
 
 }  // namespace
