@@ -7,15 +7,13 @@
 #include <algorithm>
 
 #include "filters/filter_apply.h"
-#include "session_harness.h"
-#include "veth_namespace.h"
+#include "live_session.h"
 
 namespace qv {
 namespace {
 
 using namespace qv::testing;
 
-constexpr framegen::Mac kCaptureEnd = {0x02, 0x51, 0x56, 0, 0, 0x10};
 constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};
 // Keeps the kernel's own frames on the pair out of the counts.
 constexpr const char* kOnlyOurs = "ether src 02:51:56:00:00:01";
@@ -48,33 +46,9 @@ FilterRules ArpRules() {
   return r;
 }
 
-class LiveFilter : public ::testing::Test {
+class LiveFilter : public LiveSessionTest {
  protected:
-  void SetUp() override {
-    if (const std::string why = ns_.Make(); !why.empty()) {
-      GTEST_SKIP() << "live filters need network namespaces (root or CAP_NET_ADMIN): " << why;
-    }
-    if (const std::string why = ns_.Enter(); !why.empty()) GTEST_SKIP() << why;
-    sender_ = std::make_unique<FrameSender>(kCaptureEnd);
-    if (!sender_->Ok()) GTEST_SKIP() << "cannot open a packet socket (needs CAP_NET_RAW)";
-    session_ = std::make_unique<Session>(true, Adapters::Real);
-    session_->settings.SetString("pcap", "CurrentDevice", "qv0");
-  }
-  void TearDown() override {
-    if (session_ && sender_) {
-      Session& s = *session_;
-      s.doc->Stop();
-      // A capture that waits for a frame to notice Stop gets a few, no more.
-      for (int i = 0; i < 30; ++i) {
-        if (s.observer->WaitUntil([&] { return s.observer->ended >= s.observer->started; }, 100ms)) break;
-        sender_->Send(Arp(250));
-        sender_->Send(Udp(0xFFFF));
-      }
-    }
-    session_.reset();
-    sender_.reset();
-    ns_.Leave();
-  }
+  std::vector<Bytes> WakeFrames() const override { return {Arp(250), Udp(0xFFFF)}; }
 
   // Starts with `filter` and returns once `probe` frames get through.
   void StartWith(const std::string& filter, const Bytes& probe) {
@@ -110,9 +84,6 @@ class LiveFilter : public ::testing::Test {
     return s.observer->ListedRows();
   }
 
-  VethNamespace ns_;
-  std::unique_ptr<FrameSender> sender_;
-  std::unique_ptr<Session> session_;
   int marks_ = 0;
 };
 
