@@ -19,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/stall_meter.h"
 #include "capture/packet_row.h"
 #include "ui/main_window.h"
 #include "ui/qt_settings_store.h"
@@ -65,21 +66,10 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   const long baselineKiB = ResidentKiB();
 
-  // A 10 ms ticker: the longest gap between its ticks is the longest time
-  // the interface thread could not answer the user.
-  QElapsedTimer sinceTick;
-  qint64 longestGapMs = 0;
-  QTimer ticker;
-  ticker.setInterval(10);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
-    sinceTick.restart();
-  });
-
+  StallMeter stalls;
   QElapsedTimer load;
   load.start();
-  sinceTick.start();
-  ticker.start();
+  stalls.Start();
   window.OpenCaptureFile(QString::fromLocal8Bit(argv[1]));
   // Loaded when the file has been read and the list holds every frame.
   QTimer done;
@@ -92,7 +82,7 @@ int main(int argc, char** argv) {
   done.start();
   QApplication::exec();
   const double loadSeconds = static_cast<double>(load.nsecsElapsed()) / 1e9;
-  ticker.stop();
+  const qint64 longestGapMs = stalls.Stop();
   done.stop();
 
   const int rows = window.Model().rowCount();
