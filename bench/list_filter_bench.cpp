@@ -14,20 +14,16 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "bench/stall_meter.h"
+#include "bench/bench_window.h"
 #include "filters/filter_preview.h"
 #include "filters/list_filter.h"
 #include "ui/list_filter_bar.h"
-#include "ui/main_window.h"
-#include "ui/qt_settings_store.h"
-#include "ui/qt_user_prompt.h"
 
 namespace {
 
@@ -69,14 +65,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-  QTemporaryDir dir;
-  qv::QtSettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-  qv::QtUserPrompt prompt;
-  prompt.SetSilent(true);
-  qv::CMainFrame window(store, prompt, dir.path().toStdString() + "/");
-  window.resize(1280, 800);
-  window.show();
-  QApplication::processEvents();
+  OffscreenWindow offscreen;
+  qv::CMainFrame& window = offscreen.window;
 
   window.OpenCaptureFile(QString::fromLocal8Bit(argv[1]));
   // Loaded when the file has been read and the list holds every frame.

@@ -12,18 +12,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
-#include "bench/stall_meter.h"
+#include "bench/bench_window.h"
 #include "capture/packet_row.h"
-#include "ui/main_window.h"
-#include "ui/qt_settings_store.h"
-#include "ui/qt_user_prompt.h"
 
 namespace {
 
@@ -56,14 +52,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: window_load_bench FILE\n");
     return 2;
   }
-  QTemporaryDir dir;
-  qv::QtSettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-  qv::QtUserPrompt prompt;
-  prompt.SetSilent(true);
-  qv::CMainFrame window(store, prompt, dir.path().toStdString() + "/");
-  window.resize(1280, 800);
-  window.show();
-  QApplication::processEvents();
+  OffscreenWindow offscreen;
+  qv::CMainFrame& window = offscreen.window;
   const long baselineKiB = ResidentKiB();
 
   StallMeter stalls;

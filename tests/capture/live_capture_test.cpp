@@ -27,30 +27,13 @@ namespace {
 using namespace qv::testing;
 
 constexpr framegen::Mac kSendEnd = {0x02, 0x51, 0x56, 0, 0, 0x11};     // "qv1", written onto
-constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};      // source of the test's frames
-// Only the test's frames: the kernel's own (IPv6 neighbour discovery, ...)
-// leave qv1 with its own address.
-constexpr const char* kFilter = "ether src 02:51:56:00:00:01";
-
-Bytes UdpTo(const framegen::Mac& dst, std::uint32_t tag) {
-  const std::uint8_t t[4] = {static_cast<std::uint8_t>(tag >> 24), static_cast<std::uint8_t>(tag >> 16),
-                             static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag)};
-  return FrameBuilder()
-      .Ethernet(dst, kSender, 0x0800)
-      .Ipv4({169, 254, 7, 1}, {169, 254, 7, 2}, 17)
-      .Udp(40000, 40001)
-      .Raw(Bytes(t, t + 4))
-      .PadTo(60)
-      .Build();
-}
-
 constexpr std::uint32_t kProbeTag = 0xFFFF;
 
 class LiveCapture : public LiveSessionTest {
  protected:
   void SetUp() override {
     LiveSessionTest::SetUp();
-    if (session_) session_->doc->SetFilterText(kFilter);
+    if (session_) session_->doc->SetFilterText(kTestFramesOnly);
   }
   std::vector<Bytes> WakeFrames() const override { return {UdpTo(kCaptureEnd, kProbeTag)}; }
 

@@ -13,6 +13,23 @@
 namespace qv::testing {
 
 inline constexpr framegen::Mac kCaptureEnd = {0x02, 0x51, 0x56, 0, 0, 0x10};  // "qv0", captured on
+inline constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};      // source of the test's frames
+// Only the test's frames: the kernel's own (IPv6 neighbour discovery, ...)
+// leave qv1 with its own address.
+inline constexpr const char* kTestFramesOnly = "ether src 02:51:56:00:00:01";
+
+// A UDP frame from kSender to `dst` whose payload carries `tag`.
+inline Bytes UdpTo(const framegen::Mac& dst, std::uint32_t tag) {
+  const std::uint8_t t[4] = {static_cast<std::uint8_t>(tag >> 24), static_cast<std::uint8_t>(tag >> 16),
+                             static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag)};
+  return FrameBuilder()
+      .Ethernet(dst, kSender, 0x0800)
+      .Ipv4({169, 254, 7, 1}, {169, 254, 7, 2}, 17)
+      .Udp(40000, 40001)
+      .Raw(Bytes(t, t + 4))
+      .PadTo(60)
+      .Build();
+}
 
 class LiveSessionTest : public ::testing::Test {
  protected:

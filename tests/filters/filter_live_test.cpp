@@ -14,20 +14,8 @@ namespace {
 
 using namespace qv::testing;
 
-constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};
-// Keeps the kernel's own frames on the pair out of the counts.
-constexpr const char* kOnlyOurs = "ether src 02:51:56:00:00:01";
-
-Bytes Udp(std::uint32_t tag) {
-  const std::uint8_t t[4] = {0, 0, static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag)};
-  return FrameBuilder()
-      .Ethernet(kCaptureEnd, kSender, 0x0800)
-      .Ipv4({169, 254, 7, 1}, {169, 254, 7, 2}, 17)
-      .Udp(40000, 40001)
-      .Raw(Bytes(t, t + 4))
-      .PadTo(60)
-      .Build();
-}
+// A UDP frame to qv0 with `tag`.
+Bytes Udp(std::uint32_t tag) { return UdpTo(kCaptureEnd, tag); }
 
 Bytes Arp(std::uint8_t last) {
   return FrameBuilder()
@@ -42,7 +30,7 @@ FilterRules ArpRules() {
   FilterRules r;
   r.eth.enabled = true;
   r.eth.SetChecked(2, true);  // arp
-  r.advanced = {true, {{kOnlyOurs, true}}, false};
+  r.advanced = {true, {{kTestFramesOnly, true}}, false};
   return r;
 }
 
@@ -98,7 +86,7 @@ TEST_F(LiveFilter, AnArpRuleAtStartLetsOnlyArpThrough) {
 
 TEST_F(LiveFilter, ApplyWhileCapturingChangesWhatIsCaptured) {
   Session& s = *session_;
-  ASSERT_NO_FATAL_FAILURE(StartWith(kOnlyOurs, Udp(0xFFFF)));
+  ASSERT_NO_FATAL_FAILURE(StartWith(kTestFramesOnly, Udp(0xFFFF)));
   std::vector<SeenRow> rows = SendAndCollect({Udp(1)});
   ASSERT_EQ(rows.size(), 2u);  // both kinds pass
 
