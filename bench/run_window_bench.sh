@@ -20,13 +20,8 @@ build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TESTS=OFF > /dev/null
 cmake --build "$build" --target make_bench_capture quorvanet-cli window_load_bench | tail -n 1
 
-fingerprint=$(cat bench/make_bench_capture.cpp tools/framegen/frame_builder.h | sha256sum | cut -c1-10)
-mkdir -p bench/data
-capture=bench/data/bench-$frames-$fingerprint.pcap
-if [[ ! -s $capture ]]; then
-  "$build/bench/make_bench_capture" "$capture.part" "$frames"
-  mv "$capture.part" "$capture"
-fi
+source bench/bench_capture.sh
+capture=$(bench_capture "$frames" "$build/bench/make_bench_capture")
 cat "$capture" > /dev/null
 
 cli_best=

@@ -17,18 +17,15 @@
 #include <QApplication>
 #include <QTabWidget>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "bench/bench_window.h"
 #include "capture/packet_row.h"
-#include "ui/main_window.h"
 #include "ui/statistics_page.h"
-#include "ui/qt_settings_store.h"
-#include "ui/qt_user_prompt.h"
 
 namespace {
 
@@ -62,13 +59,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: window_load_bench FILE [--statistics]\n");
     return 2;
   }
-  QTemporaryDir dir;
-  qv::QtSettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-  qv::QtUserPrompt prompt;
-  prompt.SetSilent(true);
-  qv::CMainFrame window(store, prompt, dir.path().toStdString() + "/");
-  window.resize(1280, 800);
-  window.show();
+  OffscreenWindow offscreen;
+  qv::CMainFrame& window = offscreen.window;
   QTimer statisticsTurns;
   if (statistics) {
     window.Doc().Statistics().conversations.SetRowLimit(1000);
@@ -83,21 +75,10 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   const long baselineKiB = ResidentKiB();
 
-  // A 10 ms ticker: the longest gap between its ticks is the longest time
-  // the interface thread could not answer the user.
-  QElapsedTimer sinceTick;
-  qint64 longestGapMs = 0;
-  QTimer ticker;
-  ticker.setInterval(10);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
-    sinceTick.restart();
-  });
-
+  StallMeter stalls;
   QElapsedTimer load;
   load.start();
-  sinceTick.start();
-  ticker.start();
+  stalls.Start();
   window.OpenCaptureFile(QString::fromLocal8Bit(argv[1]));
   // Loaded when the file has been read and the list holds every frame.
   QTimer done;
@@ -110,7 +91,7 @@ int main(int argc, char** argv) {
   done.start();
   QApplication::exec();
   const double loadSeconds = static_cast<double>(load.nsecsElapsed()) / 1e9;
-  ticker.stop();
+  const qint64 longestGapMs = stalls.Stop();
   done.stop();
 
   const int rows = window.Model().rowCount();

@@ -6,7 +6,8 @@
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x] [--script FILE.ssc]...\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul]\n"
+         "                    [--print-filter] [-q] [-V] [-x] [--script FILE.ssc]...\n"
          "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
@@ -15,7 +16,9 @@ const char* CliUsage() {
          "  -r FILE     read a savefile (pcap or pcapng)\n"
          "  -c N        stop after N frames\n"
          "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
-         "  -f FILTER   capture filter for a live capture (libpcap syntax)\n"
+         "  -f FILTER   capture filter (libpcap syntax), also for the frames read with -r\n"
+         "  --rules FILE.rul  build the filter from a rule file, used like -f\n"
+         "  --print-filter    print the filter as built and exit\n"
          "  -q          print no rows, only the totals at the end\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
@@ -55,6 +58,10 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       if (!value(o.writeFile)) return out;
     } else if (a == "-f") {
       if (!value(o.filter)) return out;
+    } else if (a == "--rules") {
+      if (!value(o.rulesFile)) return out;
+    } else if (a == "--print-filter") {
+      o.printFilter = true;
     } else if (a == "-c") {
       std::string text;
       if (!value(text)) return out;
@@ -129,6 +136,7 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   if (o.count == 0u && o.sendFile.empty()) out.error = "-c needs a positive number of frames";
   if (!o.sendFile.empty() && o.interface.empty()) out.error = "--send needs the adapter to send on (-i NAME)";
   if (!o.sendFile.empty() && !o.readFile.empty()) out.error = "--send and -r exclude each other";
+  if (!o.filter.empty() && !o.rulesFile.empty()) out.error = "-f and --rules exclude each other";
   return out;
 }
 

@@ -19,6 +19,8 @@ struct CliOptions {
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
   std::vector<std::string> scripts;    // --script FILE.ssc, repeatable
+  std::string rulesFile;               // --rules FILE.rul
+  bool printFilter = false;            // --print-filter
   bool help = false;                   // -h
   std::string logDirectory;            // --log DIR: log live frames there
   std::uint32_t logCount = 0;          // --log-count N: frames per log file

@@ -18,6 +18,8 @@
 #include "capture/host_names.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
+#include "filters/filter_rules.h"
+#include "filters/rule_file.h"
 #include "cli/row_printer.h"
 #include "cli/send_command.h"
 #include "cli/statistics_report.h"
@@ -54,6 +56,21 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (o.doctor) return qv::RunDoctorCommand(stdout);
+
+  std::string filter = o.filter;
+  if (!o.rulesFile.empty()) {
+    const qv::RuleFileRead rules = qv::ReadRuleFile(o.rulesFile);
+    if (rules.status != qv::RuleFileStatus::Ok) {
+      std::fprintf(stderr, "quorvanet-cli: %s\n", qv::RuleFileMessage(rules.status, o.rulesFile).c_str());
+      return kExitFailed;
+    }
+    filter = qv::BuildFilterExpression(rules.rules);
+  }
+  if (o.printFilter) {
+    // Exactly as built, blanks included.
+    std::printf("%s\n", filter.c_str());
+    return kExitOk;
+  }
 
   // Signals are taken by the main thread alone, so the capture thread is
   // never interrupted mid-frame.
@@ -112,10 +129,11 @@ int main(int argc, char** argv) {
 
   bool started = false;
   if (!o.readFile.empty()) {
+    doc.SetReadFilter(filter);
     started = doc.Open(o.readFile);
   } else {
     if (!o.interface.empty()) settings.SetString("pcap", "CurrentDevice", o.interface);
-    doc.SetFilterText(o.filter);
+    doc.SetFilterText(filter);
     // The command line keeps everything it captures.
     doc.SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
     if (!o.logDirectory.empty()) {

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -26,6 +27,10 @@
 #include "capture/version_check.h"
 #include "ui/hex_dump_view.h"
 #include "ui/logs_page.h"
+#include "filters/filter_rules.h"
+#include "ui/filters_page.h"
+#include "ui/hex_dump_view.h"
+#include "ui/list_filter_bar.h"
 #include "ui/options_dialog.h"
 #include "ui/statistics_page.h"
 #include "ui/packet_info_bar.h"
@@ -90,15 +95,11 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   tabs_ = new QTabWidget(this);
   packetsPage_ = new PacketsPage(*model_, tabs_);
   tabs_->addTab(packetsPage_, QStringLiteral("Packets"));
-  // The pages in their tab order; the ones still to come are empty labels.
-  const auto addPlaceholder = [this](const char* name) {
-    auto* page = new QLabel(QString(), tabs_);
-    page->setObjectName(QString::fromLatin1(name));
-    tabs_->addTab(page, QString::fromLatin1(name));
-  };
+  // The pages in their tab order.
   statisticsPage_ = new StatisticsPage(doc_->Statistics(), prompt_, tabs_);
   tabs_->addTab(statisticsPage_, QStringLiteral("Statistics"));
-  addPlaceholder("Filters");
+  filtersPage_ = new CFiltersPage(*doc_, prompt_, programFolder_, tabs_);
+  tabs_->addTab(filtersPage_, QStringLiteral("Filters"));
   logsPage_ = new LogsPage(settings_, tabs_);
   tabs_->addTab(logsPage_, QStringLiteral("Logs"));
   sendPage_ = new SendPage(*doc_, prompt_, nullptr, tabs_);
@@ -120,6 +121,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   doc_->Statistics().conversations.SetNameRequester(hostNames_.get());
   hostNames_->Start();
   ApplyStatisticsOptions();
+  listFilterBar_ = new ListFilterBar(*doc_, *model_, [this] { return filtersPage_->Expression(); }, packetsPage_);
+  static_cast<QBoxLayout*>(packetsPage_->layout())->insertWidget(0, listFilterBar_);
 
   BuildDocks();
   BuildActions();
@@ -133,7 +136,16 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(bridge_.get(), &CaptureBridge::statisticsCleared, statisticsPage_, &StatisticsPage::Refresh);
   connect(statisticsPage_, &StatisticsPage::clearRequested, this, &CMainFrame::ClearStatistics);
   connect(statisticsPage_, &StatisticsPage::clearCacheRequested, this, [this] { hostNames_->ClearCache(); });
-  connect(statisticsPage_, &StatisticsPage::protocolClicked, this, &UseClickedProtocol);
+  // A pie slice of a protocol the rule pages know ticks its row and shows the
+  // Filters page: from "what is on my wire" to "capture only that"; any other
+  // slice copies its name.
+  connect(statisticsPage_, &StatisticsPage::protocolClicked, this, [this](const QString& name) {
+    if (filtersPage_->TickProtocol(FilterKeywordForProtocol(name.toStdString()))) {
+      tabs_->setCurrentWidget(filtersPage_);
+    } else {
+      UseClickedProtocol(name);
+    }
+  });
   connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
   connect(bridge_.get(), &CaptureBridge::packetShown, this,
           [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
@@ -163,6 +175,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
 
 CMainFrame::~CMainFrame() {
   if (sendPage_ != nullptr) sendPage_->Shutdown();
+  // A list filter match reads the buffer, which goes before the bar does.
+  if (listFilterBar_ != nullptr) listFilterBar_->Cancel();
   if (doc_) {
     doc_->Stop();
     WaitForCaptureThreads();
@@ -299,6 +313,7 @@ void CMainFrame::BuildStatusBar() {
   animation_->setToolTip(QStringLiteral("Capturing"));
   animation_->hide();
   bar->addPermanentWidget(animation_);
+  bar->addPermanentWidget(listFilterBar_->ShownLabel());
   countBar_ = makeBar(100, QStringLiteral("0,128,128"));
   countBar_->setFormat(QStringLiteral("Count: 0"));
   sizeBar_ = makeBar(100, QStringLiteral("0,128,128"));
@@ -325,6 +340,7 @@ QString CMainFrame::SizeText() const { return sizeBar_->format(); }
 
 void CMainFrame::Poll() {
   model_->Refresh();
+  listFilterBar_->Poll();
   UpdateStatus();
   UpdateCommands();
 }
@@ -357,6 +373,7 @@ void CMainFrame::UpdateCommands() {
   enable("Clear All", havePackets || haveStatistics);
   enable("Clear Packets", havePackets);
   enable("Clear Statistics", haveStatistics);
+  filtersPage_->SetCapturing(capturing);
 }
 
 void CMainFrame::OnCaptureStarted(bool readingFile) {
@@ -379,6 +396,7 @@ void CMainFrame::OnCaptureEnded() {
 
 void CMainFrame::OnBufferCleared() {
   model_->Reset();
+  listFilterBar_->BufferCleared();
   infoBar_->Clear();
   dataView_->Clear();
   UpdateStatus(true);
@@ -396,6 +414,8 @@ void CMainFrame::StartCapture() {
   if (!doc_->CanStart()) return;
   doc_->SetLimits(runtime_.bufferMaxBytes, runtime_.bufferMaxCount);
   captureLog_->SetOptions(TakeLogOptions(settings_));
+  // The rules as they stand now; the capture thread sets them once it opened the adapter.
+  doc_->SetFilterText(filtersPage_->Expression());
   // The title names the adapter once the capture runs.
   const bool started = doc_->Start();
   if (started) {

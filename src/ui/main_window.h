@@ -26,10 +26,12 @@ class QToolButton;
 
 namespace qv {
 
+class CFiltersPage;
 class HexDumpView;
 class LogsPage;
 class VersionBalloon;
 class VersionCheck;
+class ListFilterBar;
 class PacketInfoBar;
 class PacketsPage;
 class StatisticsPage;
@@ -64,6 +66,8 @@ class CMainFrame : public QMainWindow {
   HostNameService& HostNames() { return *hostNames_; }
   ScriptsPage& Scripts() { return *scriptsPage_; }
   ScriptRegistry& ScriptList() { return *scriptRegistry_; }
+  CFiltersPage& Filters() { return *filtersPage_; }
+  ListFilterBar& ListFilter() { return *listFilterBar_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -150,6 +154,8 @@ class CMainFrame : public QMainWindow {
   SendPage* sendPage_ = nullptr;
   StatisticsPage* statisticsPage_ = nullptr;
   ScriptsPage* scriptsPage_ = nullptr;
+  CFiltersPage* filtersPage_ = nullptr;
+  ListFilterBar* listFilterBar_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;

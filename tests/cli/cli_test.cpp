@@ -13,6 +13,7 @@
 
 #include "cli/cli_options.h"
 #include "shell_command.h"
+#include "filters/rule_file.h"
 
 namespace qv {
 namespace {
@@ -26,6 +27,7 @@ const std::string kDemo = std::string(QUORVANET_SOURCE_DIR) + "/samples/demo.pca
 TEST(Cli, UsageErrorsExitWithTwo) {
   for (const char* args : {"-z", "-r", "-c 0 -r x", "-c abc -r x", "-i eth0 -r x", "--send x", "--send x -i lo --gap 1s",
                            "--send x -i lo -c -1"}) {
+  for (const char* args : {"-z", "-r", "-c 0 -r x", "-c abc -r x", "-i eth0 -r x", "--rules", "-f tcp --rules a.rul"}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.out.find("usage: quorvanet-cli"), std::string::npos) << args;
@@ -77,6 +79,55 @@ TEST(Cli, StatsPrintsTheLayerListsAndTheConversationTable) {
     EXPECT_EQ(ParseCliOptions({"--stats-rows", rows}).error, "--stats-rows needs a number from 1 to 1000") << rows;
   }
   EXPECT_EQ(ParseCliOptions({"--stats-rows", "1000"}).options.statsRows, 1000);
+// Rows of the demo capture that `filter` keeps (-q prints their total).
+std::string FilteredTotal(const std::string& filterArgs) {
+  const CliRun run = RunCli("-q " + filterArgs + " -r " + kDemo);
+  EXPECT_EQ(run.status, 0) << run.out;
+  return run.out;
+}
+
+class CliRules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FilterRules rules;
+    rules.joinAnd = false;
+    rules.eth.enabled = true;
+    rules.eth.SetChecked(2, true);  // arp
+    rules.advanced = {true, {{"udp  port 53", true}}, false};
+    ASSERT_TRUE(WriteRuleFile(path_, rules));
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+  const std::string path_ = "/tmp/quorvanet-cli-rules-" + std::to_string(::getpid()) + ".rul";
+};
+
+TEST_F(CliRules, PrintFilterGivesTheExpressionExactlyAsBuilt) {
+  const CliRun run = RunCli("--print-filter --rules " + path_);
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, " (arp )  or ( ( udp  port 53 ) ) \n");
+  EXPECT_EQ(RunCli("--print-filter -f 'tcp  port 80'").out, "tcp  port 80\n");
+}
+
+TEST_F(CliRules, RulesAndFilterBothNarrowAFileRead) {
+  const std::string rules = FilteredTotal("--rules " + path_);
+  EXPECT_EQ(rules, FilteredTotal("-f 'arp or udp port 53'"));
+  EXPECT_NE(rules, FilteredTotal(""));
+  EXPECT_EQ(rules.rfind("0 packets", 0), std::string::npos) << rules;
+}
+
+TEST_F(CliRules, UnreadableRulesOrARejectedFilterFail) {
+  CliRun run = RunCli("--rules /nonexistent/a.rul -r " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Cannot open file /nonexistent/a.rul"), std::string::npos) << run.out;
+  std::FILE* f = std::fopen(path_.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("QUORVANET LOG FILE\r\n2\r\n", f);
+  std::fclose(f);
+  run = RunCli("--rules " + path_ + " -r " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("That program does only serve version 1 of rule files!"), std::string::npos) << run.out;
+  run = RunCli("-f 'tcp port' -r " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Niemożebnym li jest kompilacja filtru:\n"), std::string::npos) << run.out;
 }
 
 TEST(Cli, OptionParserAcceptsEveryFlag) {
@@ -86,6 +137,10 @@ TEST(Cli, OptionParserAcceptsEveryFlag) {
   EXPECT_EQ(p.options.count, 10u);
   EXPECT_EQ(p.options.writeFile, "o.log");
   EXPECT_TRUE(p.options.quiet && p.options.tree && p.options.hex);
+  const CliParse rules = ParseCliOptions({"--rules", "a.rul", "--print-filter"});
+  ASSERT_EQ(rules.error, "");
+  EXPECT_EQ(rules.options.rulesFile, "a.rul");
+  EXPECT_TRUE(rules.options.printFilter);
 }
 
 TEST(Cli, LogOptionsAndTheirRanges) {
