@@ -15,7 +15,11 @@ PacketDecoder::PacketDecoder(std::span<const std::uint8_t> frameBytes, const Dec
       tree_(tree),
       layerStarts_(layerStarts) {}
 
-void PacketDecoder::Decode() { DecodeEthernet(*this); }
+void PacketDecoder::Decode() {
+  // The list describes this frame alone, whatever the caller's vector held.
+  if (layerStarts_ != nullptr) layerStarts_->clear();
+  DecodeEthernet(*this);
+}
 
 std::optional<std::uint8_t> PacketDecoder::U8(std::uint32_t at) const {
   if (!Has(at, 1)) return std::nullopt;

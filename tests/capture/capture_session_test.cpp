@@ -574,26 +574,39 @@ TEST(CaptureSession, ClearRequestedJustBeforeStopIsNotLeftPending) {
   s.ExpectInStep();
 }
 
-TEST(CaptureSession, StartWhileTheLastCaptureIsStillEndingFindsTheInterfaceBusy) {
+TEST(CaptureSession, AStoppedRunStillEndingIsNeverRevivedByStartOrOpen) {
   Session s;
   s.backend.adapters.adapters = {{"eth0", ""}};
   s.backend.files["eth0"] = s.dir.File("pipe");
+  const std::string file = s.dir.File("three.pcap");
+  WriteTaggedFile(file, 3);
   PipeAdapter pipe(s.backend.files["eth0"]);
   ASSERT_TRUE(s.doc->Start());
   pipe.Connect();
   pipe.Write(PcapRecord(TaggedFrame(0), 1000, 0));
   ASSERT_TRUE(s.observer->WaitUntil([&] { return s.observer->rows.size() == 1; }));
   ASSERT_TRUE(WaitUntilAsleep(s.observer->Locked([&] { return s.observer->captureTask; })));
-  s.doc->Stop();  // the first capture waits for its next frame and has not seen it
-  ASSERT_TRUE(s.doc->Start());
+  s.doc->Stop();  // the capture waits for its next frame and has not seen the Stop
+  EXPECT_FALSE(s.doc->CanStart());
+  EXPECT_FALSE(s.doc->CanOpen());
+  EXPECT_FALSE(s.doc->Start());
+  EXPECT_FALSE(s.doc->Open(file));
+
+  // The frame that wakes it arrived after the Stop: the old run ends without it.
+  pipe.Write(PcapRecord(TaggedFrame(1), 1001, 0));
   ASSERT_TRUE(s.observer->WaitForEnd(1));
-  EXPECT_EQ(s.prompt.Messages(), std::vector<std::string>{"Interfejs zajęty:("});
-  EXPECT_TRUE(s.observer->lastEndFailed);
+  EXPECT_FALSE(s.observer->lastEndFailed);
+  EXPECT_EQ(s.observer->Locked([&] { return s.observer->rows.size(); }), 1u);
   EXPECT_TRUE(s.doc->CanStart());
-  pipe.Close();
-  ASSERT_TRUE(s.observer->WaitForEnd(2));
-  s.doc->WaitForCapture();
+
+  // The next run is a run of its own, to its own end.
+  s.ReadToEnd(file);
+  EXPECT_EQ(s.ListedTags(), (std::vector<std::uint32_t>{0, 0, 1, 2}));
+  EXPECT_EQ(s.observer->started, 2);
+  EXPECT_EQ(s.observer->ended, 2);
+  EXPECT_TRUE(s.prompt.Messages().empty()) << ::testing::PrintToString(s.prompt.Messages());
   EXPECT_EQ(s.backend.Opened().size(), 1u);
+  s.ExpectInStep();
 }
 
 TEST(CaptureSession, ClearsAndShowsFromTheInterfaceNeverCutIntoAnAppend) {
