@@ -5,6 +5,7 @@
 
 #include "ui/packet_list_model.h"
 
+class QMenu;
 class QTableView;
 
 namespace qv {
@@ -20,6 +21,10 @@ class PacketsPage : public QWidget {
   // The single-column copy commands and "copy all"; nothing without a selection.
   void CopyColumn(int column);
   void CopyAll();
+  // The list's right-button menu; "save packets to file" follows SetSaveEnabled().
+  QMenu* MakeMenu(QWidget* parent);
+  // Saving is refused during a capture; the menu then shows it disabled.
+  void SetSaveEnabled(bool enabled) { saveEnabled_ = enabled; }
 
  signals:
   void packetSelected(quint32 number);
@@ -31,6 +36,7 @@ class PacketsPage : public QWidget {
 
   PacketListModel& model_;
   QTableView* view_;
+  bool saveEnabled_ = false;
 };
 
 }  // namespace qv
