@@ -2,17 +2,20 @@
 
 #include <charconv>
 
+#include "capture/settings.h"
+
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-B MB] [-q] [-V] [-x]\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
          "  -c N        stop after N frames\n"
          "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
          "  -f FILTER   capture filter for a live capture (libpcap syntax)\n"
-         "  -q          print no rows, only the totals at the end\n"
+         "  -B MB       kernel buffer for a live capture, 1 to 1024 MiB (default 32)\n"
+         "  -q          print no rows, only the totals at the end (on stdout)\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
@@ -51,6 +54,16 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
         return out;
       }
       o.count = n;
+    } else if (a == "-B") {
+      std::string text;
+      if (!value(text)) return out;
+      int mb = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), mb);
+      if (ec != std::errc() || end != text.data() + text.size() || mb < kKernelBufferMinMB || mb > kKernelBufferMaxMB) {
+        out.error = "-B needs a kernel buffer size from 1 to 1024 MB";
+        return out;
+      }
+      o.bufferMB = mb;
     } else if (a == "-q") {
       o.quiet = true;
     } else if (a == "-V") {
