@@ -325,6 +325,10 @@ class SessionObserver : public CaptureObserver {
     std::lock_guard lock(mutex_);
     shown.push_back({number, Bytes(bytes.begin(), bytes.end()), tree.ToText()});
   }
+  void CaptureNotice(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    notices.push_back(text);
+  }
   bool PostClearCommand(ClearCommand command) override {
     if (ui_ == nullptr) return false;
     {
@@ -401,6 +405,7 @@ class SessionObserver : public CaptureObserver {
   std::vector<Totals> totals;
   std::uint64_t maxBytesSeen = 0;
   std::vector<Shown> shown;
+  std::vector<std::string> notices;
 
   // Hooks on the capture thread: before the totals of a frame are told (the
   // frame is in the buffer but its row is not yet inserted), and after its row.
