@@ -3,10 +3,12 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "capture/settings.h"
+
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-B MB] [-q] [-V] [-x]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
          "  -D          list the adapters and exit\n"
@@ -15,7 +17,8 @@ const char* CliUsage() {
          "  -c N        stop after N frames\n"
          "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
          "  -f FILTER   capture filter for a live capture (libpcap syntax)\n"
-         "  -q          print no rows, only the totals at the end\n"
+         "  -B MB       kernel buffer for a live capture, 1 to 1024 MiB (default 32)\n"
+         "  -q          print no rows, only the totals at the end (on stdout)\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
          "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
@@ -70,6 +73,16 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
         out.error = "--gap needs a number of milliseconds";
         return out;
       }
+    } else if (a == "-B") {
+      std::string text;
+      if (!value(text)) return out;
+      int mb = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), mb);
+      if (ec != std::errc() || end != text.data() + text.size() || mb < kKernelBufferMinMB || mb > kKernelBufferMaxMB) {
+        out.error = "-B needs a kernel buffer size from 1 to 1024 MB";
+        return out;
+      }
+      o.bufferMB = mb;
     } else if (a == "-q") {
       o.quiet = true;
     } else if (a == "-V") {

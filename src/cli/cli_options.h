@@ -18,6 +18,7 @@ struct CliOptions {
   bool tree = false;                   // -V
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
+  std::optional<int> bufferMB;         // -B MB, the kernel buffer of a live capture
   bool help = false;                   // -h
   std::string logDirectory;            // --log DIR: log live frames there
   std::uint32_t logCount = 0;          // --log-count N: frames per log file

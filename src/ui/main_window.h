@@ -23,6 +23,7 @@ class QToolButton;
 
 namespace qv {
 
+class DropPane;
 class HexDumpView;
 class LogsPage;
 class VersionBalloon;
@@ -63,6 +64,7 @@ class CMainFrame : public QMainWindow {
   QString SizeText() const;
   QProgressBar* CountBar() const { return countBar_; }
   QProgressBar* SizeBar() const { return sizeBar_; }
+  DropPane* Drops() const { return dropPane_; }
   // The action with this menu text (without "&"), or null.
   QAction* Action(const QString& text) const;
 
@@ -139,6 +141,7 @@ class CMainFrame : public QMainWindow {
   QProgressBar* sizeBar_ = nullptr;
   QProgressBar* sendBar_ = nullptr;
   QProgressBar* animation_ = nullptr;
+  DropPane* dropPane_ = nullptr;
   QTimer* timer_ = nullptr;
   QString source_;  // the open file's name or the adapter, for the title
   bool closing_ = false;
