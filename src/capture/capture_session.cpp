@@ -320,9 +320,9 @@ void CTalvenorDoc::CaptureThread(const RunSource& source, const std::shared_ptr<
     }
     if (handle) {
       linkType_ = pcap_datalink(handle.get());
-      if (live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
+      if (source.live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
       RunLoop(handle.get(), source, *run);
-      if (live) log_->LiveCaptureEnded();
+      if (source.live) log_->LiveCaptureEnded();
       failed = lastRunFailed_;
     } else {
       failed = true;
