@@ -12,6 +12,7 @@
 
 #include "capture/adapters.h"
 #include "capture/capture_rights.h"
+#include "capture/live_open.h"
 
 namespace qv {
 
@@ -19,22 +20,19 @@ class CaptureBackend {
  public:
   virtual ~CaptureBackend() = default;
   virtual AdapterList ListAdapters() = 0;
-  // Returns null and fills `errbuf` (PCAP_ERRBUF_SIZE bytes) on failure.
-  virtual pcap_t* OpenLive(const std::string& adapter, int snapshotLength, bool promiscuous, int timeoutMs,
-                           char* errbuf) = 0;
+  virtual LiveOpenResult OpenLive(const LiveOpenRequest& request) = 0;
   virtual pcap_t* OpenOffline(const std::string& path, char* errbuf) = 0;
   virtual std::array<std::uint8_t, 6> AdapterAddress(const std::string& adapter) = 0;
   // Whether this process may capture, asked when an open was refused.
   virtual CaptureRights ProbeRights() { return ProbeCaptureRights(); }
+  // The capture's counters (pcap_stats); false when the handle has none.
+  virtual bool ReadStats(pcap_t* handle, pcap_stat& stats) { return pcap_stats(handle, &stats) == 0; }
 };
 
 class PcapBackend : public CaptureBackend {
  public:
   AdapterList ListAdapters() override { return EnumerateAdapters(); }
-  pcap_t* OpenLive(const std::string& adapter, int snapshotLength, bool promiscuous, int timeoutMs,
-                   char* errbuf) override {
-    return pcap_open_live(adapter.c_str(), snapshotLength, promiscuous ? 1 : 0, timeoutMs, errbuf);
-  }
+  LiveOpenResult OpenLive(const LiveOpenRequest& request) override { return OpenLiveAdapter(request); }
   pcap_t* OpenOffline(const std::string& path, char* errbuf) override {
     return pcap_open_offline(path.c_str(), errbuf);
   }

@@ -28,10 +28,14 @@ DoctorReport RunCaptureDoctor(CaptureBackend& backend) {
   report.listed = !list.failed;
   report.listError = list.error;
   for (const Adapter& adapter : list.adapters) {
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    PcapHandle handle(backend.OpenLive(adapter.name, CTalvenorDoc::kSnapshotLength, true,
-                                       CTalvenorDoc::kReadTimeoutMs, errbuf));
-    report.adapters.push_back({adapter.name, handle != nullptr, handle ? std::string() : std::string(errbuf)});
+    LiveOpenRequest request;
+    request.adapter = adapter.name;
+    request.snapshotLength = CTalvenorDoc::kSnapshotLength;
+    request.promiscuous = true;
+    request.timeoutMs = CTalvenorDoc::kReadTimeoutMs;
+    LiveOpenResult opened = backend.OpenLive(request);
+    PcapHandle handle(opened.handle);
+    report.adapters.push_back({adapter.name, handle != nullptr, handle ? std::string() : opened.error});
   }
   report.rights = backend.ProbeRights();
   if (!report.rights.executable.empty()) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "capture/packet_record.h"
@@ -30,6 +31,9 @@ class CaptureObserver {
   // The buffer limits changed (the status bar's gauges range over them).
   virtual void LimitsChanged(std::uint32_t /*maxCount*/, std::uint32_t /*maxBytes*/) {}
   virtual void StatisticsCleared() {}
+  // Something the user should know that needs no answer (a warning from the
+  // capture library when it opened the adapter); any thread.
+  virtual void CaptureNotice(const std::string& /*text*/) {}
 
   // Tree-mode decode of the packet to show; `number` is -1 for raw bytes.
   virtual void PacketShown(std::int64_t /*number*/, std::span<const std::uint8_t> /*bytes*/,

@@ -14,6 +14,9 @@ namespace qv {
 
 namespace {
 constexpr const char* kCaption = "Quorvanet";
+constexpr std::uint64_t kMiB = 1u << 20;
+// The kernel's counters are read about this often while frames flow.
+constexpr auto kDropReadInterval = std::chrono::seconds(1);
 }
 
 CTalvenorDoc::CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings)
@@ -112,14 +115,52 @@ bool CTalvenorDoc::Start() {
   }
 
   capturing_ = true;
+  ResetDrops();
   observer_->CaptureStarted(false);
   LaunchCaptureThread({true, adapters_[*chosen_].name, filterText_});
   return true;
 }
 
 void CTalvenorDoc::Stop() {
+  {
+    std::lock_guard lock(runMutex_);
+    if (currentRun_) currentRun_->stop = true;
+  }
   capturing_ = false;
   readingFile_ = false;
+}
+
+void CTalvenorDoc::EndRun(const std::shared_ptr<Run>& run) {
+  std::lock_guard lock(runMutex_);
+  run->stop = true;
+  if (currentRun_ != run) return;  // a later run owns the flags
+  capturing_ = false;
+  readingFile_ = false;
+  currentRun_.reset();
+}
+
+DropCounts CTalvenorDoc::Drops() const {
+  std::lock_guard lock(dropsMutex_);
+  return drops_;
+}
+
+void CTalvenorDoc::ResetDrops() {
+  std::lock_guard lock(dropsMutex_);
+  drops_ = {};
+}
+
+void CTalvenorDoc::ReadDropCounters(pcap_t* handle, StatsMark& mark) {
+  pcap_stat stats{};
+  if (!backend_.ReadStats(handle, stats)) return;
+  // The counters run from the open and are 32 bits wide: the difference
+  // since the last look is right across a wrap.
+  const std::uint32_t drop = mark.have ? stats.ps_drop - mark.drop : stats.ps_drop;
+  const std::uint32_t ifdrop = mark.have ? stats.ps_ifdrop - mark.ifdrop : stats.ps_ifdrop;
+  mark = {true, stats.ps_drop, stats.ps_ifdrop};
+  std::lock_guard lock(dropsMutex_);
+  drops_.kernel += drop;
+  drops_.interface += ifdrop;
+  drops_.known = true;
 }
 
 bool CTalvenorDoc::Open(const std::string& path) {
@@ -161,6 +202,7 @@ void CTalvenorDoc::ClearStatistics() {
 void CTalvenorDoc::ClearAll() {
   ClearPackets();
   ClearStatistics();
+  ResetDrops();
 }
 
 void CTalvenorDoc::ClearPacketsNow() {
@@ -238,9 +280,15 @@ void CTalvenorDoc::ReapFinishedWorkers() {
 void CTalvenorDoc::LaunchCaptureThread(RunSource source) {
   ReapFinishedWorkers();
   ++activeRuns_;
+  ++runsInFlight_;
+  auto run = std::make_shared<Run>();
+  {
+    std::lock_guard lock(runMutex_);
+    currentRun_ = run;
+  }
   auto done = std::make_shared<std::atomic<bool>>(false);
-  workers_.push_back({std::thread([this, done, source = std::move(source)] {
-                        CaptureThread(source);
+  workers_.push_back({std::thread([this, done, run, source = std::move(source)] {
+                        CaptureThread(source, run);
                         done->store(true);
                       }),
                       done});
@@ -253,62 +301,45 @@ void CTalvenorDoc::WaitForCapture() {
   workers_.clear();
 }
 
-void CTalvenorDoc::CaptureThread(const RunSource& source) {
+void CTalvenorDoc::CaptureThread(const RunSource& source, const std::shared_ptr<Run>& run) {
   bool failed = false;
   {
     std::unique_lock lock(sessionLock_, std::try_to_lock);
     if (!lock.owns_lock()) {
       --activeRuns_;
       Message("Interfejs zajęty:(");
-      Stop();
+      EndRun(run);
+      --runsInFlight_;
       observer_->CaptureEnded(true);
       return;
     }
     lastRunFailed_ = false;
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    const bool live = source.live;
     PcapHandle handle;
-    if (!live) {
+    if (!source.live) {
+      char errbuf[PCAP_ERRBUF_SIZE] = {};
       handle.reset(backend_.OpenOffline(source.name, errbuf));
       if (!handle) {
         Message(Format("Unable to open the file %s.\nThe following error occured: %s", source.name.c_str(), errbuf),
                 MessageIcon::Error);
-        Stop();
-        failed = true;
       } else if (!source.filter.empty() &&
                  !SetFilterOnHandle(handle.get(), source.filter, DefaultNetmask(), prompt_)) {
-        Stop();  // a file read unfiltered would pass for the filtered one
-        failed = true;
-        handle.reset();
+        handle.reset();  // a file read unfiltered would pass for the filtered one
       }
     } else {
-      {
-        std::lock_guard addressLock(ownAddressMutex_);
-        ownAddress_ = backend_.AdapterAddress(source.name);
-      }
-      handle.reset(backend_.OpenLive(source.name, kSnapshotLength, true, kReadTimeoutMs, errbuf));
-      if (!handle) {
-        // The library's own text says why (on Linux usually a missing permission).
-        Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", source.name.c_str(), errbuf) +
-                    OpenFailureAdvice(backend_, errbuf),
-                MessageIcon::Error);
-        Stop();
-        failed = true;
-      } else if (!source.filter.empty() &&
-                 !SetFilterOnHandle(handle.get(), source.filter, AdapterNetmask(source.name), prompt_)) {
-        Message(kFilterNotApplied, MessageIcon::Error);  // the capture goes on unfiltered
-      }
+      handle.reset(OpenAdapter(source));
     }
     if (handle) {
       linkType_ = pcap_datalink(handle.get());
-      if (live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
+      if (source.live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
       filterSlot_.Attach(handle.get());
-      RunLoop(handle.get(), source);
+      RunLoop(handle.get(), source, *run);
       filterSlot_.Detach();
-      if (live) log_->LiveCaptureEnded();
+      if (source.live) log_->LiveCaptureEnded();
       failed = lastRunFailed_;
+    } else {
+      failed = true;
     }
-    Stop();
+    EndRun(run);
     handle.reset();
     // The buffer is the interface's again. A clear asked for while the loop
     // was ending is served now: left pending, it would empty the buffer at
@@ -317,10 +348,46 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
     if (!shuttingDown_) ServeRequests();
   }
   lastRunFailed_ = failed;
+  --runsInFlight_;
   observer_->CaptureEnded(failed);
 }
 
-void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
+pcap_t* CTalvenorDoc::OpenAdapter(const RunSource& source) {
+  {
+    std::lock_guard addressLock(ownAddressMutex_);
+    ownAddress_ = backend_.AdapterAddress(source.name);
+  }
+  LiveOpenRequest request;
+  request.adapter = source.name;
+  request.snapshotLength = kSnapshotLength;
+  request.promiscuous = true;
+  request.timeoutMs = kReadTimeoutMs;
+  const int megabytes = kernelBufferMB_.load();
+  request.bufferBytes = static_cast<std::uint64_t>(std::max(megabytes, 0)) * kMiB;
+  LiveOpenResult opened = backend_.OpenLive(request);
+  if (opened.handle == nullptr) {
+    // The library's own text says why (on Linux usually a missing permission).
+    Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", source.name.c_str(),
+                   opened.error.c_str()) +
+                OpenFailureAdvice(backend_, opened.error),
+            MessageIcon::Error);
+    return nullptr;
+  }
+  if (!opened.warning.empty()) observer_->CaptureNotice(opened.warning);
+  if (opened.bufferRefused && refusedBufferMB_ != megabytes) {
+    refusedBufferMB_ = megabytes;
+    observer_->CaptureNotice(Format(
+        "The kernel refused a capture buffer of %d MB; capturing with the library's default buffer.", megabytes));
+  }
+  bufferInForce_ = qv::KernelBufferInForce(opened.handle);
+  if (!source.filter.empty() &&
+      !SetFilterOnHandle(opened.handle, source.filter, AdapterNetmask(source.name), prompt_)) {
+    Message(kFilterNotApplied, MessageIcon::Error);  // the capture goes on unfiltered
+  }
+  return opened.handle;
+}
+
+void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& run) {
   const bool live = source.live;
   // Linux hands frames over in blocks, and its read time-out only runs once a
   // frame has arrived: on a quiet adapter a blocking read never returns, and
@@ -332,9 +399,23 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     if (pcap_setnonblock(handle, 1, errbuf) == 0) waitFd = pcap_get_selectable_fd(handle);
   }
+  StatsMark mark;
+  if (live) ReadDropCounters(handle, mark);
+  auto nextDropRead = std::chrono::steady_clock::now() + kDropReadInterval;
+  std::uint32_t sinceClockLook = 0;
   for (;;) {
-    if (!capturing_ && !readingFile_) break;
+    if (run.stop) break;
     filterSlot_.ServePending();
+    // The clock is looked at every few hundred frames, and whenever the
+    // adapter has nothing to read.
+    if (live && ++sinceClockLook >= 256) {
+      sinceClockLook = 0;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= nextDropRead) {
+        ReadDropCounters(handle, mark);
+        nextDropRead = now + kDropReadInterval;
+      }
+    }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     const int result = pcap_next_ex(handle, &header, &data);
@@ -349,8 +430,9 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
       }
       break;
     }
-    if (!capturing_ && !readingFile_) break;
+    if (run.stop) break;
     if (result == 0) {
+      sinceClockLook = 256;
       ServeRequests();
       if (waitFd >= 0) {
         pollfd ready{waitFd, POLLIN, 0};
@@ -363,7 +445,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
     frame.microseconds = static_cast<std::uint32_t>(header->ts.tv_usec);
     frame.capturedLength = header->caplen;
     frame.wireLength = header->len;
-    AddPacketRow(frame, data);
+    if (!AddPacketRow(frame, data)) break;
     if (live) log_->LiveFrame(frame, data);
 
     const std::uint32_t count = buffer_.Count();
@@ -388,17 +470,51 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
     }
     ServeRequests();
   }
+  // What was lost up to the Stop.
+  if (live) ReadDropCounters(handle, mark);
 }
 
-void CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes) {
-  const PacketBuffer::Appended added = buffer_.Append(header, bytes, LinkType());
-  observer_->TotalsChanged(added.count, added.bufferedBytes);
+bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes) {
+  const std::optional<PacketBuffer::Appended> added = buffer_.TryAppend(header, bytes, LinkType());
+  if (!added) {
+    GiveUp(buffer_.LastRefusal());
+    return false;
+  }
+  observer_->TotalsChanged(added->count, added->bufferedBytes);
   PacketSummary row;
-  PacketDecoder decoder(added.record.bytes, {added.record.linkType, &statistics_, nullptr}, nullptr,
-                        DecodeMode::Summary, nullptr, &row);
-  decoder.Decode();
+  try {
+    PacketDecoder decoder(added->record.bytes, {added->record.linkType, &statistics_, nullptr}, nullptr,
+                          DecodeMode::Summary, nullptr, &row);
+    decoder.Decode();
+  } catch (const std::bad_alloc&) {
+    // The frame is buffered; its row is listed with what was decoded.
+    ++rowCount_;
+    observer_->PacketAdded(added->record, row);
+    GiveUp(PacketBuffer::Refusal::OutOfMemory);
+    return false;
+  }
   ++rowCount_;
-  observer_->PacketAdded(added.record, row);
+  observer_->PacketAdded(added->record, row);
+  return true;
+}
+
+void CTalvenorDoc::GiveUp(PacketBuffer::Refusal why) {
+  // Everything buffered so far stays; the run ends here.
+  if (capturing_) {
+    // A frame the adapter delivered and the buffer could not take.
+    std::lock_guard lock(dropsMutex_);
+    ++drops_.ours;
+  }
+  const unsigned kept = buffer_.Count();
+  if (why == PacketBuffer::Refusal::OverBudget) {
+    Message(Format("Memory budget of %llu MB reached: stopped after %u packets.",
+                   static_cast<unsigned long long>(buffer_.MemoryBudget() / kMiB), kept),
+            MessageIcon::Warning);
+  } else {
+    Message(Format("Out of memory: stopped after %u packets.", kept), MessageIcon::Error);
+  }
+  lastRunFailed_ = true;
+  Stop();
 }
 
 void CTalvenorDoc::ServeRequests() {

@@ -23,6 +23,7 @@
 #include "capture/capture_log_sink.h"
 #include "capture/capture_filter.h"
 #include "capture/capture_observer.h"
+#include "capture/drop_counts.h"
 #include "capture/packet_buffer.h"
 #include "capture/settings_store.h"
 #include "capture/user_prompt.h"
@@ -41,6 +42,7 @@ class CTalvenorDoc {
  public:
   static constexpr int kSnapshotLength = 65536;
   static constexpr int kReadTimeoutMs = 100;
+  static constexpr int kDefaultKernelBufferMB = 32;
 
   CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings);
   // With another capture backend (tests).
@@ -75,6 +77,21 @@ class CTalvenorDoc {
   // Where a filter applied while a handle is open goes to the capture thread.
   FilterSlot& Filters() { return filterSlot_; }
 
+  // The kernel buffer asked for when a live capture opens its adapter, in MiB.
+  void SetKernelBufferMB(int megabytes) { kernelBufferMB_.store(megabytes); }
+  int KernelBufferMB() const { return kernelBufferMB_.load(); }
+  // The kernel buffer of the last live capture as the kernel set it up, in
+  // bytes; 0 when unknown.
+  std::uint64_t KernelBufferInForce() const { return bufferInForce_.load(); }
+  // The memory the packet buffer may hold (0: no limit). A run that reaches
+  // it stops, keeping what it has.
+  void SetMemoryBudget(std::uint64_t bytes) { buffer_.SetMemoryBudget(bytes); }
+  // Where the packet buffer's memory comes from (tests); only while idle.
+  void SetBlockAllocator(BlockAllocator& allocator) { buffer_.SetAllocator(allocator); }
+
+  // Frames lost since the last Start or Clear All.
+  DropCounts Drops() const;
+
   // --- commands ---
   bool Start();
   void Stop();
@@ -100,7 +117,9 @@ class CTalvenorDoc {
   // --- state ---
   bool IsCapturing() const { return capturing_.load(); }
   bool IsReadingFile() const { return readingFile_.load(); }
-  bool CanStart() const { return !IsCapturing() && !IsReadingFile(); }
+  // Not while a stopped run is still winding down: it might otherwise see
+  // the new run's flags and carry on.
+  bool CanStart() const { return !IsCapturing() && !IsReadingFile() && runsInFlight_.load() == 0; }
   bool CanStop() const { return IsCapturing() || IsReadingFile(); }
   bool CanOpen() const { return CanStart(); }
 
@@ -134,10 +153,27 @@ class CTalvenorDoc {
     std::string name;    // the adapter's name, or the path of the file
     std::string filter;
   };
+  // One capture thread's run. Stop sets its flag; a later run has a flag of
+  // its own, so a stopped thread can never take a new run for its own.
+  struct Run {
+    std::atomic<bool> stop{false};
+  };
+  // The capture's counters as last read, to count what changed since.
+  struct StatsMark {
+    bool have = false;
+    std::uint32_t drop = 0;
+    std::uint32_t ifdrop = 0;
+  };
   void LaunchCaptureThread(RunSource source);
-  void CaptureThread(const RunSource& source);
-  void RunLoop(pcap_t* handle, const RunSource& source);
-  void AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes);
+  void CaptureThread(const RunSource& source, const std::shared_ptr<Run>& run);
+  pcap_t* OpenAdapter(const RunSource& source);
+  void RunLoop(pcap_t* handle, const RunSource& source, const Run& run);
+  void EndRun(const std::shared_ptr<Run>& run);
+  // False when the frame could not be buffered (the reason is shown).
+  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes);
+  void GiveUp(PacketBuffer::Refusal why);
+  void ReadDropCounters(pcap_t* handle, StatsMark& mark);
+  void ResetDrops();
   void ServeRequests();
   void ClearThroughInterface(ClearCommand command);
   void ClearPacketsNow();
@@ -188,6 +224,17 @@ class CTalvenorDoc {
   std::condition_variable handshakeDone_;
   std::atomic<bool> shuttingDown_{false};
   std::atomic<bool> lastRunFailed_{false};
+
+  std::atomic<int> kernelBufferMB_{kDefaultKernelBufferMB};
+  int refusedBufferMB_ = 0;  // the size the kernel last refused, told once
+  std::atomic<std::uint64_t> bufferInForce_{0};
+  mutable std::mutex dropsMutex_;
+  DropCounts drops_;
+
+  std::mutex runMutex_;
+  std::shared_ptr<Run> currentRun_;
+  // Capture threads launched and not yet ended (past the session lock).
+  std::atomic<int> runsInFlight_{0};
 
   std::mutex sessionLock_;  // held by the capture thread for its whole run
   std::vector<Worker> workers_;

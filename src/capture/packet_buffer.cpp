@@ -1,36 +1,40 @@
 #include "capture/packet_buffer.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace qv {
 
-namespace {
-// Blocks are mapped straight from the kernel, which is asked to back them
-// with huge pages and to fill in the whole block at once: taking a million
-// frames' worth of 4 KiB pages one fault at a time costs several times more
-// than copying the frames.
-constexpr std::size_t kPage = 4096;
-}  // namespace
-
-void PacketBuffer::BlockDeleter::operator()(std::uint8_t* block) const { munmap(block, size); }
-
 PacketBuffer::Block PacketBuffer::NewBlock(std::size_t size) {
-  const std::size_t rounded = (size + kPage - 1) / kPage * kPage;
-  void* memory = mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) throw std::bad_alloc();
-  // Both are hints: an older kernel refuses them and faults pages in as usual.
-#ifdef MADV_HUGEPAGE
-  madvise(memory, rounded, MADV_HUGEPAGE);
-#endif
-#ifdef MADV_POPULATE_WRITE
-  madvise(memory, rounded, MADV_POPULATE_WRITE);
-#endif
-  return Block(static_cast<std::uint8_t*>(memory), BlockDeleter{rounded});
+  if (!WithinBudget(size)) {
+    refusal_ = Refusal::OverBudget;
+    return Block(nullptr, BlockDeleter{allocator_, size});
+  }
+  std::uint8_t* memory = nullptr;
+  if (size == kBlockSize) {
+    // The common case: the spare made on the helper thread, when it is ready.
+    if (!spare_) {
+      try {
+        spare_ = std::make_unique<SpareBlock>(*allocator_, kBlockSize);
+      } catch (const std::exception&) {
+        // No helper thread: blocks are then mapped here, as below.
+      }
+    }
+    if (spare_) memory = spare_->Take();
+  }
+  // Not prefaulted: the pages then come one fault at a time, spread over
+  // the frames that fill them, instead of all at once here.
+  if (memory == nullptr) memory = allocator_->Allocate(size, false);
+  if (memory == nullptr) {
+    refusal_ = Refusal::OutOfMemory;
+  } else {
+    held_ += size;
+  }
+  return Block(memory, BlockDeleter{allocator_, size});
 }
+
+bool PacketBuffer::WithinBudget(std::size_t more) const { return budget_ == 0 || held_ + more <= budget_; }
 
 PacketBuffer::PacketBuffer() = default;
 PacketBuffer::~PacketBuffer() = default;
@@ -41,6 +45,7 @@ const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t
     // A jumbo frame gets a block of its own, kept behind the current one so
     // that the current block goes on filling.
     Block own = NewBlock(length);
+    if (!own) return nullptr;
     std::memcpy(own.get(), bytes, length);
     const std::uint8_t* at = own.get();
     if (blocks_.empty()) {
@@ -52,7 +57,9 @@ const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t
     return at;
   }
   if (blocks_.empty() || kBlockSize - blockUsed_ < length) {
-    blocks_.push_back(NewBlock(kBlockSize));
+    Block block = NewBlock(kBlockSize);
+    if (!block) return nullptr;
+    blocks_.push_back(std::move(block));
     blockUsed_ = 0;
   }
   std::uint8_t* at = blocks_.back().get() + blockUsed_;
@@ -61,23 +68,74 @@ const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t
   return at;
 }
 
-PacketBuffer::Appended PacketBuffer::Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType) {
+std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader& header,
+                                                             const std::uint8_t* bytes, int linkType) {
   std::lock_guard lock(mutex_);
+  refusal_ = Refusal::None;
   const std::uint32_t number = count_;
-  if (linkTypeRuns_.empty() || linkTypeRuns_.back().linkType != linkType) linkTypeRuns_.push_back({number, linkType});
-  if (number / kEntriesPerChunk >= chunks_.size()) {
-    chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kEntriesPerChunk));
+  try {
+    if (number / kEntriesPerChunk >= chunks_.size()) {
+      constexpr std::size_t kChunkBytes = kEntriesPerChunk * sizeof(Entry);
+      if (!WithinBudget(kChunkBytes)) {
+        refusal_ = Refusal::OverBudget;
+        return std::nullopt;
+      }
+      if (chunks_.capacity() == chunks_.size()) chunks_.reserve(chunks_.size() * 2 + 8);
+      chunks_.push_back(std::make_unique_for_overwrite<Entry[]>(kEntriesPerChunk));
+      held_ += kChunkBytes;
+    }
+    // The block vectors grow before a block is taken, so that a failing
+    // growth loses nothing.
+    if (blocks_.capacity() == blocks_.size()) blocks_.reserve(blocks_.size() * 2 + 8);
+    if (linkTypeRuns_.capacity() == linkTypeRuns_.size()) linkTypeRuns_.reserve(linkTypeRuns_.size() * 2 + 4);
+  } catch (const std::bad_alloc&) {
+    refusal_ = Refusal::OutOfMemory;
+    return std::nullopt;
   }
   Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
   e.data = Store(bytes, header.capturedLength);
+  if (e.data == nullptr && header.capturedLength != 0) return std::nullopt;
   e.capturedLength = header.capturedLength;
   e.wireLength = header.wireLength;
   e.seconds = header.seconds;
   e.microseconds = header.microseconds;
+  if (linkTypeRuns_.empty() || linkTypeRuns_.back().linkType != linkType) linkTypeRuns_.push_back({number, linkType});
   ++count_;
   bytes_ += header.capturedLength;
   if (header.capturedLength > maxCaptured_) maxCaptured_ = header.capturedLength;
-  return {RecordAt(number), count_, bytes_};
+  return Appended{RecordAt(number), count_, bytes_};
+}
+
+PacketBuffer::Appended PacketBuffer::Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType) {
+  std::optional<Appended> added = TryAppend(header, bytes, linkType);
+  if (!added) throw std::bad_alloc();
+  return *added;
+}
+
+PacketBuffer::Refusal PacketBuffer::LastRefusal() const {
+  std::lock_guard lock(mutex_);
+  return refusal_;
+}
+
+void PacketBuffer::SetMemoryBudget(std::uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  budget_ = bytes;
+}
+
+std::uint64_t PacketBuffer::MemoryBudget() const {
+  std::lock_guard lock(mutex_);
+  return budget_;
+}
+
+std::uint64_t PacketBuffer::HeldBytes() const {
+  std::lock_guard lock(mutex_);
+  return held_;
+}
+
+void PacketBuffer::SetAllocator(BlockAllocator& allocator) {
+  std::lock_guard lock(mutex_);
+  spare_.reset();  // its block came from the old allocator
+  allocator_ = &allocator;
 }
 
 PacketRecord PacketBuffer::RecordAt(std::uint32_t number) const {
@@ -120,6 +178,7 @@ void PacketBuffer::Clear() {
   chunks_.clear();
   blocks_.clear();
   linkTypeRuns_.clear();
+  held_ = 0;
   blockUsed_ = kBlockSize;
   count_ = 0;
   bytes_ = 0;

@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "capture/buffer_blocks.h"
 #include "capture/packet_record.h"
 
 namespace qv {
@@ -32,9 +33,28 @@ class PacketBuffer {
     std::uint32_t count;        // records now held
     std::uint64_t bufferedBytes;  // their captured bytes
   };
+  // Why a frame could not be buffered.
+  enum class Refusal { None, OutOfMemory, OverBudget };
+
   // Copies the frame in and gives it the next packet number. `bytes` holds
   // header.capturedLength bytes; `linkType` is that of the run reading it.
+  // Empty when no memory could be had for it, or when holding it would take
+  // the buffer over its memory budget; the buffer is then as before and
+  // LastRefusal() says why.
+  std::optional<Appended> TryAppend(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1);
+  Refusal LastRefusal() const;
+  // As TryAppend(), throwing std::bad_alloc when the frame is refused.
   Appended Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1);
+
+  // The memory the buffer may hold for frames and their index, in bytes
+  // (0: no limit). Checked whenever a new block is needed.
+  void SetMemoryBudget(std::uint64_t bytes);
+  std::uint64_t MemoryBudget() const;
+  // Memory held now for frames and their index.
+  std::uint64_t HeldBytes() const;
+  // Where blocks come from (the kernel, unless a test says otherwise). Only
+  // while the buffer is not being filled.
+  void SetAllocator(BlockAllocator& allocator);
 
   std::optional<PacketRecord> Find(std::uint32_t number) const;
 
@@ -66,12 +86,16 @@ class PacketBuffer {
   static constexpr std::size_t kBlockSize = 4u << 20;
 
   struct BlockDeleter {
+    BlockAllocator* allocator;
     std::size_t size;
-    void operator()(std::uint8_t* block) const;
+    void operator()(std::uint8_t* block) const { allocator->Release(block, size); }
   };
   using Block = std::unique_ptr<std::uint8_t[], BlockDeleter>;
-  static Block NewBlock(std::size_t size);
+  // A block of `size` bytes, or an empty one (refusal_ says why).
+  Block NewBlock(std::size_t size);
+  bool WithinBudget(std::size_t more) const;
 
+  // Where the frame's copy went; null with refusal_ set when it could not be stored.
   const std::uint8_t* Store(const std::uint8_t* bytes, std::uint32_t length);
   PacketRecord RecordAt(std::uint32_t number) const;
 
@@ -88,6 +112,11 @@ class PacketBuffer {
   std::vector<std::unique_ptr<Entry[]>> chunks_;
   std::vector<Block> blocks_;
   std::size_t blockUsed_ = kBlockSize;  // bytes used in blocks_.back()
+  BlockAllocator* allocator_ = &MappedBlockAllocator::Instance();
+  std::unique_ptr<SpareBlock> spare_;  // made at the first block
+  std::uint64_t held_ = 0;             // bytes in blocks_ and chunks_
+  std::uint64_t budget_ = 0;
+  Refusal refusal_ = Refusal::None;
   std::uint32_t count_ = 0;
   std::uint64_t bytes_ = 0;
   std::uint32_t maxCaptured_ = 0;

@@ -1,5 +1,10 @@
 #include "capture/settings.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
 namespace qv {
 
 namespace {
@@ -23,6 +28,14 @@ void ReadInt(const SettingsStore& store, const char* name, std::int32_t& field) 
 }
 
 }  // namespace
+
+std::uint32_t DefaultMemoryBudgetMB() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 1024;
+  const std::uint64_t half = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+  return static_cast<std::uint32_t>(std::max<std::uint64_t>(half >> 20, 1));
+}
 
 Settings LoadSettings(const SettingsStore& store, const std::string& programFolder) {
   Settings s;
@@ -53,6 +66,10 @@ Settings LoadSettings(const SettingsStore& store, const std::string& programFold
   ReadInt(store, "TotalMaxSize", s.bufferMaxBytes);
   ReadInt(store, "Action", s.whenFullAction);
   ReadInt(store, "TotalMaxStatCnt", s.statisticsRows);
+  for (auto [name, field] : {std::pair{"BufferMB", &s.kernelBufferMB}, std::pair{"MemoryBudgetMB", &s.memoryBudgetMB}}) {
+    const int v = store.GetInt("pcap", name).value_or(-1);
+    if (v != -1) *field = v;
+  }
   return s;
 }
 
@@ -78,6 +95,8 @@ bool SaveSettings(SettingsStore& store, const Settings& s) {
   put("TotalMaxSize", s.bufferMaxBytes);
   put("Action", s.whenFullAction);
   put("TotalMaxStatCnt", s.statisticsRows);
+  ok = store.SetInt("pcap", "BufferMB", s.kernelBufferMB) && ok;
+  ok = store.SetInt("pcap", "MemoryBudgetMB", s.memoryBudgetMB) && ok;
   return ok;
 }
 
@@ -87,10 +106,15 @@ RuntimeOptions ResolveRuntimeOptions(const Settings& s) {
     r.bufferMaxCount = static_cast<std::uint32_t>(s.bufferMaxCount);
     r.bufferMaxBytes = static_cast<std::uint32_t>(s.bufferMaxBytes);
   }
-  if (s.whenFullAction != -1) r.whenFullAction = s.whenFullAction;
+  // Only the three known actions: anything else would turn the limits off.
+  if (s.whenFullAction >= 0 && s.whenFullAction <= 2) r.whenFullAction = s.whenFullAction;
   if (s.statisticsRows != -1) r.statisticsRows = s.statisticsRows;
   r.useDns = s.useDns;
   r.checkForNewVersion = s.checkForNewVersion;
+  if (s.kernelBufferMB >= kKernelBufferMinMB && s.kernelBufferMB <= kKernelBufferMaxMB) {
+    r.kernelBufferMB = s.kernelBufferMB;
+  }
+  if (s.memoryBudgetMB > 0) r.memoryBudgetMB = static_cast<std::uint32_t>(s.memoryBudgetMB);
   return r;
 }
 
@@ -101,6 +125,9 @@ void StoreRuntimeOptions(Settings& s, const RuntimeOptions& r) {
   s.statisticsRows = r.statisticsRows;
   s.useDns = r.useDns;
   s.checkForNewVersion = r.checkForNewVersion;
+  s.kernelBufferMB = r.kernelBufferMB;
+  // The budget is stored only once the user has set one: the default
+  // follows the machine.
 }
 
 }  // namespace qv

@@ -31,7 +31,17 @@ struct Settings {
   std::int32_t statisticsRows = -1;
   // "Update"/"VersionUrl": where the version file is fetched; empty: no check.
   std::string versionUrl;
+  std::int32_t kernelBufferMB = -1;  // "pcap"/"BufferMB", -1: not set
+  std::int32_t memoryBudgetMB = -1;  // "pcap"/"MemoryBudgetMB", -1: not set
 };
+
+inline constexpr int kKernelBufferMinMB = 1;
+inline constexpr int kKernelBufferMaxMB = 1024;
+inline constexpr int kKernelBufferDefaultMB = 32;
+
+// Half of the machine's physical memory, in MiB: what the packet buffer may
+// hold unless the user says otherwise.
+std::uint32_t DefaultMemoryBudgetMB();
 
 // What counts while the program runs, with the defaults for unset values.
 struct RuntimeOptions {
@@ -41,6 +51,8 @@ struct RuntimeOptions {
   int statisticsRows = 30;
   bool useDns = true;
   bool checkForNewVersion = true;
+  int kernelBufferMB = kKernelBufferDefaultMB;
+  std::uint32_t memoryBudgetMB = DefaultMemoryBudgetMB();
 };
 
 // Reads the options; without the marker every field keeps its initial value.

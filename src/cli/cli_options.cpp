@@ -3,10 +3,12 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "capture/settings.h"
+
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul] [-B MB]\n"
          "                    [--print-filter] [-q] [-V] [-x] [--script FILE.ssc]...\n"
          "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
@@ -19,7 +21,8 @@ const char* CliUsage() {
          "  -f FILTER   capture filter (libpcap syntax), also for the frames read with -r\n"
          "  --rules FILE.rul  build the filter from a rule file, used like -f\n"
          "  --print-filter    print the filter as built and exit\n"
-         "  -q          print no rows, only the totals at the end\n"
+         "  -B MB       kernel buffer for a live capture, 1 to 1024 MiB (default 32)\n"
+         "  -q          print no rows, only the totals at the end (on stdout)\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
          "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
@@ -82,6 +85,16 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
         out.error = "--gap needs a number of milliseconds";
         return out;
       }
+    } else if (a == "-B") {
+      std::string text;
+      if (!value(text)) return out;
+      int mb = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), mb);
+      if (ec != std::errc() || end != text.data() + text.size() || mb < kKernelBufferMinMB || mb > kKernelBufferMaxMB) {
+        out.error = "-B needs a kernel buffer size from 1 to 1024 MB";
+        return out;
+      }
+      o.bufferMB = mb;
     } else if (a == "-q") {
       o.quiet = true;
     } else if (a == "-V") {

@@ -21,6 +21,7 @@ struct CliOptions {
   std::vector<std::string> scripts;    // --script FILE.ssc, repeatable
   std::string rulesFile;               // --rules FILE.rul
   bool printFilter = false;            // --print-filter
+  std::optional<int> bufferMB;         // -B MB, the kernel buffer of a live capture
   bool help = false;                   // -h
   std::string logDirectory;            // --log DIR: log live frames there
   std::uint32_t logCount = 0;          // --log-count N: frames per log file

@@ -16,6 +16,7 @@
 #include "capture/adapter_overview.h"
 #include "capture/capture_session.h"
 #include "capture/host_names.h"
+#include "capture/settings.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
 #include "filters/filter_rules.h"
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
   qv::TerminalPrompt prompt;
   qv::MemorySettingsStore settings;
   qv::CTalvenorDoc doc(prompt, settings);
+  doc.SetMemoryBudget(static_cast<std::uint64_t>(qv::DefaultMemoryBudgetMB()) << 20);
 
   if (o.listAdapters) {
     if (!doc.EnumerateAdapters()) return kExitFailed;
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
   } else {
     if (!o.interface.empty()) settings.SetString("pcap", "CurrentDevice", o.interface);
     doc.SetFilterText(filter);
+    doc.SetKernelBufferMB(o.bufferMB.value_or(qv::kKernelBufferDefaultMB));
     // The command line keeps everything it captures.
     doc.SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
     if (!o.logDirectory.empty()) {
@@ -162,10 +165,14 @@ int main(int argc, char** argv) {
 
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
   if (!o.writeFile.empty() && !doc.Save(o.writeFile)) status = kExitFailed;
-  if (o.quiet) {
-    std::printf("%llu packets, %llu bytes\n", static_cast<unsigned long long>(printer.Frames()),
-                static_cast<unsigned long long>(printer.WireBytes()));
-  }
+  // The totals: on stdout with -q (they are then the output), else on
+  // stderr below the rows. Frames lost by a live capture are always named.
+  std::string total = std::to_string(printer.Frames()) + " packets, " + std::to_string(printer.WireBytes()) +
+                      " bytes";
+  const qv::DropCounts drops = doc.Drops();
+  if (drops.known) total += ", " + std::to_string(drops.kernel + drops.interface) + " dropped by kernel";
+  if (drops.ours != 0) total += ", " + std::to_string(drops.ours) + " given up";
+  std::fprintf(o.quiet ? stdout : stderr, "%s\n", total.c_str());
   // Everything is written and the capture thread has ended. Handing the
   // buffer back page by page would take longer than reading the file did,
   // so the process ends without tearing it down.

@@ -87,6 +87,8 @@ void RowPrinter::AppendDetails(const PacketRecord& record) {
   }
 }
 
+void RowPrinter::CaptureNotice(const std::string& text) { std::fprintf(stderr, "quorvanet-cli: %s\n", text.c_str()); }
+
 void RowPrinter::CaptureEnded(bool /*failed*/) {
   {
     std::lock_guard lock(endMutex_);

@@ -29,6 +29,8 @@ class RowPrinter : public CaptureObserver {
 
   void PacketAdded(const PacketRecord& record, const PacketSummary& row) override;
   void CaptureEnded(bool failed) override;
+  // Printed at once on stderr.
+  void CaptureNotice(const std::string& text) override;
 
   void Flush();
   bool Ended() const { return ended_.load(); }

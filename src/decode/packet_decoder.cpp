@@ -17,6 +17,8 @@ PacketDecoder::PacketDecoder(std::span<const std::uint8_t> frameBytes, const Dec
 
 void PacketDecoder::Decode() {
   if (IsTree()) tree_->Clear();
+  // The list describes this frame alone, whatever the caller's vector held.
+  if (layerStarts_ != nullptr) layerStarts_->clear();
   LinkLayerDecoder(context_.linkType)(*this);
 }
 

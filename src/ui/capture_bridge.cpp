@@ -48,6 +48,10 @@ void CaptureBridge::PacketShown(std::int64_t number, std::span<const std::uint8_
   emit packetShown(number, bytes, tree, layerStarts);
 }
 
+void CaptureBridge::CaptureNotice(const std::string& text) {
+  Post([this, t = QString::fromStdString(text)] { emit captureNotice(t); });
+}
+
 bool CaptureBridge::PostClearCommand(ClearCommand command) {
   // The handler runs on the interface thread while the capture thread waits
   // in the handshake; the session clears at once because the handshake is set.

@@ -32,6 +32,7 @@ class CaptureBridge : public QObject, public CaptureObserver {
   void PacketShown(std::int64_t number, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
                    const std::vector<std::int32_t>& layerStarts) override;
   bool PostClearCommand(ClearCommand command) override;
+  void CaptureNotice(const std::string& text) override;
 
  signals:
   void captureStarted(bool readingFile);
@@ -39,6 +40,7 @@ class CaptureBridge : public QObject, public CaptureObserver {
   void bufferCleared();
   void statisticsCleared();
   void limitsChanged(quint32 maxCount, quint32 maxBytes);
+  void captureNotice(const QString& text);
   // Emitted on the interface thread, during ShowPacket.
   void packetShown(qint64 number, std::span<const std::uint8_t> bytes, const qv::DecodeTree& tree,
                    const std::vector<std::int32_t>& layerStarts);

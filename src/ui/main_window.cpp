@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include "capture/version_check.h"
+#include "ui/drop_pane.h"
 #include "ui/hex_dump_view.h"
 #include "ui/logs_page.h"
 #include "filters/filter_rules.h"
@@ -90,6 +91,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   scriptApplier_ = std::make_unique<ScriptApplier>(*scriptRegistry_);
   doc_->SetScriptHost(scriptApplier_.get());
   doc_->SetWhenFullAction(runtime_.whenFullAction);
+  doc_->SetKernelBufferMB(runtime_.kernelBufferMB);
+  doc_->SetMemoryBudget(static_cast<std::uint64_t>(runtime_.memoryBudgetMB) << 20);
   model_ = std::make_unique<PacketListModel>(*doc_);
 
   tabs_ = new QTabWidget(this);
@@ -147,6 +150,9 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
     }
   });
   connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
+  connect(bridge_.get(), &CaptureBridge::captureNotice, this, [this](const QString& text) {
+    statusBar()->showMessage(text);
+  });
   connect(bridge_.get(), &CaptureBridge::packetShown, this,
           [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
                  const std::vector<std::int32_t>& layerStarts) {
@@ -316,8 +322,12 @@ void CMainFrame::BuildStatusBar() {
   bar->addPermanentWidget(listFilterBar_->ShownLabel());
   countBar_ = makeBar(100, QStringLiteral("0,128,128"));
   countBar_->setFormat(QStringLiteral("Count: 0"));
+  countBar_->setValue(0);  // a bar that never had a value draws no text
   sizeBar_ = makeBar(100, QStringLiteral("0,128,128"));
   sizeBar_->setFormat(QStringLiteral("Size: 0 KB"));
+  sizeBar_->setValue(0);
+  dropPane_ = new DropPane(bar);
+  bar->addPermanentWidget(dropPane_);
   sendBar_ = makeBar(200, QStringLiteral("255,0,0"));
   sendBar_->setFormat(QString());
   sendBar_->setValue(0);
@@ -333,8 +343,9 @@ void CMainFrame::BuildStatusBar() {
   bar->addPermanentWidget(link);
 }
 
-QString CMainFrame::CountText() const { return countBar_->format(); }
-QString CMainFrame::SizeText() const { return sizeBar_->format(); }
+// What the panes draw (empty when a bar has no value to draw).
+QString CMainFrame::CountText() const { return countBar_->text(); }
+QString CMainFrame::SizeText() const { return sizeBar_->text(); }
 
 // --- polling ------------------------------------------------------------------
 
@@ -342,6 +353,7 @@ void CMainFrame::Poll() {
   model_->Refresh();
   listFilterBar_->Poll();
   UpdateStatus();
+  dropPane_->Show(doc_->Drops(), doc_->KernelBufferInForce(), doc_->KernelBufferMB());
   UpdateCommands();
 }
 
@@ -354,13 +366,19 @@ void CMainFrame::UpdateStatus(bool force) {
   shownBytes_ = bytes;
   countBar_->setFormat(QString::fromStdString(CountStatusText(count)));
   countBar_->setValue(static_cast<int>(std::min<std::uint64_t>(count, static_cast<std::uint64_t>(countBar_->maximum()))));
-  sizeBar_->setFormat(QString::fromStdString(SizeStatusText(bytes)));
-  sizeBar_->setValue(static_cast<int>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(sizeBar_->maximum()))));
+  // An empty buffer reads as at the start.
+  sizeBar_->setFormat(count == 0 && bytes == 0 ? QStringLiteral("Size: 0 KB")
+                                               : QString::fromStdString(SizeStatusText(bytes)));
+  // A limit of 0 bytes has no scale: the bar stays empty.
+  const std::uint64_t sizeLimit = doc_->Limits().maxBytes;
+  sizeBar_->setValue(sizeLimit == 0 ? 0
+                                    : static_cast<int>(std::min<std::uint64_t>(
+                                          bytes, static_cast<std::uint64_t>(sizeBar_->maximum()))));
 }
 
 void CMainFrame::UpdateCommands() {
   const bool capturing = doc_->IsCapturing();
-  const bool busy = doc_->IsReadingFile();
+  const bool busy = doc_->IsReadingFile() || !doc_->CanStart();
   const bool havePackets = model_->rowCount() > 0 || doc_->PacketCount() > 0;
   const bool haveStatistics = doc_->Statistics().conversations.Samples() > 0;
   auto enable = [this](const char* text, bool on) {
@@ -370,6 +388,7 @@ void CMainFrame::UpdateCommands() {
   enable("Stop", capturing || busy);
   enable("Open", !capturing && !busy);
   enable("Save", !capturing && !busy && havePackets);
+  packetsPage_->SetSaveEnabled(!capturing && !busy && havePackets);
   enable("Clear All", havePackets || haveStatistics);
   enable("Clear Packets", havePackets);
   enable("Clear Statistics", haveStatistics);
@@ -405,7 +424,9 @@ void CMainFrame::OnBufferCleared() {
 
 void CMainFrame::OnLimitsChanged(quint32 maxCount, quint32 maxBytes) {
   countBar_->setRange(0, static_cast<int>(std::min<quint32>(maxCount, 0x7FFFFFFF)));
-  sizeBar_->setRange(0, static_cast<int>(std::min<quint32>(maxBytes, 0x7FFFFFFF)));
+  // A range of 0..0 would make a busy bar that moves for ever.
+  sizeBar_->setRange(0, static_cast<int>(std::clamp<quint32>(maxBytes, 1, 0x7FFFFFFF)));
+  UpdateStatus(true);
 }
 
 // --- commands -----------------------------------------------------------------
@@ -489,6 +510,7 @@ void CMainFrame::ShowOptions() {
   values.statisticsRows = runtime_.statisticsRows;
   values.useDns = runtime_.useDns;
   values.checkForNewVersion = runtime_.checkForNewVersion;
+  values.kernelBufferMB = runtime_.kernelBufferMB;
   for (std::size_t i = 0; i < 4; ++i) values.colours[i] = ColourFromSetting(settings_.colours[i]);
   // Listed without the session's messages: an empty list is no error here.
   const std::vector<Adapter> adapters = doc_->Adapters().empty() ? EnumerateAdapters().adapters : doc_->Adapters();
@@ -507,6 +529,8 @@ void CMainFrame::ApplyOptions(const OptionsValues& values) {
   doc_->SetWhenFullAction(values.whenFullAction);
   runtime_.useDns = values.useDns;
   runtime_.checkForNewVersion = values.checkForNewVersion;
+  runtime_.kernelBufferMB = values.kernelBufferMB;
+  doc_->SetKernelBufferMB(values.kernelBufferMB);
   for (std::size_t i = 0; i < 4; ++i) settings_.colours[i] = SettingFromColour(values.colours[i]);
   ApplyColours();
   ApplyStatisticsOptions();

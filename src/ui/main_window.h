@@ -27,6 +27,7 @@ class QToolButton;
 namespace qv {
 
 class CFiltersPage;
+class DropPane;
 class HexDumpView;
 class LogsPage;
 class VersionBalloon;
@@ -79,6 +80,7 @@ class CMainFrame : public QMainWindow {
   QString SizeText() const;
   QProgressBar* CountBar() const { return countBar_; }
   QProgressBar* SizeBar() const { return sizeBar_; }
+  DropPane* Drops() const { return dropPane_; }
   // The action with this menu text (without "&"), or null.
   QAction* Action(const QString& text) const;
 
@@ -164,6 +166,7 @@ class CMainFrame : public QMainWindow {
   QProgressBar* sizeBar_ = nullptr;
   QProgressBar* sendBar_ = nullptr;
   QProgressBar* animation_ = nullptr;
+  DropPane* dropPane_ = nullptr;
   QTimer* timer_ = nullptr;
   QString source_;  // the open file's name or the adapter, for the title
   bool closing_ = false;

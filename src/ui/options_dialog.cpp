@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "capture/adapter_overview.h"
+#include "capture/settings.h"
 
 namespace qv {
 
@@ -44,6 +45,7 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
       packetCount_(new QLineEdit(QString::number(values.bufferMaxCount), this)),
       whenFull_(new QComboBox(this)),
       statisticsRows_(new QLineEdit(QString::number(values.statisticsRows), this)),
+      kernelBuffer_(new QLineEdit(QString::number(values.kernelBufferMB), this)),
       useDns_(new QCheckBox(QStringLiteral("Use DNS solving"), this)),
       checkVersion_(new QCheckBox(QStringLiteral("Automaticly check for new version at startup"), this)) {
   setWindowTitle(QStringLiteral("Options"));
@@ -60,7 +62,9 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
   adapter_->setCurrentIndex(adapter_->findData(QString::fromStdString(values.currentDevice)));
   whenFull_->addItems({QStringLiteral("stop sniffing"), QStringLiteral("remove packets  & go on"),
                        QStringLiteral("remove packets & statistics & go on")});
-  whenFull_->setCurrentIndex(values.whenFullAction >= 0 && values.whenFullAction <= 2 ? values.whenFullAction : -1);
+  // An unknown action shows (and keeps) the default: with nothing selected,
+  // OK would store -1 and turn every when-full action off.
+  whenFull_->setCurrentIndex(values.whenFullAction >= 0 && values.whenFullAction <= 2 ? values.whenFullAction : 1);
   useDns_->setChecked(values.useDns);
   checkVersion_->setChecked(values.checkForNewVersion);
 
@@ -70,6 +74,9 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
   form->addRow(QStringLiteral("Max packet count in buffer"), packetCount_);
   form->addRow(QStringLiteral("When buffer is full"), whenFull_);
   form->addRow(QStringLiteral("Max statistics records"), statisticsRows_);
+  kernelBuffer_->setToolTip(QStringLiteral(
+      "Room in the kernel for frames the capture has not read yet. A bigger buffer rides out longer bursts."));
+  form->addRow(QStringLiteral("Kernel buffer (MB):"), kernelBuffer_);
   form->addRow(useDns_);
   form->addRow(checkVersion_);
 
@@ -115,6 +122,12 @@ QString OptionsDialog::Validate() {
     statisticsRows_->setFocus();
     return message;
   }
+  const auto kernel = ReadInteger(kernelBuffer_, kKernelBufferMinMB, kKernelBufferMaxMB, message);
+  if (!kernel) {
+    kernelBuffer_->setFocus();
+    return message;
+  }
+  values_.kernelBufferMB = static_cast<int>(*kernel);
   values_.bufferMaxBytes = static_cast<std::uint32_t>(*bytes);
   values_.bufferMaxCount = static_cast<std::uint32_t>(*count);
   values_.statisticsRows = static_cast<int>(*rows);

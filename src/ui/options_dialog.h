@@ -26,6 +26,7 @@ struct OptionsValues {
   int statisticsRows = 30;
   bool useDns = true;
   bool checkForNewVersion = true;
+  int kernelBufferMB = 32;
   std::array<QColor, 4> colours;
 };
 
@@ -45,6 +46,7 @@ class OptionsDialog : public QDialog {
   QLineEdit* StatisticsRowsEdit() const { return statisticsRows_; }
   QComboBox* WhenFullList() const { return whenFull_; }
   QComboBox* AdapterList() const { return adapter_; }
+  QLineEdit* KernelBufferEdit() const { return kernelBuffer_; }
 
  private:
   OptionsValues values_;
@@ -53,6 +55,7 @@ class OptionsDialog : public QDialog {
   QLineEdit* packetCount_;
   QComboBox* whenFull_;
   QLineEdit* statisticsRows_;
+  QLineEdit* kernelBuffer_;
   QCheckBox* useDns_;
   QCheckBox* checkVersion_;
   std::array<QPushButton*, 4> colourButtons_{};

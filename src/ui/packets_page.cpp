@@ -78,7 +78,14 @@ void PacketsPage::ResendSelected() {
 }
 
 void PacketsPage::ShowMenu(const QPoint& at) {
-  QMenu menu(this);
+  QMenu* menu = MakeMenu(this);
+  menu->exec(view_->viewport()->mapToGlobal(at));
+  delete menu;
+}
+
+QMenu* PacketsPage::MakeMenu(QWidget* parent) {
+  auto* menuPointer = new QMenu(parent);
+  QMenu& menu = *menuPointer;
   menu.addAction(QStringLiteral("copy all"), this, &PacketsPage::CopyAll);
   menu.addSeparator();
   static constexpr std::pair<const char*, int> kCopies[] = {
@@ -94,10 +101,11 @@ void PacketsPage::ShowMenu(const QPoint& at) {
   menu.addSeparator();
   menu.addAction(QStringLiteral("clear"), this, &PacketsPage::clearRequested);
   menu.addSeparator();
-  menu.addAction(QStringLiteral("save packets to file"), this, &PacketsPage::saveRequested);
+  QAction* save = menu.addAction(QStringLiteral("save packets to file"), this, &PacketsPage::saveRequested);
+  save->setEnabled(saveEnabled_);
   menu.addSeparator();
   menu.addAction(QStringLiteral("Resend"), this, &PacketsPage::ResendSelected);
-  menu.exec(view_->viewport()->mapToGlobal(at));
+  return menuPointer;
 }
 
 }  // namespace qv

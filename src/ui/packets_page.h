@@ -5,6 +5,7 @@
 
 #include "ui/packet_list_model.h"
 
+class QMenu;
 class QTableView;
 
 namespace qv {
@@ -22,6 +23,10 @@ class PacketsPage : public QWidget {
   void CopyAll();
   // "Resend": the selected row's frame onto the Send page.
   void ResendSelected();
+  // The list's right-button menu; "save packets to file" follows SetSaveEnabled().
+  QMenu* MakeMenu(QWidget* parent);
+  // Saving is refused during a capture; the menu then shows it disabled.
+  void SetSaveEnabled(bool enabled) { saveEnabled_ = enabled; }
 
  signals:
   void packetSelected(quint32 number);
@@ -34,6 +39,7 @@ class PacketsPage : public QWidget {
 
   PacketListModel& model_;
   QTableView* view_;
+  bool saveEnabled_ = false;
 };
 
 }  // namespace qv

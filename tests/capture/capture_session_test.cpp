@@ -12,6 +12,7 @@
 #include <fstream>
 #include <optional>
 
+#include "decode/text_format.h"
 #include "decode_helpers.h"
 #include "session_harness.h"
 
@@ -574,26 +575,148 @@ TEST(CaptureSession, ClearRequestedJustBeforeStopIsNotLeftPending) {
   s.ExpectInStep();
 }
 
-TEST(CaptureSession, StartWhileTheLastCaptureIsStillEndingFindsTheInterfaceBusy) {
+TEST(CaptureSession, AStoppedRunStillEndingIsNeverRevivedByStartOrOpen) {
   Session s;
   s.backend.adapters.adapters = {{"eth0", ""}};
   s.backend.files["eth0"] = s.dir.File("pipe");
+  const std::string file = s.dir.File("three.pcap");
+  WriteTaggedFile(file, 3);
   PipeAdapter pipe(s.backend.files["eth0"]);
   ASSERT_TRUE(s.doc->Start());
   pipe.Connect();
   pipe.Write(PcapRecord(TaggedFrame(0), 1000, 0));
   ASSERT_TRUE(s.observer->WaitUntil([&] { return s.observer->rows.size() == 1; }));
   ASSERT_TRUE(WaitUntilAsleep(s.observer->Locked([&] { return s.observer->captureTask; })));
-  s.doc->Stop();  // the first capture waits for its next frame and has not seen it
-  ASSERT_TRUE(s.doc->Start());
+  s.doc->Stop();  // the capture waits for its next frame and has not seen the Stop
+  EXPECT_FALSE(s.doc->CanStart());
+  EXPECT_FALSE(s.doc->CanOpen());
+  EXPECT_FALSE(s.doc->Start());
+  EXPECT_FALSE(s.doc->Open(file));
+
+  // The frame that wakes it arrived after the Stop: the old run ends without it.
+  pipe.Write(PcapRecord(TaggedFrame(1), 1001, 0));
   ASSERT_TRUE(s.observer->WaitForEnd(1));
-  EXPECT_EQ(s.prompt.Messages(), std::vector<std::string>{"Interfejs zajęty:("});
-  EXPECT_TRUE(s.observer->lastEndFailed);
+  EXPECT_FALSE(s.observer->lastEndFailed);
+  EXPECT_EQ(s.observer->Locked([&] { return s.observer->rows.size(); }), 1u);
   EXPECT_TRUE(s.doc->CanStart());
-  pipe.Close();
-  ASSERT_TRUE(s.observer->WaitForEnd(2));
-  s.doc->WaitForCapture();
+
+  // The next run is a run of its own, to its own end.
+  s.ReadToEnd(file);
+  EXPECT_EQ(s.ListedTags(), (std::vector<std::uint32_t>{0, 0, 1, 2}));
+  EXPECT_EQ(s.observer->started, 2);
+  EXPECT_EQ(s.observer->ended, 2);
+  EXPECT_TRUE(s.prompt.Messages().empty()) << ::testing::PrintToString(s.prompt.Messages());
   EXPECT_EQ(s.backend.Opened().size(), 1u);
+  s.ExpectInStep();
+}
+
+// Hands out blocks until `limit` bytes are out, then refuses, as a machine
+// whose memory (or address space) is used up would.
+class LimitedAllocator : public BlockAllocator {
+ public:
+  explicit LimitedAllocator(std::size_t limit) : limit_(limit) {}
+  std::uint8_t* Allocate(std::size_t bytes, bool prefault) override {
+    std::lock_guard lock(mutex_);
+    if (out_ + bytes > limit_) return nullptr;
+    out_ += bytes;
+    return MappedBlockAllocator::Instance().Allocate(bytes, prefault);
+  }
+  void Release(std::uint8_t* block, std::size_t bytes) override {
+    std::lock_guard lock(mutex_);
+    out_ -= bytes;
+    MappedBlockAllocator::Instance().Release(block, bytes);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::size_t limit_;
+  std::size_t out_ = 0;
+};
+
+// Out of memory or over the budget, a run stops, keeps every frame it has
+// and says how many; the next frame is not lost silently.
+TEST(CaptureSession, ARunThatCannotGetMemoryStopsAndKeepsItsFrames) {
+  constexpr std::uint32_t kFrames = 20000;  // 1500-byte frames: 30 MB, beyond the limits below
+  struct Case {
+    const char* what;
+    bool live;
+    bool budget;  // else the allocator runs dry
+    const char* message;
+  };
+  const Case cases[] = {
+      {"file, out of memory", false, false, "Out of memory: stopped after %u packets."},
+      {"live, out of memory", true, false, "Out of memory: stopped after %u packets."},
+      {"file, over the budget", false, true, "Memory budget of 8 MB reached: stopped after %u packets."},
+  };
+  Session fileMaker;
+  const std::string path = fileMaker.dir.File("big.pcap");
+  WriteTaggedFile(path, kFrames, {1500});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LimitedAllocator allocator(c.budget ? std::size_t{1} << 40 : std::size_t{12} << 20);
+    Session s;
+    s.doc->SetBlockAllocator(allocator);
+    if (c.budget) s.doc->SetMemoryBudget(8u << 20);
+    s.backend.adapters.adapters = {{"eth0", ""}};
+    s.backend.files["eth0"] = path;
+    s.doc->SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
+    if (c.live) {
+      s.CaptureToEnd();
+    } else {
+      s.ReadToEnd(path);
+    }
+    const std::uint32_t kept = s.doc->PacketCount();
+    EXPECT_GT(kept, 1000u);
+    EXPECT_LT(kept, kFrames);
+    EXPECT_EQ(s.prompt.Messages(), std::vector<std::string>{Format(c.message, kept)});
+    EXPECT_TRUE(s.observer->lastEndFailed);
+    EXPECT_TRUE(s.doc->LastRunFailed());
+    EXPECT_TRUE(s.doc->CanStart());
+    EXPECT_EQ(s.doc->Drops().ours, c.live ? 1u : 0u);
+    if (c.budget) EXPECT_LE(s.doc->Buffer().HeldBytes(), 8u << 20);
+    // Every kept frame is whole, in order.
+    std::vector<std::uint32_t> expected(kept);
+    for (std::uint32_t i = 0; i < kept; ++i) expected[i] = i;
+    EXPECT_EQ(s.ListedTags(), expected);
+    s.ExpectInStep();
+  }
+}
+
+TEST(CaptureSession, LiveCaptureAsksForTheKernelBufferAndCountsDrops) {
+  Session s;
+  s.OneAdapter(5);
+  s.backend.openWarning = "eth0: That device doesn't support promiscuous mode";
+  s.backend.SetStats(pcap_stat{100, 7, 3});
+  s.doc->SetKernelBufferMB(64);
+  s.CaptureToEnd();
+  EXPECT_EQ(s.backend.LastBufferBytes(), 64u << 20);
+  DropCounts drops = s.doc->Drops();
+  EXPECT_TRUE(drops.known);
+  EXPECT_EQ(drops.kernel, 7u);
+  EXPECT_EQ(drops.interface, 3u);
+  EXPECT_EQ(drops.Total(), 10u);
+  // The warning goes to the status line, not into a message box.
+  EXPECT_EQ(s.observer->notices, std::vector<std::string>{"eth0: That device doesn't support promiscuous mode"});
+  EXPECT_TRUE(s.prompt.Messages().empty());
+
+  s.doc->ClearAll();
+  EXPECT_EQ(s.doc->Drops(), DropCounts{});
+
+  // A kernel that refuses the size: the capture runs on the default, and
+  // says so once for that size.
+  s.backend.openWarning.clear();
+  s.backend.refuseBuffer = true;
+  s.CaptureToEnd();
+  s.CaptureToEnd();
+  EXPECT_EQ(s.observer->notices.size(), 2u);
+  EXPECT_EQ(s.observer->notices.back(),
+            "The kernel refused a capture buffer of 64 MB; capturing with the library's default buffer.");
+  EXPECT_EQ(s.doc->Drops().Total(), 10u);  // each Start counts afresh
+
+  // A file read has no counters.
+  s.doc->ClearAll();
+  s.ReadToEnd(s.backend.files["eth0"]);
+  EXPECT_FALSE(s.doc->Drops().known);
 }
 
 TEST(CaptureSession, ClearsAndShowsFromTheInterfaceNeverCutIntoAnAppend) {

@@ -252,5 +252,83 @@ TEST_F(LiveCapture, AnyAdapterShowsCookedFramesWithTheirAddresses) {
   EXPECT_EQ(first->linkType, 113);
 }
 
+// Sends tags first..first+count-1 as fast as the socket takes them.
+void SendBurst(const FrameSender& sender, std::uint32_t first, std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    while (!sender.Send(UdpTo(kCaptureEnd, first + i))) std::this_thread::yield();
+  }
+}
+
+// Waits until the listed count has stayed put for a while: the capture has
+// read everything it will get.
+std::size_t WaitUntilSettled(Session& s, std::size_t goal) {
+  std::size_t last = 0;
+  for (int quiet = 0; quiet < 10;) {
+    s.observer->WaitUntil([&] { return s.observer->ListedCountLocked() >= goal; }, 200ms);
+    const std::size_t now = s.observer->Locked([&] { return s.observer->ListedCountLocked(); });
+    quiet = now == last ? quiet + 1 : 0;
+    last = now;
+    if (now >= goal) break;
+  }
+  return last;
+}
+
+TEST_F(LiveCapture, ABurstArrivesWholeAndInOrderWithNoDrops) {
+  constexpr std::uint32_t kBurst = 30000;
+  Session& s = *session_;
+  s.doc->SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
+  ASSERT_NO_FATAL_FAILURE(StartCapturing());
+  SendBurst(*sender_, 1, kBurst);
+  EXPECT_EQ(WaitUntilSettled(s, kBurst), kBurst);
+  s.doc->Stop();
+  ASSERT_TRUE(s.observer->WaitForEnd());
+  s.doc->WaitForCapture();
+  s.ui.Drain();
+
+  std::vector<std::uint32_t> expected(kBurst);
+  for (std::uint32_t i = 0; i < kBurst; ++i) expected[i] = i + 1;
+  EXPECT_EQ(s.ListedTags(), expected);
+  const DropCounts drops = s.doc->Drops();
+  EXPECT_TRUE(drops.known);
+  EXPECT_EQ(drops.Total(), 0u);
+  // The ring the kernel set up is at least what was asked for.
+  EXPECT_GE(s.doc->KernelBufferInForce(), 32u << 20);
+  s.ExpectInStep();
+}
+
+// A tiny kernel buffer and a capture thread held up: the kernel drops what
+// does not fit, and every frame sent is either captured or counted as dropped.
+TEST_F(LiveCapture, FramesTheKernelDroppedAreCounted) {
+  constexpr std::uint32_t kBurst = 30000;
+  Session& s = *session_;
+  s.doc->SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
+  s.doc->SetKernelBufferMB(1);
+  ASSERT_NO_FATAL_FAILURE(StartCapturing());
+  Gate held;
+  s.observer->afterPacket = [&, first = true](const PacketRecord&) mutable {
+    if (first) held.Arrive();
+    first = false;
+  };
+  SendBurst(*sender_, 1, kBurst);
+  ASSERT_TRUE(held.WaitForArrival());
+  held.Open();
+  const std::size_t listed = WaitUntilSettled(s, kBurst);
+  s.doc->Stop();
+  ASSERT_TRUE(s.observer->WaitForEnd());
+  s.doc->WaitForCapture();
+  s.ui.Drain();
+
+  const DropCounts drops = s.doc->Drops();
+  EXPECT_GT(drops.kernel, 0u);
+  EXPECT_LT(listed, kBurst);
+  EXPECT_EQ(listed + drops.Total(), kBurst) << "frames neither captured nor counted as dropped";
+  EXPECT_GT(s.doc->KernelBufferInForce(), 0u);
+  EXPECT_LT(s.doc->KernelBufferInForce(), 4u << 20);
+  // What did arrive is in order.
+  const std::vector<std::uint32_t> tags = s.ListedTags();
+  EXPECT_TRUE(std::is_sorted(tags.begin(), tags.end()));
+  s.ExpectInStep();
+}
+
 }  // namespace
 }  // namespace qv

@@ -81,21 +81,42 @@ class FakeBackend : public CaptureBackend {
     ++listCalls;
     return adapters;
   }
-  pcap_t* OpenLive(const std::string& adapter, int snapshotLength, bool promiscuous, int timeoutMs,
-                   char* errbuf) override {
+  LiveOpenResult OpenLive(const LiveOpenRequest& request) override {
     {
       std::lock_guard lock(mutex_);
-      opened_.push_back(adapter);
-      lastSnapshot_ = snapshotLength;
-      lastPromiscuous_ = promiscuous;
-      lastTimeout_ = timeoutMs;
+      opened_.push_back(request.adapter);
+      lastSnapshot_ = request.snapshotLength;
+      lastPromiscuous_ = request.promiscuous;
+      lastTimeout_ = request.timeoutMs;
+      lastBufferBytes_ = request.bufferBytes;
     }
-    const auto it = files.find(adapter);
+    LiveOpenResult result;
+    const auto it = files.find(request.adapter);
     if (it == files.end()) {
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "%s", openError.c_str());
-      return nullptr;
+      result.error = openError;
+      return result;
     }
-    return pcap_open_offline(it->second.c_str(), errbuf);
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    result.handle = pcap_open_offline(it->second.c_str(), errbuf);
+    if (result.handle == nullptr) result.error = errbuf;
+    result.warning = openWarning;
+    result.bufferRefused = refuseBuffer;
+    return result;
+  }
+  // Counters the "adapter" reports, when set; a savefile has none.
+  bool ReadStats(pcap_t* /*handle*/, pcap_stat& out) override {
+    std::lock_guard lock(mutex_);
+    if (!stats) return false;
+    out = *stats;
+    return true;
+  }
+  void SetStats(std::optional<pcap_stat> s) {
+    std::lock_guard lock(mutex_);
+    stats = s;
+  }
+  std::uint64_t LastBufferBytes() const {
+    std::lock_guard lock(mutex_);
+    return lastBufferBytes_;
   }
   pcap_t* OpenOffline(const std::string& path, char* errbuf) override {
     return pcap_open_offline(path.c_str(), errbuf);
@@ -115,6 +136,8 @@ class FakeBackend : public CaptureBackend {
   AdapterList adapters;
   std::map<std::string, std::string> files;  // adapter name → savefile
   std::string openError = "eth9: You don't have permission to perform this capture on that device";
+  std::string openWarning;   // given with every successful open
+  bool refuseBuffer = false;  // opens report the kernel buffer refused
   std::array<std::uint8_t, 6> address{};
   // What the rights check finds; by default a process that may capture, so
   // that a refused open shows the library's text alone.
@@ -127,6 +150,8 @@ class FakeBackend : public CaptureBackend {
   int lastSnapshot_ = 0;
   bool lastPromiscuous_ = false;
   int lastTimeout_ = 0;
+  std::uint64_t lastBufferBytes_ = 0;
+  std::optional<pcap_stat> stats;
 };
 
 // Stands in for the window's interface thread: runs posted commands in order.
@@ -285,6 +310,10 @@ class SessionObserver : public CaptureObserver {
     std::lock_guard lock(mutex_);
     shown.push_back({number, Bytes(bytes.begin(), bytes.end()), tree.ToText()});
   }
+  void CaptureNotice(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    notices.push_back(text);
+  }
   bool PostClearCommand(ClearCommand command) override {
     if (ui_ == nullptr) return false;
     {
@@ -361,6 +390,7 @@ class SessionObserver : public CaptureObserver {
   std::vector<Totals> totals;
   std::uint64_t maxBytesSeen = 0;
   std::vector<Shown> shown;
+  std::vector<std::string> notices;
 
   // Hooks on the capture thread: before the totals of a frame are told (the
   // frame is in the buffer but its row is not yet inserted), and after its row.

@@ -11,12 +11,13 @@ namespace qv::testing {
 
 struct CommandRun {
   int status = -1;  // the exit status, -1 when the command did not exit normally
-  std::string out;  // standard output and standard error together
+  std::string out;  // standard output, and standard error unless left out
 };
 
-inline CommandRun RunShell(const std::string& command) {
+// With `errors` false, standard error is left out of `out`.
+inline CommandRun RunShell(const std::string& command, bool errors = true) {
   CommandRun run;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((command + (errors ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
   if (pipe == nullptr) return run;
   std::array<char, 4096> chunk;
   std::size_t n;

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
+#include <QMenu>
 #include <QApplication>
 #include <QClipboard>
 #include <QDockWidget>
@@ -21,6 +26,7 @@
 
 #include "capture/packet_row.h"
 #include "framegen/frame_builder.h"
+#include "ui/drop_pane.h"
 #include "ui/hex_dump_view.h"
 #include "ui/options_dialog.h"
 #include "ui/packet_info_bar.h"
@@ -176,6 +182,8 @@ TEST_F(Window, ClearSaveAndReopen) {
   EXPECT_EQ(window_->DataView().AddressText(), QString());
   window_->Poll();
   EXPECT_EQ(window_->CountText(), QStringLiteral("Count: 0"));
+  EXPECT_EQ(window_->SizeText(), QStringLiteral("Size: 0 KB"));
+  EXPECT_EQ(window_->CountBar()->value(), 0);
   EXPECT_FALSE(window_->Action(QStringLiteral("Clear Packets"))->isEnabled());
 
   // Saved newest first: reopened, the first row is the old last one.
@@ -204,6 +212,131 @@ TEST_F(Window, ClearWhileReadingAFileKeepsListAndBufferInStep) {
   WaitForFile();
   EXPECT_EQ(window_->Model().rowCount(), static_cast<int>(window_->Doc().PacketCount()));
   EXPECT_EQ(window_->Doc().RowCount(), static_cast<int>(window_->Doc().PacketCount()));
+}
+
+TEST_F(Window, ASizeLimitOfZeroShowsAnEmptyBar) {
+  OptionsValues values;
+  values.bufferMaxBytes = 0;
+  window_->ApplyOptions(values);
+  QApplication::processEvents();
+  // A 0..0 range would draw an endless busy bar.
+  EXPECT_GT(window_->SizeBar()->maximum(), window_->SizeBar()->minimum());
+  EXPECT_EQ(window_->SizeBar()->value(), 0);
+  EXPECT_EQ(window_->SizeText(), QStringLiteral("Size: 0 KB"));
+}
+
+// One adapter "eth0" that is a savefile (or a pipe), with the drop counters
+// the test sets.
+class FileAdapterBackend : public CaptureBackend {
+ public:
+  AdapterList ListAdapters() override { return {{{"eth0", ""}}, {}, false}; }
+  LiveOpenResult OpenLive(const LiveOpenRequest& request) override {
+    bufferBytes = request.bufferBytes;
+    LiveOpenResult r;
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    r.handle = pcap_open_offline(path.c_str(), errbuf);
+    if (r.handle == nullptr) r.error = errbuf;
+    r.warning = warning;
+    return r;
+  }
+  pcap_t* OpenOffline(const std::string& p, char* errbuf) override { return pcap_open_offline(p.c_str(), errbuf); }
+  std::array<std::uint8_t, 6> AdapterAddress(const std::string&) override { return {}; }
+  bool ReadStats(pcap_t*, pcap_stat& out) override {
+    out = stats;
+    return true;
+  }
+  std::string path;
+  std::string warning;
+  pcap_stat stats{};
+  std::atomic<std::uint64_t> bufferBytes{0};
+};
+
+class WindowOnAdapter : public Window {
+ protected:
+  void SetUp() override {
+    store_ = std::make_unique<QtSettingsStore>(dir_.filePath(QStringLiteral("settings.ini")));
+    store_->SetString("pcap", "CurrentDevice", "eth0");
+    prompt_.SetSilent(true);
+    window_ = std::make_unique<CMainFrame>(*store_, prompt_, dir_.path().toStdString() + "/", &backend_);
+  }
+  void CaptureToEnd() {
+    window_->StartCapture();
+    WaitForFile();
+    QElapsedTimer waited;
+    waited.start();
+    while (window_->Doc().IsCapturing() && waited.elapsed() < 10000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      window_->Poll();
+    }
+    window_->Poll();
+  }
+  FileAdapterBackend backend_;
+};
+
+TEST_F(WindowOnAdapter, DroppedPaneCountsUntilStartOrClearAll) {
+  backend_.path = kDemo.toStdString();
+  backend_.warning = "eth0: promiscuous mode not supported";
+  EXPECT_EQ(window_->Drops()->text(), QStringLiteral("Dropped: 0"));
+  backend_.stats.ps_drop = 5;
+  backend_.stats.ps_ifdrop = 2;
+  CaptureToEnd();
+  EXPECT_EQ(backend_.bufferBytes, 32u << 20);  // the default kernel buffer
+  EXPECT_GT(window_->Model().rowCount(), 20);
+  EXPECT_EQ(window_->Drops()->text(), QStringLiteral("Dropped: 7"));
+  EXPECT_TRUE(window_->Drops()->styleSheet().contains(QStringLiteral("color: rgb(200,0,0)")));
+  const QString tip = window_->Drops()->toolTip();
+  EXPECT_TRUE(tip.contains(QStringLiteral("by the kernel (its buffer was full): 5"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("by the interface or its driver: 2"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("given up by Quorvanet itself: 0"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("bigger kernel buffer"))) << tip.toStdString();
+
+  window_->ClearAll();
+  window_->Poll();
+  EXPECT_EQ(window_->Drops()->text(), QStringLiteral("Dropped: 0"));
+  EXPECT_TRUE(window_->Drops()->styleSheet().isEmpty());
+
+  // A new Start counts afresh: the counters of the new handle, not a sum.
+  OptionsValues values;
+  values.kernelBufferMB = 4;
+  window_->ApplyOptions(values);
+  CaptureToEnd();
+  EXPECT_EQ(backend_.bufferBytes, 4u << 20);
+  EXPECT_EQ(window_->Drops()->text(), QStringLiteral("Dropped: 7"));
+  CaptureToEnd();
+  EXPECT_EQ(window_->Drops()->text(), QStringLiteral("Dropped: 7"));
+}
+
+TEST_F(WindowOnAdapter, SavingFromTheListMenuIsDisabledDuringACapture) {
+  ASSERT_TRUE(window_->OpenCaptureFile(kDemo));
+  WaitForFile();
+  auto saveInMenu = [&] {
+    std::unique_ptr<QMenu> menu(window_->Packets().MakeMenu(nullptr));
+    for (QAction* action : menu->actions()) {
+      if (action->text() == QStringLiteral("save packets to file")) return action->isEnabled();
+    }
+    return false;
+  };
+  EXPECT_TRUE(saveInMenu());
+
+  // The adapter is a pipe: the capture waits on it until the test writes.
+  backend_.path = dir_.filePath(QStringLiteral("pipe")).toStdString();
+  ASSERT_EQ(::mkfifo(backend_.path.c_str(), 0600), 0);
+  window_->StartCapture();
+  window_->Poll();
+  ASSERT_TRUE(window_->Doc().IsCapturing());
+  EXPECT_FALSE(saveInMenu());
+  EXPECT_FALSE(window_->Action(QStringLiteral("Save"))->isEnabled());
+
+  const int fd = ::open(backend_.path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ::close(fd);  // no header: the "adapter" fails and the capture ends
+  QElapsedTimer waited;
+  waited.start();
+  while (!window_->Doc().CanStart() && waited.elapsed() < 10000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  window_->Poll();
+  EXPECT_TRUE(saveInMenu());
 }
 
 TEST_F(Window, DockingLayoutsFollowWhichBarsAreShown) {

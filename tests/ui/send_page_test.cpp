@@ -43,11 +43,11 @@ namespace {
 class TwoAdapters : public CaptureBackend {
  public:
   AdapterList ListAdapters() override { return {{{"qva", ""}, {"qvb", ""}}, {}, false}; }
-  pcap_t* OpenLive(const std::string&, int, bool, int, char* errbuf) override {
+  LiveOpenResult OpenLive(const LiveOpenRequest&) override { return {nullptr, "no capture here", {}, false}; }
+  pcap_t* OpenOffline(const std::string&, char* errbuf) override {
     std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "no capture here");
     return nullptr;
   }
-  pcap_t* OpenOffline(const std::string&, char* errbuf) override { return OpenLive({}, 0, false, 0, errbuf); }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string&) override { return {}; }
 };
 

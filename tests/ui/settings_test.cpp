@@ -24,6 +24,40 @@ TEST(Settings, FreshUserGetsTheRuntimeDefaults) {
   EXPECT_EQ(r.statisticsRows, 30);
   EXPECT_TRUE(r.useDns);
   EXPECT_TRUE(r.checkForNewVersion);
+  EXPECT_EQ(r.kernelBufferMB, 32);
+  EXPECT_EQ(r.memoryBudgetMB, DefaultMemoryBudgetMB());
+  EXPECT_GT(r.memoryBudgetMB, 0u);
+}
+
+// Stored values the program cannot use are read as the defaults: an action
+// outside 0..2 would turn every when-full action off, a kernel buffer outside
+// 1..1024 MB would be refused by the dialog that shows it.
+TEST(Settings, OutOfRangeValuesReadAsTheDefaults) {
+  struct Case {
+    const char* section;
+    const char* name;
+    int stored;
+    int action;
+    int kernelMB;
+    std::uint32_t budgetMB;
+  };
+  const std::uint32_t half = DefaultMemoryBudgetMB();
+  const Case cases[] = {
+      {"log", "Action", 3, 1, 32, half},        {"log", "Action", -7, 1, 32, half},
+      {"log", "Action", 0, 0, 32, half},        {"log", "Action", 2, 2, 32, half},
+      {"pcap", "BufferMB", 0, 1, 32, half},     {"pcap", "BufferMB", 1025, 1, 32, half},
+      {"pcap", "BufferMB", 1, 1, 1, half},      {"pcap", "BufferMB", 1024, 1, 1024, half},
+      {"pcap", "MemoryBudgetMB", 0, 1, 32, half}, {"pcap", "MemoryBudgetMB", 300, 1, 32, 300},
+  };
+  for (const Case& c : cases) {
+    MemorySettingsStore store;
+    store.SetInt("Test", "TestValue", kSettingsMarker);
+    store.SetInt(c.section, c.name, c.stored);
+    const RuntimeOptions r = ResolveRuntimeOptions(LoadSettings(store, "/p/"));
+    EXPECT_EQ(r.whenFullAction, c.action) << c.name << " " << c.stored;
+    EXPECT_EQ(r.kernelBufferMB, c.kernelMB) << c.name << " " << c.stored;
+    EXPECT_EQ(r.memoryBudgetMB, c.budgetMB) << c.name << " " << c.stored;
+  }
 }
 
 TEST(Settings, LoadRules) {
@@ -67,6 +101,8 @@ TEST(Settings, RoundTripThroughBothStores) {
   s.bufferMaxBytes = 30000000;
   s.whenFullAction = 2;
   s.statisticsRows = 99;
+  s.kernelBufferMB = 64;
+  s.memoryBudgetMB = 2048;
 
   QTemporaryDir dir;
   QtSettingsStore ini(dir.filePath(QStringLiteral("q.ini")));
@@ -90,6 +126,9 @@ TEST(Settings, RoundTripThroughBothStores) {
     EXPECT_EQ(ResolveRuntimeOptions(back).bufferMaxBytes, 30000000u);
     EXPECT_EQ(back.whenFullAction, 2);
     EXPECT_EQ(back.statisticsRows, 99);
+    EXPECT_EQ(store->GetInt("pcap", "BufferMB"), 64);
+    EXPECT_EQ(ResolveRuntimeOptions(back).kernelBufferMB, 64);
+    EXPECT_EQ(ResolveRuntimeOptions(back).memoryBudgetMB, 2048u);
   }
   // The INI file really holds integers under their sections.
   QSettings raw(dir.filePath(QStringLiteral("q.ini")), QSettings::IniFormat);
@@ -131,6 +170,8 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeAndKeepsTheTexts) {
       {dialog.PacketCountEdit(), "10000001", false},  {dialog.BufferSizeEdit(), "100000001", false},
       {dialog.BufferSizeEdit(), "0", true},           {dialog.StatisticsRowsEdit(), "0", false},
       {dialog.StatisticsRowsEdit(), "1000", true},    {dialog.StatisticsRowsEdit(), "ten", false},
+      {dialog.KernelBufferEdit(), "0", false},        {dialog.KernelBufferEdit(), "1", true},
+      {dialog.KernelBufferEdit(), "1024", true},      {dialog.KernelBufferEdit(), "1025", false},
   };
   for (const Case& c : cases) {
     const QString before = c.edit->text();
@@ -145,6 +186,20 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeAndKeepsTheTexts) {
   EXPECT_EQ(dialog.Validate(), QString());
   EXPECT_EQ(dialog.Values().bufferMaxCount, 250u);
   EXPECT_EQ(dialog.Values().whenFullAction, 0);
+  dialog.KernelBufferEdit()->setText(QStringLiteral("0"));
+  EXPECT_EQ(dialog.Validate(), QStringLiteral("Please enter an integer between 1 and 1024."));
+  dialog.KernelBufferEdit()->setText(QStringLiteral("128"));
+  EXPECT_EQ(dialog.Validate(), QString());
+  EXPECT_EQ(dialog.Values().kernelBufferMB, 128);
+}
+
+TEST(OptionsDialog, AnUnknownWhenFullActionShowsAndKeepsTheDefault) {
+  OptionsValues values;
+  values.whenFullAction = 5;
+  OptionsDialog dialog({{"eth0", ""}}, values);
+  EXPECT_EQ(dialog.WhenFullList()->currentIndex(), 1);
+  EXPECT_EQ(dialog.Validate(), QString());
+  EXPECT_EQ(dialog.Values().whenFullAction, 1);
 }
 
 }  // namespace

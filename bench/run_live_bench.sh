@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Live capture under a burst: tcpdump, quorvanet-cli and the window (offscreen)
+# each capture the same burst of numbered 128-byte frames on a veth pair that
+# lives in a network namespace made for this run, and the figures are printed
+# side by side. Needs root (namespaces, packet sockets). No frame leaves the pair.
+#
+#   sudo bench/run_live_bench.sh [FRAMES] [BUFFER_MB]   (defaults 1000000 and 32)
+#
+# Goal: quorvanet captures every frame of a burst that tcpdump captures whole,
+# with the command line and with the window. Where frames go missing, the drop
+# counts say where: "kernel" drops happen when the capture thread fell behind
+# and the kernel buffer ran full.
+
+set -euo pipefail
+cd "$(dirname "$0")/.."
+frames=${1:-1000000}
+buffer_mb=${2:-32}
+build=${QUORVANET_BENCH_BUILD:-build/release}
+limit_s=120  # no capturer or sender runs longer than this
+
+if [[ $(id -u) != 0 ]]; then
+  echo "run_live_bench.sh needs root (network namespaces and packet sockets)" >&2
+  exit 1
+fi
+
+cmake --preset release > /dev/null
+cmake --build --preset release --target quorvanet-cli burst_sender live_window_bench | tail -n 1
+
+ns=qvbench$$
+filter="ether src 02:51:56:00:00:01"
+cleanup() { ip netns del "$ns" 2> /dev/null || true; }
+trap cleanup EXIT
+ip netns add "$ns"
+ip -n "$ns" link add qv0 address 02:51:56:00:00:10 type veth peer name qv1 address 02:51:56:00:00:11
+ip -n "$ns" link set qv0 up
+ip -n "$ns" link set qv1 up
+in_ns() { ip netns exec "$ns" "$@"; }
+
+send_burst() {
+  in_ns "$build/bench/burst_sender" qv1 "$frames" 128 "$limit_s"
+}
+
+# Starts a capturer in the background, waits until it listens, sends the
+# burst, lets the capturer drain its buffer, then stops it with SIGINT.
+# Its stdout and stderr land in $out.
+run_capturer() {
+  local out=$1
+  shift
+  in_ns timeout -s INT "$limit_s" "$@" > "$out" 2>&1 &
+  local pid=$!
+  sleep 1.5
+  sent_line=$(send_burst)
+  sleep 2
+  kill -INT "$pid" 2> /dev/null || true
+  wait "$pid" || true
+}
+
+result() {  # name captured dropped_kernel sender_line command
+  printf '%-14s captured %9s / %-9s  kernel drops %8s   (%s)\n' "$1" "$2" "$frames" "$3" "$4"
+  printf '%-14s %s\n' "" "$5"
+}
+
+tmp=$(mktemp -d)
+
+if command -v tcpdump > /dev/null; then
+  run_capturer "$tmp/tcpdump" tcpdump -i qv0 -B $((buffer_mb * 1024)) -w /dev/null "$filter"
+  captured=$(awk '/packets captured/ { print $1 }' "$tmp/tcpdump")
+  dropped=$(awk '/dropped by kernel/ { print $1 }' "$tmp/tcpdump")
+  result tcpdump "${captured:-?}" "${dropped:-?}" "$sent_line" "tcpdump -i qv0 -B $((buffer_mb * 1024)) -w /dev/null"
+else
+  echo "tcpdump             not installed: no reference figure"
+fi
+
+run_capturer "$tmp/cli" "$build/src/cli/quorvanet-cli" -i qv0 -q -B "$buffer_mb" -f "$filter"
+line=$(grep -E '^[0-9]+ packets' "$tmp/cli" | tail -n 1)
+captured=$(awk '{ print $1 }' <<< "$line")
+dropped=$(sed -n 's/.*, \([0-9]*\) dropped by kernel.*/\1/p' <<< "$line")
+result quorvanet-cli "${captured:-?}" "${dropped:-?}" "$sent_line" "quorvanet-cli -i qv0 -q -B $buffer_mb -f '$filter'"
+grep -v -E '^[0-9]+ packets' "$tmp/cli" | sed 's/^/               cli: /' || true
+
+run_capturer "$tmp/window" env QT_QPA_PLATFORM=offscreen "$build/bench/live_window_bench" qv0 "$buffer_mb" "$filter"
+get() { awk -v k="$1" '$1 == k { print $2 }' "$tmp/window"; }
+result window "$(get captured)" "$(get dropped_kernel)" "$sent_line" \
+  "QT_QPA_PLATFORM=offscreen live_window_bench qv0 $buffer_mb '$filter'"
+printf '%-14s longest interface stall %s ms, our own drops %s, interface drops %s, rows listed %s\n' "" \
+  "$(get longest_gap_ms)" "$(get dropped_ours)" "$(get dropped_interface)" "$(get rows)"
+
+rm -rf "$tmp"
