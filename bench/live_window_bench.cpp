@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "stall_meter.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 #include "ui/qt_settings_store.h"
@@ -57,14 +58,7 @@ int main(int argc, char** argv) {
   window.Doc().SetFilterText(argv[3]);
   QApplication::processEvents();
 
-  QElapsedTimer sinceTick;
-  qint64 longestGapMs = 0;
-  QTimer ticker;
-  ticker.setInterval(10);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
-    sinceTick.restart();
-  });
+  StallMeter stalls;
   QElapsedTimer running;
   QTimer watch;
   watch.setInterval(20);
@@ -84,12 +78,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::fprintf(stderr, "capturing\n");
-  sinceTick.start();
   running.start();
-  ticker.start();
+  stalls.Start();
   watch.start();
   QApplication::exec();
-  ticker.stop();
+  stalls.Stop();
   window.Poll();
 
   const qv::DropCounts drops = window.Doc().Drops();
@@ -100,7 +93,7 @@ int main(int argc, char** argv) {
   std::printf("dropped_ours %llu\n", static_cast<unsigned long long>(drops.ours));
   std::printf("kernel_buffer_in_force_bytes %llu\n",
               static_cast<unsigned long long>(window.Doc().KernelBufferInForce()));
-  std::printf("longest_gap_ms %lld\n", static_cast<long long>(longestGapMs));
+  std::printf("longest_gap_ms %lld\n", static_cast<long long>(stalls.LongestMs()));
   std::fflush(stdout);
   std::_Exit(0);
 }

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "capture/packet_row.h"
+#include "stall_meter.h"
 #include "ui/main_window.h"
 #include "ui/qt_settings_store.h"
 #include "ui/qt_user_prompt.h"
@@ -65,21 +66,11 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   const long baselineKiB = ResidentKiB();
 
-  // A 10 ms ticker: the longest gap between its ticks is the longest time
-  // the interface thread could not answer the user.
-  QElapsedTimer sinceTick;
-  qint64 longestGapMs = 0;
-  QTimer ticker;
-  ticker.setInterval(10);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
-    sinceTick.restart();
-  });
+  StallMeter stalls;
 
   QElapsedTimer load;
   load.start();
-  sinceTick.start();
-  ticker.start();
+  stalls.Start();
   window.OpenCaptureFile(QString::fromLocal8Bit(argv[1]));
   // Loaded when the file has been read and the list holds every frame.
   QTimer done;
@@ -92,7 +83,7 @@ int main(int argc, char** argv) {
   done.start();
   QApplication::exec();
   const double loadSeconds = static_cast<double>(load.nsecsElapsed()) / 1e9;
-  ticker.stop();
+  stalls.Stop();
   done.stop();
 
   const int rows = window.Model().rowCount();
@@ -118,7 +109,7 @@ int main(int argc, char** argv) {
   std::printf("rows %d\n", rows);
   std::printf("last_row_shown %d\n", lastRowShown ? 1 : 0);
   std::printf("load_s %.3f\n", loadSeconds);
-  std::printf("longest_gap_ms %lld\n", static_cast<long long>(longestGapMs));
+  std::printf("longest_gap_ms %lld\n", static_cast<long long>(stalls.LongestMs()));
   std::printf("captured_bytes %llu\n", static_cast<unsigned long long>(captured));
   std::printf("baseline_kib %ld\n", baselineKiB);
   std::printf("peak_kib_after_load %ld\n", peakKiB);
