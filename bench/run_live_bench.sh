@@ -47,7 +47,9 @@ send_burst() {
 run_capturer() {
   local out=$1 ready=$2
   shift 2
-  in_ns timeout -s INT "$limit_s" "$@" > "$out" 2>&1 &
+  # A plain command, so that $! is the process that gets the SIGINT (ip
+  # execs timeout, which passes it on to the capturer).
+  ip netns exec "$ns" timeout -s INT "$limit_s" "$@" > "$out" 2>&1 &
   local pid=$!
   if [[ -n $ready ]]; then
     for _ in $(seq 100); do
