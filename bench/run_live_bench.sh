@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 frames=${1:-1000000}
 buffer_mb=${2:-32}
-build=${QUORVANET_BENCH_BUILD:-build/release}
+build=build/release
 limit_s=120  # no capturer or sender runs longer than this
 
 if [[ $(id -u) != 0 ]]; then
@@ -40,17 +40,26 @@ send_burst() {
   in_ns "$build/bench/burst_sender" qv1 "$frames" 128 "$limit_s"
 }
 
-# Starts a capturer in the background, waits until it listens, sends the
-# burst, lets the capturer drain its buffer, then stops it with SIGINT.
-# Its stdout and stderr land in $out.
+# Starts a capturer in the background, waits until it listens (its output
+# shows READY, or 1.5 s when READY is empty), sends the burst, lets the
+# capturer drain its buffer, then stops it with SIGINT. Its stdout and stderr
+# land in $out.
 run_capturer() {
-  local out=$1
-  shift
-  in_ns timeout -s INT "$limit_s" "$@" > "$out" 2>&1 &
+  local out=$1 ready=$2
+  shift 2
+  # A plain command, so that $! is the process that gets the SIGINT (ip
+  # execs timeout, which passes it on to the capturer).
+  ip netns exec "$ns" timeout -s INT "$limit_s" "$@" > "$out" 2>&1 &
   local pid=$!
+  if [[ -n $ready ]]; then
+    for _ in $(seq 100); do
+      grep -q "$ready" "$out" && break
+      sleep 0.1
+    done
+  fi
   sleep 1.5
   sent_line=$(send_burst)
-  sleep 2
+  sleep 3
   kill -INT "$pid" 2> /dev/null || true
   wait "$pid" || true
 }
@@ -63,7 +72,7 @@ result() {  # name captured dropped_kernel sender_line command
 tmp=$(mktemp -d)
 
 if command -v tcpdump > /dev/null; then
-  run_capturer "$tmp/tcpdump" tcpdump -i qv0 -B $((buffer_mb * 1024)) -w /dev/null "$filter"
+  run_capturer "$tmp/tcpdump" "listening on" tcpdump -i qv0 -B $((buffer_mb * 1024)) -w /dev/null "$filter"
   captured=$(awk '/packets captured/ { print $1 }' "$tmp/tcpdump")
   dropped=$(awk '/dropped by kernel/ { print $1 }' "$tmp/tcpdump")
   result tcpdump "${captured:-?}" "${dropped:-?}" "$sent_line" "tcpdump -i qv0 -B $((buffer_mb * 1024)) -w /dev/null"
@@ -71,14 +80,14 @@ else
   echo "tcpdump             not installed: no reference figure"
 fi
 
-run_capturer "$tmp/cli" "$build/src/cli/quorvanet-cli" -i qv0 -q -B "$buffer_mb" -f "$filter"
+run_capturer "$tmp/cli" "" "$build/src/cli/quorvanet-cli" -i qv0 -q -B "$buffer_mb" -f "$filter"
 line=$(grep -E '^[0-9]+ packets' "$tmp/cli" | tail -n 1)
 captured=$(awk '{ print $1 }' <<< "$line")
 dropped=$(sed -n 's/.*, \([0-9]*\) dropped by kernel.*/\1/p' <<< "$line")
 result quorvanet-cli "${captured:-?}" "${dropped:-?}" "$sent_line" "quorvanet-cli -i qv0 -q -B $buffer_mb -f '$filter'"
 grep -v -E '^[0-9]+ packets' "$tmp/cli" | sed 's/^/               cli: /' || true
 
-run_capturer "$tmp/window" env QT_QPA_PLATFORM=offscreen "$build/bench/live_window_bench" qv0 "$buffer_mb" "$filter"
+run_capturer "$tmp/window" "^capturing" env QT_QPA_PLATFORM=offscreen "$build/bench/live_window_bench" qv0 "$buffer_mb" "$filter"
 get() { awk -v k="$1" '$1 == k { print $2 }' "$tmp/window"; }
 result window "$(get captured)" "$(get dropped_kernel)" "$sent_line" \
   "QT_QPA_PLATFORM=offscreen live_window_bench qv0 $buffer_mb '$filter'"
