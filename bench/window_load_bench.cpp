@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   std::printf("rows %d\n", rows);
   std::printf("last_row_shown %d\n", lastRowShown ? 1 : 0);
   std::printf("load_s %.3f\n", loadSeconds);
-  std::printf("longest_gap_ms %lld\n", static_cast<long long>(stalls.LongestMs()));
+  std::printf("longest_gap_ms %lld\n", static_cast<long long>(stalls.LongestGapMs()));
   std::printf("captured_bytes %llu\n", static_cast<unsigned long long>(captured));
   std::printf("baseline_kib %ld\n", baselineKiB);
   std::printf("peak_kib_after_load %ld\n", peakKiB);

@@ -673,7 +673,9 @@ TEST(CaptureSession, ARunThatCannotGetMemoryStopsAndKeepsItsFrames) {
     EXPECT_TRUE(s.doc->LastRunFailed());
     EXPECT_TRUE(s.doc->CanStart());
     EXPECT_EQ(s.doc->Drops().ours, c.live ? 1u : 0u);
-    if (c.budget) EXPECT_LE(s.doc->Buffer().HeldBytes(), 8u << 20);
+    if (c.budget) {
+      EXPECT_LE(s.doc->Buffer().HeldBytes(), 8u << 20);
+    }
     // Every kept frame is whole, in order.
     std::vector<std::uint32_t> expected(kept);
     for (std::uint32_t i = 0; i < kept; ++i) expected[i] = i;

@@ -87,6 +87,8 @@ TEST(Cli, StatsPrintsTheLayerListsAndTheConversationTable) {
     EXPECT_EQ(ParseCliOptions({"--stats-rows", rows}).error, "--stats-rows needs a number from 1 to 1000") << rows;
   }
   EXPECT_EQ(ParseCliOptions({"--stats-rows", "1000"}).options.statsRows, 1000);
+}
+
 // Rows of the demo capture that `filter` keeps (-q prints their total).
 std::string FilteredTotal(const std::string& filterArgs) {
   const CliRun run = RunCli("-q " + filterArgs + " -r " + kDemo);
