@@ -113,7 +113,8 @@ TEST_F(FiltersPage, TickingAndTypingBuildTheExpressionShownInThePreview) {
   EXPECT_TRUE(page_->TickProtocol("udp"));
   EXPECT_TRUE(page_->Rules().ip.Checked(8));
   EXPECT_EQ(ip.List()->item(8)->checkState(), Qt::Checked);
-  EXPECT_FALSE(page_->TickProtocol("udp"));
+  EXPECT_TRUE(page_->TickProtocol("udp"));  // ticked already: it stays so
+  EXPECT_TRUE(page_->Rules().ip.Checked(8));
   EXPECT_TRUE(page_->TickProtocol("ipx"));
   EXPECT_FALSE(page_->TickProtocol("smtp"));
 }

@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include "framegen/frame_builder.h"
+#include "ui/filters_page.h"
 #include "ui/layer_chart_page.h"
 #include "ui/main_window.h"
 #include "ui/qt_settings_store.h"
@@ -137,14 +138,21 @@ TEST_F(StatisticsWindow, ChartsShowTheCountersAndRepaintOnlyWhileVisible) {
   EXPECT_EQ(slices[1]->color(), QColor(255, 0, 255));
   EXPECT_EQ(slices[2]->color(), QColor(255, 0, 0));
 
-  // A click on a slice hands its protocol on; here it goes to the clipboard.
+  // A click on a slice of a protocol that the rule pages know ticks its row
+  // and shows the Filters page.
   emit transport->Series()->clicked(slices[2]);
-  EXPECT_EQ(QApplication::clipboard()->text(), "TCP");
+  EXPECT_EQ(window_->Tabs()->currentWidget(), &window_->Filters());
+  EXPECT_TRUE(window_->Filters().Rules().ip.Checked(9));  // tcp
+  window_->Tabs()->setCurrentWidget(&Page());
 
   Page().Tabs()->setCurrentWidget(Page().Chart(1));
   QApplication::processEvents();
   EXPECT_FALSE(transport->Repainting());
   EXPECT_EQ(Labels(Page().Chart(1)), (QStringList{"=0", "ARP - 1=1", "Ethernet II - 4=4"}));
+  // Any other protocol's name goes to the clipboard.
+  emit Page().Chart(1)->Series()->clicked(Page().Chart(1)->Series()->slices()[2]);
+  EXPECT_EQ(QApplication::clipboard()->text(), "Ethernet II");
+  EXPECT_EQ(window_->Tabs()->currentWidget(), &Page());
 
   window_->Tabs()->setCurrentIndex(0);
   QApplication::processEvents();
