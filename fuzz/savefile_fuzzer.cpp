@@ -25,9 +25,13 @@ namespace {
 constexpr std::uint64_t kFileHeader = 24;
 constexpr std::uint64_t kRecordHeader = 16;
 
+// Hands the session a capture handle over the bytes of the current input.
 class MemoryBackend : public qv::CaptureBackend {
  public:
-  MemoryBackend(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  void Use(const std::uint8_t* data, std::size_t size) {
+    data_ = data;
+    size_ = size;
+  }
   qv::AdapterList ListAdapters() override { return {}; }
   pcap_t* OpenLive(const std::string&, int, bool, int, char* errbuf) override {
     std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "no adapters here");
@@ -48,8 +52,8 @@ class MemoryBackend : public qv::CaptureBackend {
   qv::CaptureRights ProbeRights() override { return {}; }
 
  private:
-  const std::uint8_t* data_;
-  std::size_t size_;
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
 };
 
 class SilentPrompt : public qv::UserPrompt {
@@ -61,7 +65,11 @@ class SilentPrompt : public qv::UserPrompt {
 
 class CountingObserver : public qv::CaptureObserver {
  public:
-  explicit CountingObserver(std::size_t fileSize) : fileSize_(fileSize) {}
+  void Reset(std::size_t fileSize) {
+    fileSize_ = fileSize;
+    frames = 0;
+    bytes = 0;
+  }
   void PacketAdded(const qv::PacketRecord& record, const qv::PacketSummary&) override {
     FUZZ_CHECK(record.bytes.size() == record.capturedLength, "a record holds other than its captured length");
     FUZZ_CHECK(record.capturedLength <= fileSize_, "a frame is longer than the whole file");
@@ -72,26 +80,35 @@ class CountingObserver : public qv::CaptureObserver {
   std::uint64_t bytes = 0;
 
  private:
-  std::size_t fileSize_;
+  std::size_t fileSize_ = 0;
+};
+
+// One session for the whole search, as the program keeps one for all the
+// files a user opens; it is cleared after every input.
+struct Harness {
+  MemoryBackend backend;
+  SilentPrompt prompt;
+  qv::MemorySettingsStore settings;
+  CountingObserver observer;
+  qv::CTalvenorDoc session{prompt, settings, backend};
+  Harness() { session.SetObserver(&observer); }
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;  // fmemopen refuses an empty buffer
-  MemoryBackend backend(data, size);
-  SilentPrompt prompt;
-  qv::MemorySettingsStore settings;
-  CountingObserver observer(size);
-  {
-    qv::CTalvenorDoc session(prompt, settings, backend);
-    session.SetObserver(&observer);
-    FUZZ_CHECK(session.Open("memory.pcap"), "the session refused to open a file");
-    session.WaitForCapture();
-    FUZZ_CHECK(session.PacketCount() == observer.frames, "the buffer and the reported rows disagree");
-    FUZZ_CHECK(session.BufferedBytes() <= observer.bytes + observer.frames * 64,
-               "the buffer holds more than the frames read");
-  }
+  static Harness h;
+  h.backend.Use(data, size);
+  h.observer.Reset(size);
+  FUZZ_CHECK(h.session.Open("memory.pcap"), "the session refused to open a file");
+  h.session.WaitForCapture();
+  const CountingObserver& observer = h.observer;
+  FUZZ_CHECK(h.session.PacketCount() == observer.frames, "the buffer and the reported rows disagree");
+  FUZZ_CHECK(h.session.BufferedBytes() <= observer.bytes + observer.frames * 64,
+             "the buffer holds more than the frames read");
+  h.session.ClearAll();
+  FUZZ_CHECK(h.session.PacketCount() == 0, "clearing after a file left frames behind");
   if (observer.frames > 0) {
     FUZZ_CHECK(kFileHeader + observer.frames * kRecordHeader + observer.bytes <= size,
                "frames were reported beyond the end of the file");
