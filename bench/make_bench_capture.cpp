@@ -12,6 +12,9 @@
 // differ between standard libraries).
 //
 // Usage: make_bench_capture OUTPUT [FRAMES]   (FRAMES defaults to 1000000)
+//        make_bench_capture OUTPUT [FRAMES] --conversations N
+// The second form writes plain TCP and UDP frames spread over N conversations
+// instead, the load of a conversation table that keeps reusing its rows.
 
 #include <algorithm>
 #include <array>
@@ -636,24 +639,87 @@ class Generator {
   std::uint64_t micros_ = kStart * 1'000'000ULL;  // time of the last frame
 };
 
+// Many conversations at once: every frame belongs to one of `conversations`
+// ordered pairs of IPv4 hosts, picked at random, so a conversation table
+// smaller than that keeps reusing its rows. Each pair keeps its own ports;
+// four frames in five are TCP, the rest UDP.
+void WriteConversationSpread(const std::string& path, std::uint64_t frames, std::uint32_t conversations) {
+  struct Pair {
+    Ip4 client, server;
+    std::uint16_t clientPort, serverPort;
+    bool udp;
+  };
+  Random random(0x434f'4e56'4552ULL);
+  std::vector<Pair> pairs;
+  pairs.reserve(conversations);
+  // Clients on 10.40.0.0/16, servers on 172.16.0.0/16: every pair is distinct.
+  constexpr std::uint32_t kClients = 500;
+  for (std::uint32_t i = 0; i < conversations; ++i) {
+    const std::uint32_t client = i % kClients, server = i / kClients;
+    pairs.push_back({{10, 40, static_cast<std::uint8_t>(client / 250), static_cast<std::uint8_t>(1 + client % 250)},
+                     {172, 16, static_cast<std::uint8_t>(server / 250), static_cast<std::uint8_t>(1 + server % 250)},
+                     static_cast<std::uint16_t>(random.Between(1024, 65000)),
+                     static_cast<std::uint16_t>(random.Chance(0.5) ? 443 : random.Between(1, 1023)), random.Chance(0.2)});
+  }
+  const Mac clientMac{0x00, 0x1b, 0x21, 0x10, 0x20, 0x30}, routerMac{0x00, 0x1b, 0x21, 0x3a, 0x4f, 0x01};
+  std::array<std::uint8_t, 1460> payload{};
+  for (auto& b : payload) b = static_cast<std::uint8_t>(random.Next());
+  PcapWriter out(path);
+  std::uint64_t micros = 1796040000ULL * 1'000'000ULL, bytes = 0;
+  for (std::uint64_t n = 0; n < frames; ++n) {
+    const Pair& p = pairs[random.Below(conversations)];
+    const std::size_t size = random.Chance(0.4) ? 0 : random.Between(1, 1460);
+    FrameBuilder frame;
+    frame.Ethernet(routerMac, clientMac, 0x0800).Ipv4(p.client, p.server, p.udp ? 17 : 6);
+    if (p.udp) {
+      frame.Udp(p.clientPort, p.serverPort);
+    } else {
+      frame.Tcp(p.clientPort, p.serverPort, static_cast<std::uint32_t>(n), 1, kAck | (size ? kPsh : 0));
+    }
+    frame.Raw(Bytes(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(size)));
+    const Bytes built = frame.Build();
+    micros += 1 + random.Below(200);
+    out.Write(built, static_cast<std::uint32_t>(micros / 1'000'000), static_cast<std::uint32_t>(micros % 1'000'000));
+    bytes += built.size();
+  }
+  std::fprintf(stderr, "%llu frames over %u conversations, %.1f captured bytes per frame\n",
+               static_cast<unsigned long long>(frames), conversations,
+               static_cast<double>(bytes) / static_cast<double>(frames ? frames : 1));
+}
+
+bool ParseCount(const char* text, std::uint64_t& into) {
+  char* end = nullptr;
+  into = std::strtoull(text, &end, 10);
+  return end != text && *end == '\0' && into != 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: make_bench_capture OUTPUT [FRAMES]\n");
-    return 2;
-  }
-  std::uint64_t frames = 1'000'000;
-  if (argc == 3) {
-    char* end = nullptr;
-    frames = std::strtoull(argv[2], &end, 10);
-    if (end == argv[2] || *end != '\0' || frames == 0) {
-      std::fprintf(stderr, "make_bench_capture: bad frame count '%s'\n", argv[2]);
+  // make_bench_capture OUTPUT [FRAMES] [--conversations N]
+  std::uint64_t frames = 1'000'000, conversations = 0;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() >= 2 && args[args.size() - 2] == "--conversations") {
+    if (!ParseCount(args.back().c_str(), conversations) || conversations > 65000) {
+      std::fprintf(stderr, "make_bench_capture: bad conversation count '%s'\n", args.back().c_str());
       return 2;
     }
+    args.resize(args.size() - 2);
+  }
+  if (args.empty() || args.size() > 2) {
+    std::fprintf(stderr, "usage: make_bench_capture OUTPUT [FRAMES] [--conversations N]\n");
+    return 2;
+  }
+  if (args.size() == 2 && !ParseCount(args[1].c_str(), frames)) {
+    std::fprintf(stderr, "make_bench_capture: bad frame count '%s'\n", args[1].c_str());
+    return 2;
   }
   try {
-    Generator generator(argv[1], frames);
+    if (conversations != 0) {
+      WriteConversationSpread(args[0], frames, static_cast<std::uint32_t>(conversations));
+      return 0;
+    }
+    Generator generator(args[0], frames);
     generator.Run();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_bench_capture: %s\n", e.what());

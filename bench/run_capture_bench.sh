@@ -4,6 +4,9 @@
 #
 #   bench/run_capture_bench.sh [FRAMES]        (default 1000000)
 #   REPS=7 bench/run_capture_bench.sh          (repetitions, default 5)
+#   CONVERSATIONS=5000 STATS_ROWS=1000 bench/run_capture_bench.sh
+#       the frames spread over that many conversations, read with a
+#       conversation table of STATS_ROWS rows (quorvanet-cli --stats-rows)
 #
 # Builds a Release tree in build/bench, writes the capture into bench/data/
 # (kept between runs; its name changes with the generator's source), warms
@@ -25,6 +28,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 frames=${1:-1000000}
 reps=${REPS:-5}
+conversations=${CONVERSATIONS:-}
+cli_args=()
+if [[ -n ${STATS_ROWS:-} ]]; then cli_args=(--stats-rows "$STATS_ROWS"); fi
+gen_args=()
+if [[ -n $conversations ]]; then gen_args=(--conversations "$conversations"); fi
 build=build/bench
 
 if ! [[ $frames =~ ^[1-9][0-9]*$ ]]; then
@@ -48,10 +56,10 @@ cli=$build/src/cli/quorvanet-cli
 # generator never measures a stale file.
 fingerprint=$(cat bench/make_bench_capture.cpp tools/framegen/frame_builder.h | sha256sum | cut -c1-10)
 mkdir -p bench/data
-capture=bench/data/bench-$frames-$fingerprint.pcap
+capture=bench/data/bench-$frames${conversations:+-c$conversations}-$fingerprint.pcap
 if [[ ! -s $capture ]]; then
   echo "== writing $capture"
-  "$generator" "$capture.part" "$frames"
+  "$generator" "$capture.part" "$frames" "${gen_args[@]}"
   mv "$capture.part" "$capture"
 fi
 
@@ -68,12 +76,12 @@ if [[ $got != "$frames" ]]; then
   echo "run_capture_bench: the baseline read $got frames of $frames" >&2
   exit 1
 fi
-summary=$("$cli" -q -r "$capture")
+summary=$("$cli" "${cli_args[@]}" -q -r "$capture")
 read -r cli_frames _ <<< "$summary"
 if [[ $cli_frames != "$frames" ]]; then
   echo "run_capture_bench: quorvanet-cli -q read '$summary', expected $frames packets" >&2
 fi
-"$cli" -r "$capture" > /dev/null
+"$cli" "${cli_args[@]}" -r "$capture" > /dev/null
 if ((have_tcpdump)); then tcpdump -nn -r "$capture" > /dev/null 2>&1; fi
 
 size=$(stat -c %s "$capture")
@@ -103,11 +111,11 @@ echo "== $reps rounds over $capture ($frames frames, $avg_captured captured byte
 for ((r = 1; r <= reps; ++r)); do
   measure a /dev/null "$baseline" "$capture"
   if ((r % 2)); then
-    measure b /dev/null "$cli" -q -r "$capture"
-    measure c /dev/null "$cli" -r "$capture"
+    measure b /dev/null "$cli" "${cli_args[@]}" -q -r "$capture"
+    measure c /dev/null "$cli" "${cli_args[@]}" -r "$capture"
   else
-    measure c /dev/null "$cli" -r "$capture"
-    measure b /dev/null "$cli" -q -r "$capture"
+    measure c /dev/null "$cli" "${cli_args[@]}" -r "$capture"
+    measure b /dev/null "$cli" "${cli_args[@]}" -q -r "$capture"
   fi
   if ((have_tcpdump)); then measure d /dev/null tcpdump -nn -r "$capture"; fi
 done
@@ -127,8 +135,8 @@ report() {
 
 echo "== results (best of $reps)"
 report "(a) plain read loop" a "$baseline $capture"
-report "(b) quorvanet-cli -q" b "$cli -q -r $capture"
-report "(c) quorvanet-cli rows" c "$cli -r $capture > /dev/null"
+report "(b) quorvanet-cli -q" b "$cli ${cli_args[*]} -q -r $capture"
+report "(c) quorvanet-cli rows" c "$cli ${cli_args[*]} -r $capture > /dev/null"
 if ((have_tcpdump)); then report "(d) tcpdump -nn" d "tcpdump -nn -r $capture > /dev/null"; fi
 
 read -r ta _ ka ca <<< "$(best a)"

@@ -4,6 +4,8 @@
 #
 #   bench/run_window_bench.sh [FRAMES]        (default 1000000; the capture is
 #                                             made by run_capture_bench.sh's generator)
+#   STATISTICS=1 bench/run_window_bench.sh    the same with the Statistics page in
+#                                             front (its table and a chart in turn)
 #
 # Goals: every row in the list within 2x the command line's time; the
 # interface thread never stalled longer than 100 ms while loading; memory no
@@ -18,13 +20,8 @@ build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TESTS=OFF > /dev/null
 cmake --build "$build" --target make_bench_capture quorvanet-cli window_load_bench | tail -n 1
 
-fingerprint=$(cat bench/make_bench_capture.cpp tools/framegen/frame_builder.h | sha256sum | cut -c1-10)
-mkdir -p bench/data
-capture=bench/data/bench-$frames-$fingerprint.pcap
-if [[ ! -s $capture ]]; then
-  "$build/bench/make_bench_capture" "$capture.part" "$frames"
-  mv "$capture.part" "$capture"
-fi
+source bench/bench_capture.sh
+capture=$(bench_capture "$frames" "$build/bench/make_bench_capture")
 cat "$capture" > /dev/null
 
 cli_best=
@@ -37,9 +34,11 @@ for _ in 1 2 3; do
 done
 printf 'cli -q best %.3f s   %s\n' "$cli_best" "$build/src/cli/quorvanet-cli -q -r $capture"
 
-out=$(QT_QPA_PLATFORM=offscreen "$build/bench/window_load_bench" "$capture" 2> /dev/null)
+window_args=()
+if [[ -n ${STATISTICS:-} ]]; then window_args=(--statistics); fi
+out=$(QT_QPA_PLATFORM=offscreen "$build/bench/window_load_bench" "$capture" "${window_args[@]}" 2> /dev/null)
 echo "$out"
-echo "window: QT_QPA_PLATFORM=offscreen $build/bench/window_load_bench $capture"
+echo "window: QT_QPA_PLATFORM=offscreen $build/bench/window_load_bench $capture ${window_args[*]}"
 get() { awk -v k="$1" '$1 == k { print $2 }' <<< "$out"; }
 load=$(get load_s)
 gap=$(get longest_gap_ms)

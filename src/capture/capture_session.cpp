@@ -127,7 +127,7 @@ bool CTalvenorDoc::Open(const std::string& path) {
   SetLimits(maxBytes_.load(), maxCount_.load());
   readingFile_ = true;
   observer_->CaptureStarted(true);
-  LaunchCaptureThread({false, path, {}});
+  LaunchCaptureThread({false, path, readFilter_});
   return true;
 }
 
@@ -201,6 +201,13 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
   return true;
 }
 
+bool CTalvenorDoc::ReshowPacket() {
+  if (shownPacket_ < 0) return false;
+  const auto number = static_cast<std::uint32_t>(shownPacket_);
+  shownPacket_ = -1;
+  return ShowPacket(number);
+}
+
 void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType) {
   shownPacket_ = -1;
   DecodeTree tree;
@@ -268,6 +275,11 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
                 MessageIcon::Error);
         Stop();
         failed = true;
+      } else if (!source.filter.empty() &&
+                 !SetFilterOnHandle(handle.get(), source.filter, DefaultNetmask(), prompt_)) {
+        Stop();  // a file read unfiltered would pass for the filtered one
+        failed = true;
+        handle.reset();
       }
     } else {
       {
@@ -282,20 +294,17 @@ void CTalvenorDoc::CaptureThread(const RunSource& source) {
                 MessageIcon::Error);
         Stop();
         failed = true;
-      } else if (!source.filter.empty()) {
-        bpf_program program{};
-        if (pcap_compile(handle.get(), &program, source.filter.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
-            pcap_setfilter(handle.get(), &program) != 0) {
-          Message(pcap_geterr(handle.get()), MessageIcon::Error);
-          Message("Nie udało się założyć filtra:(", MessageIcon::Error);
-        }
-        pcap_freecode(&program);
+      } else if (!source.filter.empty() &&
+                 !SetFilterOnHandle(handle.get(), source.filter, AdapterNetmask(source.name), prompt_)) {
+        Message(kFilterNotApplied, MessageIcon::Error);  // the capture goes on unfiltered
       }
     }
     if (handle) {
       linkType_ = pcap_datalink(handle.get());
       if (live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
+      filterSlot_.Attach(handle.get());
       RunLoop(handle.get(), source);
+      filterSlot_.Detach();
       if (live) log_->LiveCaptureEnded();
       failed = lastRunFailed_;
     }
@@ -325,6 +334,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source) {
   }
   for (;;) {
     if (!capturing_ && !readingFile_) break;
+    filterSlot_.ServePending();
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     const int result = pcap_next_ex(handle, &header, &data);

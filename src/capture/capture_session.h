@@ -21,6 +21,7 @@
 #include "capture/adapters.h"
 #include "capture/capture_backend.h"
 #include "capture/capture_log_sink.h"
+#include "capture/capture_filter.h"
 #include "capture/capture_observer.h"
 #include "capture/packet_buffer.h"
 #include "capture/settings_store.h"
@@ -68,6 +69,11 @@ class CTalvenorDoc {
 
   // The filter expression applied when a live capture starts (empty: none).
   void SetFilterText(std::string text);
+  // The filter for savefiles that Open reads (the command line's -r with a
+  // filter); the window reads files unfiltered. Empty: none.
+  void SetReadFilter(std::string text) { readFilter_ = std::move(text); }
+  // Where a filter applied while a handle is open goes to the capture thread.
+  FilterSlot& Filters() { return filterSlot_; }
 
   // --- commands ---
   bool Start();
@@ -82,6 +88,9 @@ class CTalvenorDoc {
   bool ShowPacket(std::uint32_t number);
   // Decodes bytes that are not buffered (a composed frame) as `linkType`.
   void ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType = kLinkTypeEthernet);
+  // Decodes the shown packet again (the protocol scripts changed); false
+  // when none is shown or it has left the buffer.
+  bool ReshowPacket();
 
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be
@@ -123,7 +132,7 @@ class CTalvenorDoc {
   struct RunSource {
     bool live;
     std::string name;    // the adapter's name, or the path of the file
-    std::string filter;  // live only
+    std::string filter;
   };
   void LaunchCaptureThread(RunSource source);
   void CaptureThread(const RunSource& source);
@@ -157,6 +166,8 @@ class CTalvenorDoc {
   // reading flags go off at Stop while the thread may still be appending.
   std::atomic<int> activeRuns_{0};
   std::string filterText_;
+  std::string readFilter_;
+  FilterSlot filterSlot_;
   std::atomic<int> linkType_{kLinkTypeEthernet};
   mutable std::mutex ownAddressMutex_;
   std::array<std::uint8_t, 6> ownAddress_{};

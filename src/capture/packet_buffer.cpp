@@ -146,4 +146,10 @@ void PacketBuffer::ForEachNewestFirst(const std::function<void(const PacketRecor
   for (std::uint32_t n = count_; n-- > 0;) visit(RecordAt(n));
 }
 
+void PacketBuffer::ForEachInRange(std::uint32_t first, std::uint32_t last,
+                                  const std::function<void(const PacketRecord&)>& visit) const {
+  std::lock_guard lock(mutex_);
+  for (std::uint32_t n = first; n < last && n < count_; ++n) visit(RecordAt(n));
+}
+
 }  // namespace qv

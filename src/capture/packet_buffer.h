@@ -49,6 +49,10 @@ class PacketBuffer {
 
   // Visits the records newest first, under the buffer's lock.
   void ForEachNewestFirst(const std::function<void(const PacketRecord&)>& visit) const;
+  // Visits the records numbered first..last-1 that are held, oldest first,
+  // under the buffer's lock (so no clear frees them meanwhile).
+  void ForEachInRange(std::uint32_t first, std::uint32_t last,
+                      const std::function<void(const PacketRecord&)>& visit) const;
 
  private:
   struct Entry {

@@ -6,7 +6,9 @@
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER] [-q] [-V] [-x]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul]\n"
+         "                    [--print-filter] [-q] [-V] [-x] [--script FILE.ssc]...\n"
+         "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
          "  -D          list the adapters and exit\n"
@@ -14,7 +16,9 @@ const char* CliUsage() {
          "  -r FILE     read a savefile (pcap or pcapng)\n"
          "  -c N        stop after N frames\n"
          "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
-         "  -f FILTER   capture filter for a live capture (libpcap syntax)\n"
+         "  -f FILTER   capture filter (libpcap syntax), also for the frames read with -r\n"
+         "  --rules FILE.rul  build the filter from a rule file, used like -f\n"
+         "  --print-filter    print the filter as built and exit\n"
          "  -q          print no rows, only the totals at the end\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
@@ -24,6 +28,10 @@ const char* CliUsage() {
          "  --send FILE send the frame of a packet file (.spk) on the adapter of -i,\n"
          "              -c times (default 1, 0: until Ctrl+C), waiting --gap MS after each\n"
          "  --doctor    check the rights to capture: adapters, capabilities, group\n"
+         "  --stats     print the layer counters and the IP conversation table at the end\n"
+         "  --stats-rows N  rows of the conversation table, 1 to 1000 (default 30)\n"
+         "  --names     look up the host names of the conversations (waits up to 5 s at the end)\n"
+         "  --script FILE.ssc  apply a protocol script to the -V tree (repeatable; the last one given wins)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
 
@@ -50,6 +58,10 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       if (!value(o.writeFile)) return out;
     } else if (a == "-f") {
       if (!value(o.filter)) return out;
+    } else if (a == "--rules") {
+      if (!value(o.rulesFile)) return out;
+    } else if (a == "--print-filter") {
+      o.printFilter = true;
     } else if (a == "-c") {
       std::string text;
       if (!value(text)) return out;
@@ -96,6 +108,22 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       }
     } else if (a == "--doctor") {
       o.doctor = true;
+    } else if (a == "--stats") {
+      o.stats = true;
+    } else if (a == "--stats-rows") {
+      std::string text;
+      if (!value(text)) return out;
+      int n = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+      if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 1000) {
+        out.error = "--stats-rows needs a number from 1 to 1000";
+        return out;
+      }
+      o.statsRows = n;
+    } else if (a == "--names") {
+      o.names = true;
+    } else if (a == "--script") {
+      if (!value(o.scripts.emplace_back())) return out;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {
@@ -108,6 +136,7 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   if (o.count == 0u && o.sendFile.empty()) out.error = "-c needs a positive number of frames";
   if (!o.sendFile.empty() && o.interface.empty()) out.error = "--send needs the adapter to send on (-i NAME)";
   if (!o.sendFile.empty() && !o.readFile.empty()) out.error = "--send and -r exclude each other";
+  if (!o.filter.empty() && !o.rulesFile.empty()) out.error = "-f and --rules exclude each other";
   return out;
 }
 

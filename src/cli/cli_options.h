@@ -18,6 +18,9 @@ struct CliOptions {
   bool tree = false;                   // -V
   bool hex = false;                    // -x
   std::string filter;                  // -f EXPRESSION
+  std::vector<std::string> scripts;    // --script FILE.ssc, repeatable
+  std::string rulesFile;               // --rules FILE.rul
+  bool printFilter = false;            // --print-filter
   bool help = false;                   // -h
   std::string logDirectory;            // --log DIR: log live frames there
   std::uint32_t logCount = 0;          // --log-count N: frames per log file
@@ -25,6 +28,9 @@ struct CliOptions {
   std::string sendFile;                // --send FILE.spk (with -i; -c is the count, 0: until Ctrl+C)
   std::uint64_t gapMs = 0;             // --gap MS, after each frame sent
   bool doctor = false;                 // --doctor
+  bool stats = false;                  // --stats
+  int statsRows = 30;                  // --stats-rows N (1..1000)
+  bool names = false;                  // --names
 };
 
 struct CliParse {

@@ -8,17 +8,24 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "capture/capture_log.h"
 #include "capture/adapter_overview.h"
 #include "capture/capture_session.h"
+#include "capture/host_names.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
+#include "filters/filter_rules.h"
+#include "filters/rule_file.h"
 #include "cli/row_printer.h"
 #include "cli/send_command.h"
+#include "cli/statistics_report.h"
 #include "cli/terminal_prompt.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 
 namespace {
 
@@ -50,6 +57,21 @@ int main(int argc, char** argv) {
   }
   if (o.doctor) return qv::RunDoctorCommand(stdout);
 
+  std::string filter = o.filter;
+  if (!o.rulesFile.empty()) {
+    const qv::RuleFileRead rules = qv::ReadRuleFile(o.rulesFile);
+    if (rules.status != qv::RuleFileStatus::Ok) {
+      std::fprintf(stderr, "quorvanet-cli: %s\n", qv::RuleFileMessage(rules.status, o.rulesFile).c_str());
+      return kExitFailed;
+    }
+    filter = qv::BuildFilterExpression(rules.rules);
+  }
+  if (o.printFilter) {
+    // Exactly as built, blanks included.
+    std::printf("%s\n", filter.c_str());
+    return kExitOk;
+  }
+
   // Signals are taken by the main thread alone, so the capture thread is
   // never interrupted mid-frame.
   sigset_t stopSignals;
@@ -59,6 +81,17 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   if (!o.sendFile.empty()) return qv::RunSendCommand(o, stopSignals);
+  // Scripts load before anything runs; a faulty one is a usage error.
+  qv::ScriptRegistry scripts;
+  for (const std::string& path : o.scripts) {
+    try {
+      scripts.LoadScript(path);
+    } catch (const qv::CScriptExc& e) {
+      std::fprintf(stderr, "quorvanet-cli: script %s: %s\n", path.c_str(), e.what());
+      return kExitUsage;
+    }
+  }
+  qv::ScriptApplier scriptApplier(scripts);
 
   qv::TerminalPrompt prompt;
   qv::MemorySettingsStore settings;
@@ -80,16 +113,27 @@ int main(int argc, char** argv) {
   printing.tree = o.tree;
   printing.hex = o.hex;
   printing.stopAfter = o.count.value_or(0);
+  printing.scripts = &scriptApplier;
   qv::RowPrinter printer(doc, stdout, printing);
   doc.SetObserver(&printer);
 
   std::optional<qv::CaptureLog> log;  // written and flushed when the capture ends
+  qv::ConversationTable& conversations = doc.Statistics().conversations;
+  conversations.SetRowLimit(o.statsRows);
+  conversations.SetUseDns(o.names);
+  qv::HostNameService hostNames(conversations, std::make_shared<qv::SystemResolver>());
+  if (o.names) {
+    conversations.SetNameRequester(&hostNames);
+    hostNames.Start();
+  }
+
   bool started = false;
   if (!o.readFile.empty()) {
+    doc.SetReadFilter(filter);
     started = doc.Open(o.readFile);
   } else {
     if (!o.interface.empty()) settings.SetString("pcap", "CurrentDevice", o.interface);
-    doc.SetFilterText(o.filter);
+    doc.SetFilterText(filter);
     // The command line keeps everything it captures.
     doc.SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
     if (!o.logDirectory.empty()) {
@@ -109,6 +153,12 @@ int main(int argc, char** argv) {
   if (!started) return kExitFailed;
   WaitForEnd(doc, printer, stopSignals);
   printer.Flush();
+
+  if (o.stats) {
+    if (o.names) hostNames.WaitUntilIdle(std::chrono::seconds(5));
+    hostNames.Stop();
+    qv::PrintStatistics(doc.Statistics(), stdout);
+  }
 
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
   if (!o.writeFile.empty() && !doc.Save(o.writeFile)) status = kExitFailed;

@@ -19,6 +19,7 @@ struct RowPrinterOptions {
   bool tree = false;
   bool hex = false;
   std::uint64_t stopAfter = 0;  // 0: never
+  ScriptHost* scripts = nullptr;  // protocol scripts for the tree; read only while printing
 };
 
 class RowPrinter : public CaptureObserver {

@@ -88,6 +88,9 @@ class PacketDecoder {
   int LinkType() const { return context_.linkType; }
   DecodeTree* Tree() const { return tree_; }
   const std::vector<std::int32_t>* LayerStarts() const { return layerStarts_; }
+  // How many decoders are nested at this point (the script hook stacks
+  // script layers on top of it, within kMaxDepth).
+  int Depth() const { return depth_; }
 
   // --- checked reads; absent when any byte lies beyond the captured data ---
   bool Has(std::uint32_t at, std::uint32_t count) const {

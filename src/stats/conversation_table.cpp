@@ -1,15 +1,212 @@
 #include "stats/conversation_table.h"
 
+#include <algorithm>
+
+#include "decode/text_format.h"
+
 namespace qv {
+
+std::string ConversationRow::ColumnText(int column) const {
+  std::string out;
+  switch (column) {
+    case 0:
+      AppendIpv4(out, source.data());
+      break;
+    case 1:
+      AppendIpv4(out, destination.data());
+      break;
+    case 2:
+      AppendDecimal(out, packets);
+      break;
+    case 3:
+      AppendDecimal(out, bytes);
+      break;
+    case 4:
+      out = ports;
+      break;
+    case kSourceNameColumn:
+      out = sourceName;
+      break;
+    case kDestinationNameColumn:
+      out = destinationName;
+      break;
+    default:
+      break;
+  }
+  return out;
+}
+
+void AddPortTexts(std::string& ports, const std::string& destinationPort, const std::string& sourcePort) {
+  if (ports.empty()) {
+    ports = destinationPort;
+    if (sourcePort != destinationPort) {
+      ports += ", ";
+      ports += sourcePort;
+    }
+    return;
+  }
+  for (const std::string* port : {&destinationPort, &sourcePort}) {
+    if (ports.find(*port) != std::string::npos) continue;
+    ports += ", ";
+    ports += *port;
+  }
+}
+
+std::uint64_t ConversationTable::Key(const Ipv4Address& source, const Ipv4Address& destination) {
+  std::uint64_t key = 0;
+  for (std::uint8_t b : source) key = key << 8 | b;
+  for (std::uint8_t b : destination) key = key << 8 | b;
+  return key;
+}
 
 void ConversationTable::Update(const IpConversationSample& sample) {
   samples_.fetch_add(1, std::memory_order_relaxed);
   bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
+
+  std::uint32_t named = kNone;  // a new or reused row, which asks for names
+  {
+    std::lock_guard lock(mutex_);
+    if (++counter_ >= kRenumberAt) Renumber();
+
+    const std::uint64_t key = Key(sample.source, sample.destination);
+    const auto found = index_.find(key);
+    std::uint32_t row;
+    if (found != index_.end()) {
+      row = found->second;
+      ConversationRow& r = rows_[row];
+      ++r.packets;
+      r.bytes += sample.totalLength;
+      AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
+    } else {
+      const std::size_t limit = static_cast<std::size_t>(rowLimit_.load(std::memory_order_relaxed));
+      if (rows_.size() >= limit && !rows_.empty()) {
+        // The least recently updated row: the oldest stamp. Its index entry
+        // moves to the new pair without a new allocation.
+        row = oldest_;
+        auto entry = index_.extract(Key(rows_[row].source, rows_[row].destination));
+        entry.key() = key;
+        index_.insert(std::move(entry));
+      } else {
+        row = static_cast<std::uint32_t>(rows_.size());
+        rows_.emplace_back();
+        older_.push_back(kNone);
+        newer_.push_back(kNone);
+        LinkAtEnd(row);
+      }
+      ConversationRow& r = rows_[row];
+      r.source = sample.source;
+      r.destination = sample.destination;
+      r.packets = 1;
+      r.bytes = sample.totalLength;
+      r.ports.clear();
+      AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
+      r.sourceName.clear();
+      r.destinationName.clear();
+      index_.try_emplace(key, row);
+      named = row;
+    }
+    Touch(row);
+    lastUpdated_ = static_cast<int>(row);
+    version_.fetch_add(1, std::memory_order_release);
+  }
+
+  // Outside the lock: a name found in a cache comes back at once.
+  if (named == kNone || !UseDns()) return;
+  if (HostNameRequester* requester = requester_.load(std::memory_order_acquire)) {
+    requester->RequestName(sample.source, named, kSourceNameColumn);
+    requester->RequestName(sample.destination, named, kDestinationNameColumn);
+  }
+}
+
+void ConversationTable::Touch(std::uint32_t row) {
+  rows_[row].stamp = counter_;
+  if (newest_ == row) return;
+  Unlink(row);
+  LinkAtEnd(row);
+}
+
+void ConversationTable::Unlink(std::uint32_t row) {
+  const std::uint32_t before = older_[row], after = newer_[row];
+  (before == kNone ? oldest_ : newer_[before]) = after;
+  (after == kNone ? newest_ : older_[after]) = before;
+  older_[row] = newer_[row] = kNone;
+}
+
+void ConversationTable::LinkAtEnd(std::uint32_t row) {
+  older_[row] = newest_;
+  newer_[row] = kNone;
+  (newest_ == kNone ? oldest_ : newer_[newest_]) = row;
+  newest_ = row;
+}
+
+void ConversationTable::Renumber() {
+  // Row i gets stamp i, so the order of age becomes the list order.
+  oldest_ = newest_ = kNone;
+  for (std::uint32_t i = 0; i < rows_.size(); ++i) {
+    rows_[i].stamp = static_cast<std::int32_t>(i);
+    LinkAtEnd(i);
+  }
+  counter_ = static_cast<std::int32_t>(rows_.size());
 }
 
 void ConversationTable::Clear() {
+  std::lock_guard lock(mutex_);
+  rows_.clear();
+  index_.clear();
+  older_.clear();
+  newer_.clear();
+  oldest_ = newest_ = kNone;
+  counter_ = 0;
+  lastUpdated_ = -1;
   samples_.store(0, std::memory_order_relaxed);
   bytes_.store(0, std::memory_order_relaxed);
+  version_.fetch_add(1, std::memory_order_release);
+}
+
+void ConversationTable::SetRowLimit(int rows) {
+  rowLimit_.store(std::clamp(rows, 1, kMaxRowLimit), std::memory_order_relaxed);
+}
+
+void ConversationTable::SetNameRequester(HostNameRequester* requester) {
+  requester_.store(requester, std::memory_order_release);
+}
+
+void ConversationTable::ApplyName(const Ipv4Address& address, std::size_t row, int column,
+                                  const std::optional<std::string>& name) {
+  std::lock_guard lock(mutex_);
+  if (row >= rows_.size()) return;
+  ConversationRow& r = rows_[row];
+  const bool source = column == kSourceNameColumn;
+  // The row may have been reused for another pair meanwhile: a late name
+  // for the old address is dropped.
+  if ((source ? r.source : r.destination) != address) return;
+  (source ? r.sourceName : r.destinationName) = name.value_or("----");
+  version_.fetch_add(1, std::memory_order_release);
+}
+
+std::vector<ConversationRow> ConversationTable::Rows() const {
+  std::lock_guard lock(mutex_);
+  return rows_;
+}
+
+std::size_t ConversationTable::RowCount() const {
+  std::lock_guard lock(mutex_);
+  return rows_.size();
+}
+
+std::int32_t ConversationTable::UpdateCounter() const {
+  std::lock_guard lock(mutex_);
+  return counter_;
+}
+
+int ConversationTable::LastUpdatedRow() const {
+  std::lock_guard lock(mutex_);
+  return lastUpdated_;
+}
+
+void ConversationTable::SetUpdateCounterForTest(std::int32_t counter) {
+  std::lock_guard lock(mutex_);
+  counter_ = counter;
 }
 
 }  // namespace qv

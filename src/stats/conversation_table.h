@@ -1,26 +1,106 @@
 #pragma once
-// The IP conversation statistics: what TCP and UDP frames over IPv4 hand
-// over in summary mode. For now it keeps the samples' totals; the table of
-// conversations with ports and host names grows here.
+// The IP conversation statistics: one row per ordered pair of IPv4 addresses
+// that carried TCP or UDP, with packets, bytes, the ports seen and the host
+// names of both ends. At most "row limit" rows; when the table is full the
+// least recently updated row is reused for a new pair.
+//
+// Rows are fed on the capture thread, names arrive from lookup threads and
+// the interface thread reads and clears: one lock guards the rows. Finding a
+// pair's row goes through a hash index, and the least recently updated row is
+// the head of a list kept in stamp order, so a frame costs the same with 1000
+// rows as with 30.
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "decode/ip_conversation_sample.h"
+#include "stats/host_name_requests.h"
 
 namespace qv {
 
-class ConversationTable {
+struct ConversationRow {
+  Ipv4Address source{};
+  Ipv4Address destination{};
+  std::uint64_t packets = 0;
+  std::uint64_t bytes = 0;  // the whole count: a 32-bit cell would go negative after 2 GiB
+  std::string ports;        // destination port first, joined by ", "
+  std::string sourceName;   // empty until known, "----" when the lookup failed
+  std::string destinationName;
+  std::int32_t stamp = 0;  // the update counter when the row was last written
+
+  // The text of column 0..6 ("Src IP" .. "Dest host name").
+  std::string ColumnText(int column) const;
+};
+
+class ConversationTable : public HostNameTarget {
  public:
+  static constexpr int kColumns = 7;
+  static constexpr int kDefaultRowLimit = 30;
+  static constexpr int kMaxRowLimit = 1000;
+  // The update counter is renumbered before it can overflow.
+  static constexpr std::int32_t kRenumberAt = 0x7FFFFFFD;
+
   void Update(const IpConversationSample& sample);
+  // Deletes all rows; the update counter starts again at 0.
   void Clear();
+
+  // 1..1000; rows already beyond a lowered limit stay until they are cleared.
+  void SetRowLimit(int rows);
+  int RowLimit() const { return rowLimit_.load(std::memory_order_relaxed); }
+  void SetUseDns(bool on) { useDns_.store(on, std::memory_order_relaxed); }
+  bool UseDns() const { return useDns_.load(std::memory_order_relaxed); }
+  // Where new and reused rows ask for their host names (null: nowhere).
+  void SetNameRequester(HostNameRequester* requester);
+
+  void ApplyName(const Ipv4Address& address, std::size_t row, int column,
+                 const std::optional<std::string>& name) override;
+
+  // A copy of the rows in list order.
+  std::vector<ConversationRow> Rows() const;
+  std::size_t RowCount() const;
+  // Changes whenever a row is added, updated, named or cleared.
+  std::uint64_t Version() const { return version_.load(std::memory_order_acquire); }
+  std::int32_t UpdateCounter() const;
+  int LastUpdatedRow() const;
 
   std::uint64_t Samples() const { return samples_.load(std::memory_order_relaxed); }
   std::uint64_t Bytes() const { return bytes_.load(std::memory_order_relaxed); }
 
+  // Sets the update counter (to see the renumbering without two billion
+  // frames).
+  void SetUpdateCounterForTest(std::int32_t counter);
+
  private:
+  static std::uint64_t Key(const Ipv4Address& source, const Ipv4Address& destination);
+  void Touch(std::uint32_t row);  // stamps the row and moves it to the recent end
+  void Unlink(std::uint32_t row);
+  void LinkAtEnd(std::uint32_t row);
+  void Renumber();
+
+  mutable std::mutex mutex_;
+  std::vector<ConversationRow> rows_;
+  std::unordered_map<std::uint64_t, std::uint32_t> index_;  // pair -> row
+  // Rows from the oldest stamp to the newest, as a list over row numbers.
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  std::vector<std::uint32_t> older_, newer_;
+  std::uint32_t oldest_ = kNone, newest_ = kNone;
+  std::int32_t counter_ = 0;
+  int lastUpdated_ = -1;
+
+  std::atomic<int> rowLimit_{kDefaultRowLimit};
+  std::atomic<bool> useDns_{true};
+  std::atomic<HostNameRequester*> requester_{nullptr};
+  std::atomic<std::uint64_t> version_{0};
   std::atomic<std::uint64_t> samples_{0};
   std::atomic<std::uint64_t> bytes_{0};
 };
+
+// Port texts joined as the Ports column does: a text is added after ", "
+// unless it already occurs anywhere in the column (so 80 joins no "8080").
+void AddPortTexts(std::string& ports, const std::string& destinationPort, const std::string& sourcePort);
 
 }  // namespace qv

@@ -17,11 +17,12 @@ QStringList CaptureFileArguments(const QStringList& arguments) {
 }
 
 std::vector<std::unique_ptr<CMainFrame>> OpenLaunchWindows(const QStringList& files, SettingsStore& store,
-                                                           QtUserPrompt& prompt, const std::string& programFolder) {
+                                                           QtUserPrompt& prompt, const std::string& programFolder,
+                                                           std::shared_ptr<HostResolver> resolver) {
   std::vector<std::unique_ptr<CMainFrame>> windows;
   const qsizetype count = files.isEmpty() ? 1 : files.size();
   for (qsizetype i = 0; i < count; ++i) {
-    windows.push_back(std::make_unique<CMainFrame>(store, prompt, programFolder));
+    windows.push_back(std::make_unique<CMainFrame>(store, prompt, programFolder, nullptr, nullptr, resolver));
     windows.back()->show();
     if (!files.isEmpty()) windows.back()->OpenCaptureFile(files.at(i));
   }

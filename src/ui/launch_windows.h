@@ -13,6 +13,7 @@
 namespace qv {
 
 class CMainFrame;
+class HostResolver;
 class QtUserPrompt;
 class SettingsStore;
 
@@ -21,8 +22,9 @@ class SettingsStore;
 QStringList CaptureFileArguments(const QStringList& arguments);
 
 // Shows one window for each file, reading it; one empty window when there is
-// no file.
+// no file. `resolver` answers their host-name lookups (null: none are made).
 std::vector<std::unique_ptr<CMainFrame>> OpenLaunchWindows(const QStringList& files, SettingsStore& store,
-                                                           QtUserPrompt& prompt, const std::string& programFolder);
+                                                           QtUserPrompt& prompt, const std::string& programFolder,
+                                                           std::shared_ptr<HostResolver> resolver = nullptr);
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "capture/host_names.h"
 #include "ui/launch_windows.h"
 #include "ui/main_window.h"
 #include "ui/program_folder.h"
@@ -22,6 +23,6 @@ int main(int argc, char** argv) {
   qv::QtSettingsStore store;
   qv::QtUserPrompt prompt;
   const auto windows = qv::OpenLaunchWindows(qv::CaptureFileArguments(QApplication::arguments()), store, prompt,
-                                             qv::ProgramFolder());
+                                             qv::ProgramFolder(), std::make_shared<qv::SystemResolver>());
   return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -26,12 +27,18 @@
 #include "capture/version_check.h"
 #include "ui/hex_dump_view.h"
 #include "ui/logs_page.h"
+#include "filters/filter_rules.h"
+#include "ui/filters_page.h"
+#include "ui/hex_dump_view.h"
+#include "ui/list_filter_bar.h"
 #include "ui/options_dialog.h"
+#include "ui/statistics_page.h"
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_user_prompt.h"
 #include "ui/send_page.h"
 #include "sender/frame_composer.h"
+#include "ui/scripts_page.h"
 #include "ui/status_texts.h"
 #include "ui/version_balloon.h"
 
@@ -59,7 +66,7 @@ QString PlainText(QString text) { return text.remove(QLatin1Char('&')); }
 }  // namespace
 
 CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
-                       CaptureBackend* backend, QWidget* parent)
+                       CaptureBackend* backend, QWidget* parent, std::shared_ptr<HostResolver> resolver)
     : QMainWindow(parent), store_(store), prompt_(prompt), programFolder_(std::move(programFolder)) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QStringLiteral("Quorvanet"));
@@ -79,26 +86,29 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   bridge_ = std::make_unique<CaptureBridge>(*doc_);
   doc_->SetObserver(bridge_.get());
   doc_->SetLogSink(captureLog_.get());
+  scriptRegistry_ = std::make_unique<ScriptRegistry>();
+  scriptApplier_ = std::make_unique<ScriptApplier>(*scriptRegistry_);
+  doc_->SetScriptHost(scriptApplier_.get());
   doc_->SetWhenFullAction(runtime_.whenFullAction);
   model_ = std::make_unique<PacketListModel>(*doc_);
 
   tabs_ = new QTabWidget(this);
   packetsPage_ = new PacketsPage(*model_, tabs_);
   tabs_->addTab(packetsPage_, QStringLiteral("Packets"));
-  // The pages in their tab order; the ones still to come are empty labels.
-  const auto addPlaceholder = [this](const char* name) {
-    auto* page = new QLabel(QString(), tabs_);
-    page->setObjectName(QString::fromLatin1(name));
-    tabs_->addTab(page, QString::fromLatin1(name));
-  };
-  addPlaceholder("Statistics");
-  addPlaceholder("Filters");
+  // The pages in their tab order.
+  statisticsPage_ = new StatisticsPage(doc_->Statistics(), prompt_, tabs_);
+  tabs_->addTab(statisticsPage_, QStringLiteral("Statistics"));
+  filtersPage_ = new CFiltersPage(*doc_, prompt_, programFolder_, tabs_);
+  tabs_->addTab(filtersPage_, QStringLiteral("Filters"));
   logsPage_ = new LogsPage(settings_, tabs_);
   tabs_->addTab(logsPage_, QStringLiteral("Logs"));
   sendPage_ = new SendPage(*doc_, prompt_, nullptr, tabs_);
   sendPage_->setObjectName(QStringLiteral("Send"));
   tabs_->addTab(sendPage_, QStringLiteral("Send"));
-  addPlaceholder("Scripts");
+  scriptsPage_ = new ScriptsPage(*scriptRegistry_, store_, prompt_, tabs_);
+  tabs_->addTab(scriptsPage_, QStringLiteral("Scripts"));
+  // A changed script shows at once in the selected packet's tree.
+  connect(scriptsPage_, &ScriptsPage::scriptsChanged, this, [this] { doc_->ReshowPacket(); });
   // Old log files go when the page comes, at start-up; "Delete all log
   // files" goes the same way, off the interface thread.
   captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::Expired,
@@ -106,6 +116,13 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(logsPage_, &LogsPage::deleteAllRequested, this,
           [this] { captureLog_->DeleteFiles(settings_.logDirectory, LogDeletion::All, 0); });
   setCentralWidget(tabs_);
+  hostNames_ = std::make_unique<HostNameService>(
+      doc_->Statistics().conversations, resolver ? std::move(resolver) : std::make_shared<NoLookupResolver>());
+  doc_->Statistics().conversations.SetNameRequester(hostNames_.get());
+  hostNames_->Start();
+  ApplyStatisticsOptions();
+  listFilterBar_ = new ListFilterBar(*doc_, *model_, [this] { return filtersPage_->Expression(); }, packetsPage_);
+  static_cast<QBoxLayout*>(packetsPage_->layout())->insertWidget(0, listFilterBar_);
 
   BuildDocks();
   BuildActions();
@@ -116,6 +133,19 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(bridge_.get(), &CaptureBridge::captureEnded, this, &CMainFrame::OnCaptureEnded);
   connect(bridge_.get(), &CaptureBridge::bufferCleared, this, &CMainFrame::OnBufferCleared);
   connect(bridge_.get(), &CaptureBridge::statisticsCleared, this, &CMainFrame::UpdateCommands);
+  connect(bridge_.get(), &CaptureBridge::statisticsCleared, statisticsPage_, &StatisticsPage::Refresh);
+  connect(statisticsPage_, &StatisticsPage::clearRequested, this, &CMainFrame::ClearStatistics);
+  connect(statisticsPage_, &StatisticsPage::clearCacheRequested, this, [this] { hostNames_->ClearCache(); });
+  // A pie slice of a protocol the rule pages know ticks its row and shows the
+  // Filters page: from "what is on my wire" to "capture only that"; any other
+  // slice copies its name.
+  connect(statisticsPage_, &StatisticsPage::protocolClicked, this, [this](const QString& name) {
+    if (filtersPage_->TickProtocol(FilterKeywordForProtocol(name.toStdString()))) {
+      tabs_->setCurrentWidget(filtersPage_);
+    } else {
+      UseClickedProtocol(name);
+    }
+  });
   connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
   connect(bridge_.get(), &CaptureBridge::packetShown, this,
           [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
@@ -145,10 +175,14 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
 
 CMainFrame::~CMainFrame() {
   if (sendPage_ != nullptr) sendPage_->Shutdown();
+  // A list filter match reads the buffer, which goes before the bar does.
+  if (listFilterBar_ != nullptr) listFilterBar_->Cancel();
   if (doc_) {
     doc_->Stop();
     WaitForCaptureThreads();
+    doc_->Statistics().conversations.SetNameRequester(nullptr);
   }
+  if (hostNames_) hostNames_->Stop();
 }
 
 QAction* CMainFrame::Action(const QString& text) const {
@@ -279,6 +313,7 @@ void CMainFrame::BuildStatusBar() {
   animation_->setToolTip(QStringLiteral("Capturing"));
   animation_->hide();
   bar->addPermanentWidget(animation_);
+  bar->addPermanentWidget(listFilterBar_->ShownLabel());
   countBar_ = makeBar(100, QStringLiteral("0,128,128"));
   countBar_->setFormat(QStringLiteral("Count: 0"));
   sizeBar_ = makeBar(100, QStringLiteral("0,128,128"));
@@ -305,6 +340,7 @@ QString CMainFrame::SizeText() const { return sizeBar_->format(); }
 
 void CMainFrame::Poll() {
   model_->Refresh();
+  listFilterBar_->Poll();
   UpdateStatus();
   UpdateCommands();
 }
@@ -337,6 +373,7 @@ void CMainFrame::UpdateCommands() {
   enable("Clear All", havePackets || haveStatistics);
   enable("Clear Packets", havePackets);
   enable("Clear Statistics", haveStatistics);
+  filtersPage_->SetCapturing(capturing);
 }
 
 void CMainFrame::OnCaptureStarted(bool readingFile) {
@@ -359,6 +396,7 @@ void CMainFrame::OnCaptureEnded() {
 
 void CMainFrame::OnBufferCleared() {
   model_->Reset();
+  listFilterBar_->BufferCleared();
   infoBar_->Clear();
   dataView_->Clear();
   UpdateStatus(true);
@@ -376,6 +414,8 @@ void CMainFrame::StartCapture() {
   if (!doc_->CanStart()) return;
   doc_->SetLimits(runtime_.bufferMaxBytes, runtime_.bufferMaxCount);
   captureLog_->SetOptions(TakeLogOptions(settings_));
+  // The rules as they stand now; the capture thread sets them once it opened the adapter.
+  doc_->SetFilterText(filtersPage_->Expression());
   // The title names the adapter once the capture runs.
   const bool started = doc_->Start();
   if (started) {
@@ -469,6 +509,12 @@ void CMainFrame::ApplyOptions(const OptionsValues& values) {
   runtime_.checkForNewVersion = values.checkForNewVersion;
   for (std::size_t i = 0; i < 4; ++i) settings_.colours[i] = SettingFromColour(values.colours[i]);
   ApplyColours();
+  ApplyStatisticsOptions();
+}
+
+void CMainFrame::ApplyStatisticsOptions() {
+  doc_->Statistics().conversations.SetRowLimit(runtime_.statisticsRows);
+  doc_->Statistics().conversations.SetUseDns(runtime_.useDns);
 }
 
 void CMainFrame::ApplyColours() {
@@ -587,6 +633,7 @@ bool CMainFrame::SaveState() {
   // Start may have stored the chosen adapter since the settings were loaded.
   settings_.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
   const bool saved = SaveSettings(store_, settings_);
+  scriptsPage_->SavePersisted();
   return store_.Flush() && saved;
 }
 

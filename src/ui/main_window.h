@@ -9,7 +9,10 @@
 
 #include "capture/capture_log.h"
 #include "capture/capture_session.h"
+#include "capture/host_names.h"
 #include "capture/settings.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 #include "ui/capture_bridge.h"
 #include "ui/packet_list_model.h"
 
@@ -23,21 +26,28 @@ class QToolButton;
 
 namespace qv {
 
+class CFiltersPage;
 class HexDumpView;
 class LogsPage;
 class VersionBalloon;
 class VersionCheck;
+class ListFilterBar;
 class PacketInfoBar;
 class PacketsPage;
+class StatisticsPage;
 class QtUserPrompt;
 class SendPage;
+class ScriptsPage;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
  public:
   // `backend` replaces the capture library (tests); may be null.
+  // `resolver` answers the host-name lookups; null: none are made, every
+  // name shows "----" (tests and benchmarks stay off the network).
   CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string programFolder,
-             CaptureBackend* backend = nullptr, QWidget* parent = nullptr);
+             CaptureBackend* backend = nullptr, QWidget* parent = nullptr,
+             std::shared_ptr<HostResolver> resolver = nullptr);
   ~CMainFrame() override;
 
   CTalvenorDoc& Doc() { return *doc_; }
@@ -52,6 +62,12 @@ class CMainFrame : public QMainWindow {
   QToolButton* WebSiteButton() const { return webButton_; }
   SendPage& Sender() { return *sendPage_; }
   QProgressBar* SendBar() const { return sendBar_; }
+  StatisticsPage& StatisticsView() { return *statisticsPage_; }
+  HostNameService& HostNames() { return *hostNames_; }
+  ScriptsPage& Scripts() { return *scriptsPage_; }
+  ScriptRegistry& ScriptList() { return *scriptRegistry_; }
+  CFiltersPage& Filters() { return *filtersPage_; }
+  ListFilterBar& ListFilter() { return *listFilterBar_; }
   PacketInfoBar& InfoBar() { return *infoBar_; }
   HexDumpView& DataView() { return *dataView_; }
   QDockWidget* InfoDock() const { return infoDock_; }
@@ -108,6 +124,7 @@ class CMainFrame : public QMainWindow {
   void OnBufferCleared();
   void OnLimitsChanged(quint32 maxCount, quint32 maxBytes);
   void ApplyColours();
+  void ApplyStatisticsOptions();
   void SaveLayout(const char* section);
   bool RestoreLayout(const char* section);
   void WaitForCaptureThreads();
@@ -121,9 +138,13 @@ class CMainFrame : public QMainWindow {
   RuntimeOptions runtime_;
   std::unique_ptr<CaptureLog> captureLog_;  // outlives the document's capture threads
   std::unique_ptr<VersionCheck> versionCheck_;
+  // Before the document, which decodes through them.
+  std::unique_ptr<ScriptRegistry> scriptRegistry_;
+  std::unique_ptr<ScriptApplier> scriptApplier_;
   std::unique_ptr<CTalvenorDoc> doc_;
   std::unique_ptr<CaptureBridge> bridge_;
   std::unique_ptr<PacketListModel> model_;
+  std::unique_ptr<HostNameService> hostNames_;
 
   QTabWidget* tabs_ = nullptr;
   PacketsPage* packetsPage_ = nullptr;
@@ -131,6 +152,10 @@ class CMainFrame : public QMainWindow {
   VersionBalloon* balloon_ = nullptr;
   QToolButton* webButton_ = nullptr;
   SendPage* sendPage_ = nullptr;
+  StatisticsPage* statisticsPage_ = nullptr;
+  ScriptsPage* scriptsPage_ = nullptr;
+  CFiltersPage* filtersPage_ = nullptr;
+  ListFilterBar* listFilterBar_ = nullptr;
   PacketInfoBar* infoBar_ = nullptr;
   HexDumpView* dataView_ = nullptr;
   QDockWidget* infoDock_ = nullptr;

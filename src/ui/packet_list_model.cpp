@@ -6,6 +6,7 @@
 
 #include "capture/capture_session.h"
 #include "capture/packet_row.h"
+#include "filters/list_filter.h"
 #include "ui/packet_sort.h"
 
 namespace qv {
@@ -17,7 +18,7 @@ int PacketListModel::rowCount(const QModelIndex& parent) const { return parent.i
 int PacketListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
 std::uint32_t PacketListModel::PacketNumberAt(int row) const {
-  if (sortColumn_ >= 0 && row >= 0 && static_cast<std::size_t>(row) < order_.size()) {
+  if (Mapped() && row >= 0 && static_cast<std::size_t>(row) < order_.size()) {
     return order_[static_cast<std::size_t>(row)];
   }
   return static_cast<std::uint32_t>(row);
@@ -79,6 +80,19 @@ QVariant PacketListModel::headerData(int section, Qt::Orientation orientation, i
 
 void PacketListModel::Refresh() {
   const int available = static_cast<int>(std::min<std::uint32_t>(doc_.Buffer().Count(), 0x7FFFFFFF));
+  if (listFilter_) {
+    // New frames are tested as they come; the matching ones are appended.
+    const auto count = static_cast<std::uint32_t>(available);
+    if (count <= tested_) return;
+    std::vector<std::uint32_t> matched = MatchFrames(doc_.Buffer(), listFilter_->Program(), tested_, count);
+    tested_ = count;
+    if (matched.empty()) return;
+    beginInsertRows({}, rows_, rows_ + static_cast<int>(matched.size()) - 1);
+    order_.insert(order_.end(), matched.begin(), matched.end());
+    rows_ = static_cast<int>(order_.size());
+    endInsertRows();
+    return;
+  }
   if (available <= rows_) return;
   beginInsertRows({}, rows_, available - 1);
   if (sortColumn_ >= 0) {
@@ -95,8 +109,36 @@ void PacketListModel::Reset() {
   order_.clear();
   order_.shrink_to_fit();
   sortColumn_ = -1;
+  tested_ = 0;  // a list filter stays, for the frames to come
   cache_.reset();
   endResetModel();
+}
+
+void PacketListModel::SetListFilter(std::shared_ptr<CompiledFilter> filter, std::vector<std::uint32_t> matched,
+                                    std::uint32_t tested) {
+  beginResetModel();
+  listFilter_ = std::move(filter);
+  order_ = std::move(matched);
+  tested_ = tested;
+  rows_ = static_cast<int>(order_.size());
+  sortColumn_ = -1;
+  cache_.reset();
+  endResetModel();
+  Refresh();
+}
+
+void PacketListModel::ClearListFilter() {
+  if (!listFilter_) return;
+  beginResetModel();
+  listFilter_.reset();
+  order_.clear();
+  order_.shrink_to_fit();
+  rows_ = 0;
+  sortColumn_ = -1;
+  tested_ = 0;
+  cache_.reset();
+  endResetModel();
+  Refresh();
 }
 
 void PacketListModel::sort(int column, Qt::SortOrder) {
@@ -107,7 +149,15 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
   numbersBefore.reserve(static_cast<std::size_t>(before.size()));
   for (const QModelIndex& i : before) numbersBefore.push_back(PacketNumberAt(i.row()));
 
-  std::vector<std::uint32_t> order(static_cast<std::size_t>(rows_));
+  // Positions into the rows shown: all frames, or those the list filter kept
+  // (in capture order, whatever an earlier sort did).
+  std::vector<std::uint32_t> shown(static_cast<std::size_t>(rows_));
+  std::iota(shown.begin(), shown.end(), 0u);
+  if (listFilter_) {
+    shown = order_;
+    std::sort(shown.begin(), shown.end());
+  }
+  std::vector<std::uint32_t> order(shown.size());
   std::iota(order.begin(), order.end(), 0u);
   auto textOf = [&](std::uint32_t number) {
     const std::optional<PacketRecord> record = doc_.Buffer().Find(number);
@@ -116,19 +166,20 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
   };
   if (IsTextColumn(column)) {
     std::vector<std::string> keys(order.size());
-    for (std::uint32_t n : order) keys[n] = textOf(n);
+    for (std::uint32_t i : order) keys[i] = textOf(shown[i]);
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
   } else {
     std::vector<std::uint64_t> keys(order.size());
-    for (std::uint32_t n : order) keys[n] = NumericSortKey(textOf(n), column);
+    for (std::uint32_t i : order) keys[i] = NumericSortKey(textOf(shown[i]), column);
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
   }
+  for (std::uint32_t& i : order) i = shown[i];
   order_ = std::move(order);
   sortColumn_ = column;
   cache_.reset();
 
   // Keep selections on the same packets.
-  std::vector<std::uint32_t> rowOf(order_.size());
+  std::vector<std::uint32_t> rowOf(order_.empty() ? 0 : *std::max_element(order_.begin(), order_.end()) + 1u);
   for (std::size_t r = 0; r < order_.size(); ++r) rowOf[order_[r]] = static_cast<std::uint32_t>(r);
   QModelIndexList after;
   after.reserve(before.size());

@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,7 @@
 namespace qv {
 
 class CTalvenorDoc;
+class CompiledFilter;
 
 class PacketListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -42,6 +44,14 @@ class PacketListModel : public QAbstractTableModel {
   QString CopyAllText(int row) const;
   int SortColumn() const { return sortColumn_; }
 
+  // The list filter: only frames `filter` accepts are shown. `matched` are
+  // the accepting numbers among 0..tested-1; later frames are tested as
+  // Refresh() announces them.
+  void SetListFilter(std::shared_ptr<CompiledFilter> filter, std::vector<std::uint32_t> matched,
+                     std::uint32_t tested);
+  void ClearListFilter();
+  bool ListFiltered() const { return listFilter_ != nullptr; }
+
  private:
   struct CachedRow {
     std::uint32_t number;
@@ -53,7 +63,11 @@ class PacketListModel : public QAbstractTableModel {
   CTalvenorDoc& doc_;
   int rows_ = 0;
   int sortColumn_ = -1;
-  std::vector<std::uint32_t> order_;  // row → packet number, while sorted
+  bool Mapped() const { return sortColumn_ >= 0 || listFilter_ != nullptr; }
+
+  std::vector<std::uint32_t> order_;  // row → packet number, while sorted or filtered
+  std::shared_ptr<CompiledFilter> listFilter_;
+  std::uint32_t tested_ = 0;  // frames below this number went through the list filter
   mutable std::optional<CachedRow> cache_;
 };
 

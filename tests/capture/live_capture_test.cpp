@@ -24,86 +24,22 @@
 #include "log_reading.h"
 #include "session_harness.h"
 #include "veth_namespace.h"
+#include "live_session.h"
 
 namespace qv {
 namespace {
 
 using namespace qv::testing;
 
-constexpr framegen::Mac kCaptureEnd = {0x02, 0x51, 0x56, 0, 0, 0x10};  // "qv0", captured on
-constexpr framegen::Mac kSendEnd = {0x02, 0x51, 0x56, 0, 0, 0x11};     // "qv1", written onto
-constexpr framegen::Mac kSender = {0x02, 0x51, 0x56, 0, 0, 0x01};      // source of the test's frames
-// Only the test's frames: the kernel's own (IPv6 neighbour discovery, ...)
-// leave qv1 with its own address.
-constexpr const char* kFilter = "ether src 02:51:56:00:00:01";
-
-// Writes raw Ethernet frames onto qv1 (created inside the namespace).
-class FrameSender {
- public:
-  FrameSender() : fd_(::socket(AF_PACKET, SOCK_RAW, 0)) {}  // protocol 0: sends, receives nothing
-  ~FrameSender() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FrameSender(const FrameSender&) = delete;
-  FrameSender& operator=(const FrameSender&) = delete;
-
-  bool Send(const Bytes& frame) const {
-    sockaddr_ll to{};
-    to.sll_family = AF_PACKET;
-    to.sll_ifindex = static_cast<int>(::if_nametoindex("qv1"));
-    to.sll_halen = 6;
-    std::copy(kCaptureEnd.begin(), kCaptureEnd.end(), to.sll_addr);
-    return to.sll_ifindex != 0 && ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                                            sizeof to) == static_cast<ssize_t>(frame.size());
-  }
-  bool Ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
-Bytes UdpTo(const framegen::Mac& dst, std::uint32_t tag) {
-  const std::uint8_t t[4] = {static_cast<std::uint8_t>(tag >> 24), static_cast<std::uint8_t>(tag >> 16),
-                             static_cast<std::uint8_t>(tag >> 8), static_cast<std::uint8_t>(tag)};
-  return FrameBuilder()
-      .Ethernet(dst, kSender, 0x0800)
-      .Ipv4({169, 254, 7, 1}, {169, 254, 7, 2}, 17)
-      .Udp(40000, 40001)
-      .Raw(Bytes(t, t + 4))
-      .PadTo(60)
-      .Build();
-}
-
 constexpr std::uint32_t kProbeTag = 0xFFFF;
 
-class LiveCapture : public ::testing::Test {
+class LiveCapture : public LiveSessionTest {
  protected:
   void SetUp() override {
-    if (const std::string why = ns_.Make(); !why.empty()) {
-      GTEST_SKIP() << "live capture needs network namespaces (root or CAP_NET_ADMIN): " << why;
-    }
-    if (const std::string why = ns_.Enter(); !why.empty()) GTEST_SKIP() << why;
-    sender_ = std::make_unique<FrameSender>();
-    if (!sender_->Ok()) GTEST_SKIP() << "cannot open a packet socket (needs CAP_NET_RAW)";
-    session_ = std::make_unique<Session>(true, Adapters::Real);
-    session_->settings.SetString("pcap", "CurrentDevice", "qv0");
-    session_->doc->SetFilterText(kFilter);
+    LiveSessionTest::SetUp();
+    if (session_) session_->doc->SetFilterText(kTestFramesOnly);
   }
-  void TearDown() override {
-    if (session_ && sender_) {
-      // A capture that missed Stop still wakes for a frame: a failing test
-      // then ends instead of hanging.
-      Session& s = *session_;
-      s.doc->Stop();
-      for (int i = 0; i < 30; ++i) {
-        if (s.observer->WaitUntil([&] { return s.observer->ended >= s.observer->started; }, 100ms)) break;
-        sender_->Send(UdpTo(kCaptureEnd, kProbeTag));
-      }
-    }
-    session_.reset();  // the capture has ended before the namespace goes
-    sender_.reset();
-    ns_.Leave();
-  }
+  std::vector<Bytes> WakeFrames() const override { return {UdpTo(kCaptureEnd, kProbeTag)}; }
 
   // Starts capturing on qv0 and returns once frames arrive: probes are sent
   // until one is listed, then the stragglers are awaited and cleared away.
@@ -133,9 +69,6 @@ class LiveCapture : public ::testing::Test {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
   }
 
-  VethNamespace ns_;
-  std::unique_ptr<FrameSender> sender_;
-  std::unique_ptr<Session> session_;
 };
 
 TEST_F(LiveCapture, FramesArriveNumberedWithTheirRows) {

@@ -33,6 +33,7 @@
 #include "capture/packet_row.h"
 #include "framegen/frame_builder.h"
 #include "recording_prompt.h"
+#include "temp_dir.h"
 
 namespace qv::testing {
 
@@ -40,26 +41,6 @@ using framegen::Bytes;
 using framegen::FrameBuilder;
 using framegen::PcapWriter;
 using namespace std::chrono_literals;
-
-class TempDir {
- public:
-  TempDir() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("quorvanet-session-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // A small UDP frame whose payload carries `tag`, padded to `size` bytes.
 inline Bytes TaggedFrame(std::uint32_t tag, std::size_t size = 60) {

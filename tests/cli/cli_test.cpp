@@ -1,6 +1,8 @@
 // quorvanet-cli as a user runs it: the demo capture in, rows out.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "cli/cli_options.h"
 #include "shell_command.h"
+#include "filters/rule_file.h"
 
 namespace qv {
 namespace {
@@ -24,6 +27,7 @@ const std::string kDemo = std::string(QUORVANET_SOURCE_DIR) + "/samples/demo.pca
 TEST(Cli, UsageErrorsExitWithTwo) {
   for (const char* args : {"-z", "-r", "-c 0 -r x", "-c abc -r x", "-i eth0 -r x", "--send x", "--send x -i lo --gap 1s",
                            "--send x -i lo -c -1"}) {
+  for (const char* args : {"-z", "-r", "-c 0 -r x", "-c abc -r x", "-i eth0 -r x", "--rules", "-f tcp --rules a.rul"}) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.out.find("usage: quorvanet-cli"), std::string::npos) << args;
@@ -57,6 +61,75 @@ TEST(Cli, MissingFileFailsWithTheOpenMessage) {
       << run.out;
 }
 
+TEST(Cli, StatsPrintsTheLayerListsAndTheConversationTable) {
+  const CliRun run = RunCli("-q --stats -r " + kDemo);
+  ASSERT_EQ(run.status, 0) << run.out;
+  for (const char* text : {"LINK LAYER\n", "Ethernet II - 21\n", "NETWORK LAYER\n", "TRANSPORT LAYER\nTCP - 6\nUDP - 4\n",
+                           "APPLICATION LAYER\n", "\tSTATISTICS FILE\t",
+                           "\nSrc IP/Dest IP/Count/Bytes/Ports/Src Host Name/Dest Host Name\n",
+                           "\n192.168.1.10 => 192.168.1.1\t2\t100\t53, 53124, 5004\t => \n"}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+  }
+  // One row left: the most recently updated conversation.
+  const CliRun one = RunCli("-q --stats --stats-rows 1 -r " + kDemo);
+  ASSERT_EQ(one.status, 0) << one.out;
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '>'), 2) << one.out;  // "a => b ... => "
+  EXPECT_NE(one.out.find("+\n10.0.0.1 => 10.0.0.2\t1\t"), std::string::npos) << one.out;
+  for (const char* rows : {"0", "1001", "x", "5x"}) {
+    EXPECT_EQ(ParseCliOptions({"--stats-rows", rows}).error, "--stats-rows needs a number from 1 to 1000") << rows;
+  }
+  EXPECT_EQ(ParseCliOptions({"--stats-rows", "1000"}).options.statsRows, 1000);
+// Rows of the demo capture that `filter` keeps (-q prints their total).
+std::string FilteredTotal(const std::string& filterArgs) {
+  const CliRun run = RunCli("-q " + filterArgs + " -r " + kDemo);
+  EXPECT_EQ(run.status, 0) << run.out;
+  return run.out;
+}
+
+class CliRules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FilterRules rules;
+    rules.joinAnd = false;
+    rules.eth.enabled = true;
+    rules.eth.SetChecked(2, true);  // arp
+    rules.advanced = {true, {{"udp  port 53", true}}, false};
+    ASSERT_TRUE(WriteRuleFile(path_, rules));
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+  const std::string path_ = "/tmp/quorvanet-cli-rules-" + std::to_string(::getpid()) + ".rul";
+};
+
+TEST_F(CliRules, PrintFilterGivesTheExpressionExactlyAsBuilt) {
+  const CliRun run = RunCli("--print-filter --rules " + path_);
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, " (arp )  or ( ( udp  port 53 ) ) \n");
+  EXPECT_EQ(RunCli("--print-filter -f 'tcp  port 80'").out, "tcp  port 80\n");
+}
+
+TEST_F(CliRules, RulesAndFilterBothNarrowAFileRead) {
+  const std::string rules = FilteredTotal("--rules " + path_);
+  EXPECT_EQ(rules, FilteredTotal("-f 'arp or udp port 53'"));
+  EXPECT_NE(rules, FilteredTotal(""));
+  EXPECT_EQ(rules.rfind("0 packets", 0), std::string::npos) << rules;
+}
+
+TEST_F(CliRules, UnreadableRulesOrARejectedFilterFail) {
+  CliRun run = RunCli("--rules /nonexistent/a.rul -r " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Cannot open file /nonexistent/a.rul"), std::string::npos) << run.out;
+  std::FILE* f = std::fopen(path_.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("QUORVANET LOG FILE\r\n2\r\n", f);
+  std::fclose(f);
+  run = RunCli("--rules " + path_ + " -r " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("That program does only serve version 1 of rule files!"), std::string::npos) << run.out;
+  run = RunCli("-f 'tcp port' -r " + kDemo);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Niemożebnym li jest kompilacja filtru:\n"), std::string::npos) << run.out;
+}
+
 TEST(Cli, OptionParserAcceptsEveryFlag) {
   const CliParse p = ParseCliOptions({"-r", "f.pcap", "-c", "10", "-w", "o.log", "-q", "-V", "-x"});
   ASSERT_EQ(p.error, "");
@@ -64,6 +137,10 @@ TEST(Cli, OptionParserAcceptsEveryFlag) {
   EXPECT_EQ(p.options.count, 10u);
   EXPECT_EQ(p.options.writeFile, "o.log");
   EXPECT_TRUE(p.options.quiet && p.options.tree && p.options.hex);
+  const CliParse rules = ParseCliOptions({"--rules", "a.rul", "--print-filter"});
+  ASSERT_EQ(rules.error, "");
+  EXPECT_EQ(rules.options.rulesFile, "a.rul");
+  EXPECT_TRUE(rules.options.printFilter);
 }
 
 TEST(Cli, LogOptionsAndTheirRanges) {
@@ -136,6 +213,45 @@ TEST(Cli, CookedCaptureSurvivesSaveAndReadBack) {
   EXPECT_NE(rows[0].find("\t131.155.215.69\t137.116.81.94\t46656\t80\tIPv4 TCP "), std::string::npos) << rows[0];
   std::reverse(back.begin(), back.end());
   EXPECT_EQ(back, rows);
+}
+
+TEST(Cli, ScriptsExtendTheTree) {
+  const std::string samples = std::string(QUORVANET_SOURCE_DIR) + "/samples/";
+  const CliRun run =
+      RunCli("-V -c 3 --script " + samples + "dns.ssc --script " + samples + "dns-question.ssc -r " + kDemo);
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("UDP [34,42)\n"
+                         "  Source port: 53124 (0xcf84) [34,36)\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("DNS [42,54)\n"
+                         "  Transaction ID: 0x1A2B [42,44)\n"
+                         "  Flags: 0x0100 [44,46)\n"
+                         "  Standard query, recursion desired [44,45)\n"
+                         "  Questions: 1 [46,48)\n"
+                         "  Answer RRs: 0 [48,50)\n"
+                         "  Authority RRs: 0 [50,52)\n"
+                         "  Additional RRs: 0 [52,54)\n"
+                         "DNS question [54,71)\n"
+                         "  First label: 7 characters [54,55)\n"
+                         "  First label begins with: e [55,56)\n"),
+            std::string::npos)
+      << run.out;
+}
+
+TEST(Cli, FaultyScriptIsAUsageError) {
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "/cli-faulty-" + std::to_string(::getpid()) + ".ssc";
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("udp\n1\nc 0 = 7 8\n4\nX\n", f);
+  std::fclose(f);
+  const CliRun run = RunCli("-V --script " + path + " -r " + kDemo);
+  std::remove(path.c_str());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("Line 3: Too many <<things>>"), std::string::npos) << run.out;
+  EXPECT_EQ(RunCli("--script").status, 2);
+  EXPECT_EQ(RunCli("-V --script /nonexistent/x.ssc -r " + kDemo).status, 2);
 }
 
 }  // namespace

@@ -1,19 +1,29 @@
 #pragma once
-// A private network namespace with a veth pair for live tests: frames sent
-// on one end arrive at the other and go nowhere else.
+// A veth pair qv0/qv1 inside a network namespace that a live test makes for
+// itself (named with the process id, so parallel runs never collide), and a
+// packet socket that writes frames onto qv1. No frame leaves the pair.
 
 #include <fcntl.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
 #include <sched.h>
-#include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "framegen/frame_builder.h"
+
 namespace qv::testing {
+
+using framegen::Bytes;
 
 // Runs a command; its output when it fails.
 inline bool Run(const std::string& command, std::string* output) {
@@ -96,6 +106,33 @@ class VethNamespace {
   std::string name_;
   bool made_ = false;
   int home_ = -1;
+};
+
+// Writes raw Ethernet frames onto qv1 (created inside the namespace).
+class FrameSender {
+ public:
+  // `to`: the hardware address of the other end, qv0.
+  explicit FrameSender(const framegen::Mac& to) : fd_(::socket(AF_PACKET, SOCK_RAW, 0)), to_(to) {}  // protocol 0: sends, receives nothing
+  ~FrameSender() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FrameSender(const FrameSender&) = delete;
+  FrameSender& operator=(const FrameSender&) = delete;
+
+  bool Send(const Bytes& frame) const {
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_ifindex = static_cast<int>(::if_nametoindex("qv1"));
+    to.sll_halen = 6;
+    std::copy(to_.begin(), to_.end(), to.sll_addr);
+    return to.sll_ifindex != 0 && ::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                                            sizeof to) == static_cast<ssize_t>(frame.size());
+  }
+  bool Ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+  framegen::Mac to_;
 };
 
 }  // namespace qv::testing

@@ -10,12 +10,14 @@
 #include <QClipboard>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include "capture/packet_row.h"
 #include "framegen/frame_builder.h"
@@ -26,6 +28,7 @@
 #include "ui/packets_page.h"
 #include "ui/qt_settings_store.h"
 #include "ui/qt_user_prompt.h"
+#include "ui/scripts_page.h"
 
 namespace qv {
 namespace {
@@ -246,6 +249,39 @@ namespace qv {
 namespace {
 
 // A settings store whose writes never reach the disk.
+TEST_F(Window, ScriptChangesShowAtOnceInTheSelectedPacketAndTheListPersists) {
+  EXPECT_EQ(window_->Tabs()->widget(5), &window_->Scripts());
+  const QString script = dir_.filePath(QStringLiteral("on-udp.ssc"));
+  {
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("udp\n0\nFULL\nON-UDP\nsingle: 0 1 \"first byte %x\", 0 1\n");
+  }
+  ASSERT_TRUE(window_->OpenCaptureFile(kDemo));
+  WaitForFile();
+  const DecodeTreeModel& tree = window_->InfoBar().Model();
+  auto lastLayer = [&] { return tree.index(tree.rowCount() - 1, 0).data().toString(); };
+  int udpRow = -1;
+  for (int row = 0; row < window_->Model().rowCount() && udpRow < 0; ++row) {
+    Select(row);
+    if (tree.rowCount() == 3 && lastLayer() == QStringLiteral("UDP")) udpRow = row;
+  }
+  ASSERT_GE(udpRow, 0) << "the demo capture holds a UDP datagram";
+
+  ScriptsPage& page = window_->Scripts();
+  ASSERT_TRUE(page.Add(script, QStringLiteral("on-udp.ssc")));
+  EXPECT_EQ(lastLayer(), QStringLiteral("ON-UDP"));
+  page.List()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+  EXPECT_EQ(lastLayer(), QStringLiteral("UDP"));
+  page.List()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(lastLayer(), QStringLiteral("ON-UDP"));
+
+  window_->close();
+  window_ = std::make_unique<CMainFrame>(*store_, prompt_, dir_.path().toStdString() + "/");
+  ASSERT_EQ(window_->Scripts().List()->topLevelItemCount(), 1);
+  EXPECT_EQ(window_->ScriptList().FirstScript()->ownName, "ON-UDP");
+}
+
 class UnwritableStore : public MemorySettingsStore {
  public:
   bool Flush() override { return false; }

@@ -1,0 +1,18 @@
+# Sourced by the benchmark scripts (from the source root).
+#
+# bench_capture FRAMES GENERATOR: the path of the benchmark capture of FRAMES
+# frames, written by GENERATOR (make_bench_capture) when it is missing. The
+# name carries the generator's fingerprint, so a changed generator never
+# measures a stale file.
+bench_capture() {
+  local frames=$1 generator=$2 fingerprint capture
+  fingerprint=$(cat bench/make_bench_capture.cpp tools/framegen/frame_builder.h | sha256sum | cut -c1-10)
+  mkdir -p bench/data
+  capture=bench/data/bench-$frames-$fingerprint.pcap
+  if [[ ! -s $capture ]]; then
+    echo "== writing $capture" >&2
+    "$generator" "$capture.part" "$frames" >&2
+    mv "$capture.part" "$capture"
+  fi
+  echo "$capture"
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The conversation table as a text file: a title line with the local time in
+// asctime() form, a header between two rules of 69 "+", then one line a row.
+// Files are written with CR LF; the terminal gets LF.
+
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "stats/conversation_table.h"
+
+namespace qv {
+
+// "Thu Dec 10 02:53:00 2026\n", always with English names (asctime's form,
+// whatever the locale).
+std::string AscTimeText(const std::tm& time);
+
+std::string FormatConversationExport(const std::vector<ConversationRow>& rows, const std::tm& localTime,
+                                     std::string_view lineEnd = "\r\n");
+
+// Replaces the file's content; false when it cannot be opened or written.
+bool WriteConversationExport(const std::string& path, const std::vector<ConversationRow>& rows,
+                             const std::tm& localTime);
+
+// The current local time, for the title line.
+std::tm LocalTimeNow();
+
+// The row order of a click on a column header: 1 when a's value is greater,
+// -1 when smaller, 0 when equal. Addresses compare field by field as
+// numbers, counts as numbers, host names as text without regard to case;
+// the Ports column does not sort.
+int CompareConversationRows(const ConversationRow& a, const ConversationRow& b, int column);
+
+}  // namespace qv

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+#include <unistd.h>
+
+#include "stats/conversation_export.h"
+#include "stats/conversation_table.h"
+
+namespace qv {
+namespace {
+
+IpConversationSample Sample(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::string dport = "80",
+                            std::string sport = "1025") {
+  IpConversationSample s;
+  s.source = {10, 0, 0, src};
+  s.destination = {10, 0, 0, dst};
+  s.totalLength = length;
+  s.destinationPort = std::move(dport);
+  s.sourcePort = std::move(sport);
+  return s;
+}
+
+// "src>dst packets bytes" per row, in list order.
+std::vector<std::string> Summary(const ConversationTable& t) {
+  std::vector<std::string> out;
+  for (const ConversationRow& r : t.Rows()) {
+    out.push_back(r.ColumnText(0) + ">" + r.ColumnText(1) + " " + r.ColumnText(2) + " " + r.ColumnText(3));
+  }
+  return out;
+}
+
+struct RecordingRequester : HostNameRequester {
+  void RequestName(const Ipv4Address& address, std::size_t row, int column) override {
+    requests.emplace_back(address[3], row, column);
+  }
+  std::vector<std::tuple<int, std::size_t, int>> requests;
+};
+
+TEST(ConversationTable, EachDirectionIsItsOwnRowAndCountsAdd) {
+  ConversationTable t;
+  t.Update(Sample(1, 2, 60));
+  t.Update(Sample(2, 1, 40));
+  t.Update(Sample(1, 2, 1500));
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.1>10.0.0.2 2 1560", "10.0.0.2>10.0.0.1 1 40"}));
+  EXPECT_EQ(t.UpdateCounter(), 3);
+  EXPECT_EQ(t.LastUpdatedRow(), 0);
+  EXPECT_EQ(t.Rows()[0].stamp, 3);
+  EXPECT_EQ(t.Rows()[1].stamp, 2);
+}
+
+TEST(ConversationTable, FullTableReusesTheLeastRecentlyUpdatedRow) {
+  // Limit 2: X, Y, X again, then Z takes Y's row; then W takes X's.
+  ConversationTable t;
+  t.SetRowLimit(2);
+  RecordingRequester names;
+  t.SetNameRequester(&names);
+  t.Update(Sample(1, 2));  // X
+  t.Update(Sample(3, 4));  // Y
+  t.Update(Sample(1, 2));  // X
+  t.Update(Sample(5, 6, 7, "53", "53"));  // Z
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.1>10.0.0.2 2 200", "10.0.0.5>10.0.0.6 1 7"}));
+  EXPECT_EQ(t.Rows()[1].ports, "53");
+  EXPECT_EQ(t.LastUpdatedRow(), 1);
+  t.Update(Sample(7, 8));  // W
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.7>10.0.0.8 1 100", "10.0.0.5>10.0.0.6 1 7"}));
+  // Y and X are gone from the index: they come back as new rows.
+  t.Update(Sample(3, 4));
+  EXPECT_EQ(Summary(t)[1], "10.0.0.3>10.0.0.4 1 100");
+  // New and reused rows ask for both names; an update of a row does not.
+  using R = std::tuple<int, std::size_t, int>;
+  EXPECT_EQ(names.requests, (std::vector<R>{R{1, 0, 5}, R{2, 0, 6}, R{3, 1, 5}, R{4, 1, 6}, R{5, 1, 5}, R{6, 1, 6},
+                                            R{7, 0, 5}, R{8, 0, 6}, R{3, 1, 5}, R{4, 1, 6}}));
+  t.SetNameRequester(nullptr);
+}
+
+TEST(ConversationTable, LoweredLimitStopsGrowth) {
+  ConversationTable t;
+  for (std::uint8_t i = 1; i <= 5; ++i) t.Update(Sample(i, 100));
+  t.SetRowLimit(2);
+  t.Update(Sample(6, 100));
+  EXPECT_EQ(t.RowCount(), 5u);
+  EXPECT_EQ(t.Rows()[0].ColumnText(0), "10.0.0.6");
+}
+
+TEST(ConversationTable, PortsColumn) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> frames;  // destination, source
+    std::string ports;
+  };
+  const Case cases[] = {
+      {"first frame, destination first", {{"80", "1025"}}, "80, 1025"},
+      {"equal ports written once", {{"53", "53"}}, "53"},
+      {"known ports are not repeated", {{"80", "1025"}, {"80", "1025"}, {"80", "1026"}}, "80, 1025, 1026"},
+      {"8080 hides 80 (substring test)", {{"8080", "8080"}, {"80", "8080"}}, "8080"},
+      {"a new destination port joins before the source", {{"80", "1"}, {"443", "2"}}, "80, 1, 443, 2"},
+  };
+  for (const Case& c : cases) {
+    ConversationTable t;
+    for (const auto& [dport, sport] : c.frames) t.Update(Sample(1, 2, 1, dport, sport));
+    EXPECT_EQ(t.Rows().at(0).ports, c.ports) << c.name;
+  }
+}
+
+TEST(ConversationTable, BytesKeepAll64Bits) {
+  ConversationTable t;
+  for (int i = 0; i < 3; ++i) t.Update(Sample(1, 2, 0x7FFFFFFFull));
+  EXPECT_EQ(t.Rows()[0].ColumnText(3), "6442450941");
+}
+
+TEST(ConversationTable, CounterIsRenumberedBeforeItOverflows) {
+  ConversationTable t;
+  t.Update(Sample(1, 2));
+  t.Update(Sample(3, 4));
+  t.Update(Sample(5, 6));
+  t.Update(Sample(1, 2));  // stamps: row 0 = 4, row 1 = 2, row 2 = 3
+  t.SetUpdateCounterForTest(ConversationTable::kRenumberAt - 1);
+  t.Update(Sample(3, 4));  // renumbered 0, 1, 2; then row 1 gets the counter, 3
+  std::vector<std::int32_t> stamps;
+  for (const ConversationRow& r : t.Rows()) stamps.push_back(r.stamp);
+  EXPECT_EQ(stamps, (std::vector<std::int32_t>{0, 3, 2}));
+  EXPECT_EQ(t.UpdateCounter(), 3);
+  // The age order follows the new stamps: row 0 is now the oldest.
+  t.SetRowLimit(3);
+  t.Update(Sample(9, 9));
+  EXPECT_EQ(t.Rows()[0].ColumnText(0), "10.0.0.9");
+}
+
+TEST(ConversationTable, NamesLandOnlyWhereTheAddressStillShows) {
+  ConversationTable t;
+  t.SetRowLimit(1);
+  t.Update(Sample(1, 2));
+  t.ApplyName({10, 0, 0, 1}, 0, kSourceNameColumn, "alpha");
+  t.ApplyName({10, 0, 0, 2}, 0, kDestinationNameColumn, std::nullopt);
+  t.ApplyName({10, 0, 0, 2}, 5, kDestinationNameColumn, "no such row");
+  EXPECT_EQ(t.Rows()[0].sourceName, "alpha");
+  EXPECT_EQ(t.Rows()[0].destinationName, "----");
+  t.Update(Sample(3, 4));  // reuses the row and empties its names
+  t.ApplyName({10, 0, 0, 1}, 0, kSourceNameColumn, "late");
+  EXPECT_EQ(t.Rows()[0].sourceName, "");
+  EXPECT_EQ(t.Rows()[0].destinationName, "");
+}
+
+TEST(ConversationTable, UseDnsOffAsksForNoNames) {
+  ConversationTable t;
+  RecordingRequester names;
+  t.SetNameRequester(&names);
+  t.SetUseDns(false);
+  t.Update(Sample(1, 2));
+  t.Update(Sample(2, 1));
+  EXPECT_TRUE(names.requests.empty());
+  EXPECT_EQ(t.Rows()[0].ColumnText(5), "");
+  t.SetNameRequester(nullptr);
+}
+
+TEST(ConversationTable, ClearStartsOver) {
+  ConversationTable t;
+  t.Update(Sample(1, 2));
+  const std::uint64_t version = t.Version();
+  t.Clear();
+  EXPECT_NE(t.Version(), version);
+  EXPECT_EQ(t.RowCount(), 0u);
+  EXPECT_EQ(t.UpdateCounter(), 0);
+  EXPECT_EQ(t.LastUpdatedRow(), -1);
+  EXPECT_EQ(t.Samples(), 0u);
+  t.Update(Sample(1, 2));
+  EXPECT_EQ(t.Rows()[0].stamp, 1);
+}
+
+TEST(ConversationSort, ColumnRules) {
+  ConversationRow a, b;
+  a.source = {10, 0, 0, 9};
+  b.source = {10, 0, 0, 10};  // as text "10.0.0.10" < "10.0.0.9"; as numbers greater
+  a.destination = b.destination = {1, 2, 3, 4};
+  a.packets = 9;
+  b.packets = 10;
+  a.bytes = 5000000000ull;
+  b.bytes = 1;
+  a.ports = "1";
+  b.ports = "2";
+  a.sourceName = "Alpha";
+  b.sourceName = "alpha";
+  a.destinationName = "b";
+  b.destinationName = "A";
+  const int expected[] = {-1, 0, -1, 1, 0, 0, 1};
+  for (int column = 0; column < ConversationTable::kColumns; ++column) {
+    EXPECT_EQ(CompareConversationRows(a, b, column), expected[column]) << "column " << column;
+    EXPECT_EQ(CompareConversationRows(b, a, column), -expected[column]) << "column " << column;
+  }
+}
+
+std::tm FixedTime() {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 3;
+  t.tm_wday = 4;
+  t.tm_hour = 4;
+  t.tm_min = 5;
+  t.tm_sec = 6;
+  return t;
+}
+
+const std::string kHeader =
+    "\tSTATISTICS FILE\tThu Dec  3 04:05:06 2026\r\n"
+    "+++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++\r\n"
+    "Src IP/Dest IP/Count/Bytes/Ports/Src Host Name/Dest Host Name\r\n"
+    "+++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++++\r\n";
+
+TEST(ConversationExport, ByteForByte) {
+  EXPECT_EQ(AscTimeText(FixedTime()), "Thu Dec  3 04:05:06 2026\n");
+  EXPECT_EQ(FormatConversationExport({}, FixedTime()), kHeader);
+
+  ConversationTable t;
+  t.Update(Sample(1, 2, 3000000000ull, "80", "1025"));
+  t.Update(Sample(1, 2, 3000000000ull, "80", "1025"));
+  t.Update(Sample(2, 1, 40, "1025", "80"));
+  t.ApplyName({10, 0, 0, 1}, 0, kSourceNameColumn, "localhost");
+  t.ApplyName({10, 0, 0, 2}, 0, kDestinationNameColumn, std::nullopt);
+  const std::string expected = kHeader +
+                               "10.0.0.1 => 10.0.0.2\t2\t6000000000\t80, 1025\tlocalhost => ----\r\n"
+                               "10.0.0.2 => 10.0.0.1\t1\t40\t1025, 80\t => \r\n";
+  EXPECT_EQ(FormatConversationExport(t.Rows(), FixedTime()), expected);
+
+  const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("conversation-export-" + std::to_string(::getpid()) + ".txt");
+  ASSERT_TRUE(WriteConversationExport(path.string(), t.Rows(), FixedTime()));
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream read;
+  read << in.rdbuf();
+  EXPECT_EQ(read.str(), expected);
+  std::filesystem::remove(path);
+  EXPECT_FALSE(WriteConversationExport((path / "missing-folder" / "x.txt").string(), {}, FixedTime()));
+}
+
+}  // namespace
+}  // namespace qv
