@@ -1,7 +1,9 @@
 // One frame through every decoder, in tree mode and in summary mode. The
 // first input byte picks the link type, the rest is the captured frame.
-// Checked: every line's range lies inside the frame, the layer starts are in
-// order and inside the frame, and the summary reports sane layers.
+// The tree run has the two example protocol scripts loaded, so their fields
+// are drawn over fuzzed bytes too. Checked: every line's range lies inside
+// the frame, the layer starts are in order and inside the frame, and the
+// summary reports sane layers.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,6 +15,8 @@
 #include "decode/packet_decoder.h"
 #include "decode/packet_summary.h"
 #include "fuzz_check.h"
+#include "scripts/script_applier.h"
+#include "scripts/script_registry.h"
 
 namespace {
 
@@ -32,6 +36,16 @@ class CheckingSink : public qv::DecodeSink {
   int conversations = 0;
 };
 
+const qv::ScriptRegistry& ExampleScripts() {
+  static const qv::ScriptRegistry registry = [] {
+    qv::ScriptRegistry r;
+    r.LoadScript(QUORVANET_SOURCE_DIR "/samples/dns.ssc");
+    r.LoadScript(QUORVANET_SOURCE_DIR "/samples/dns-question.ssc");
+    return r;
+  }();
+  return registry;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -40,9 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> frame(data + 1, size - 1);
   const auto length = static_cast<std::uint32_t>(frame.size());
 
+  static qv::ScriptApplier scripts(ExampleScripts());
   qv::DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  qv::PacketDecoder treeRun(frame, {linkType, nullptr, nullptr}, &tree, qv::DecodeMode::Tree, &layerStarts, nullptr);
+  qv::PacketDecoder treeRun(frame, {linkType, nullptr, &scripts}, &tree, qv::DecodeMode::Tree, &layerStarts, nullptr);
   treeRun.Decode();
   for (std::size_t id = 1; id <= tree.LineCount(); ++id) {
     const qv::DecodeNode& node = tree[static_cast<qv::NodeId>(id)];

@@ -86,6 +86,27 @@ def main():
     write("settings", "damaged.ini", b"[Test\nTestValue=6531\n[log]\nAction=two\nTotalMaxCnt=-9\n\x00\xff=\n")
     write("settings", "quoted.ini", b"[Test]\nTestValue=6531\n[log]\nDirectory=\"/tmp/a, b\"\nCnt=@Variant(\\0\\0\\0\\x2)\n")
 
+    for name in ("dns.ssc", "dns-question.ssc"):
+        with open(os.path.join(ROOT, "samples", name), "rb") as f:
+            write("script", name, f.read())
+    write("script", "full-length", b"ipv4\r\n1\r\np 9 = 17\r\nFULL\r\nAny\r\n"
+          b"single: 0 4 \"Word: %u\", 0 4\r\ncondit: 0 1 1 \"one\"\r\n")
+    write("script", "length-field", b"tcp\n0\n&2 2\nTLV\nsingle: 0 2 \"Type %x %c %d %%\", 0 2\n")
+    write("script", "bad-line", b"udp\n1\np 1 ~ 5\n8\nX\n")
+
+    rules = (b"QUORVANET LOG FILE\r\n1\r\n0\r\n"
+             b"1 16389 1\r\n0 512 0\r\n1 63 0\r\n1 32767 1\r\n"
+             b"1 -1 1514\r\n"
+             b"1 2\r\nAA:BB:CC:DD:EE:FF\tboth\r\n1:2:3:4:5:6\tsource\r\n"
+             b"0 1\r\n10.0.0.1\tdestination\r\n"
+             b"1 3\r\n80\tsource\r\n65535\tdestination\r\n7\tboth\r\n"
+             b"1 3 1\r\ntcp port 80 and host 10.0.0.1\t1\r\narp\t0\r\n udp\t\t1\r\n")
+    write("rule_file", "every-page.rul", rules)
+    write("rule_file", "lf-only.rul", b"QUORVANET LOG FILE\n1\n1\n1 4\n1\n0 0 1\n0 0 1\n0 0 1\n1 1 60\n"
+          b"0 0\n0 0\n1 1\n22 both\n1 1 0\nicmp\t1\n")
+    write("rule_file", "cut-short.rul", rules[:150])
+    write("rule_file", "wrong-version.rul", rules.replace(b"\r\n1\r\n0", b"\r\n2\r\n0", 1))
+
 
 if __name__ == "__main__":
     main()
