@@ -11,6 +11,9 @@ QUORVANET_PACKAGES=(
   desktop-file-utils appstream libglib2.0-bin shared-mime-info
 )
 
+# Installed only when the `fuzz` preset is built: libFuzzer needs clang and its runtime.
+QUORVANET_FUZZ_PACKAGES=(clang libclang-rt-dev)
+
 quorvanet_missing_packages() {
   local p
   for p in "${QUORVANET_PACKAGES[@]}"; do
@@ -38,6 +41,10 @@ quorvanet_install_packages() {
 
 quorvanet_build() {
   local preset=$1
+  if [ "$preset" = fuzz ]; then
+    QUORVANET_PACKAGES+=("${QUORVANET_FUZZ_PACKAGES[@]}")
+    quorvanet_install_packages
+  fi
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 }

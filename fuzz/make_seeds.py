@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""Makes the fuzz targets' seed corpora: real frames cut from the shared
+captures (one frame a file, the first byte naming the link type for the
+decoder target), small savefiles, and hand-made packet, version and settings
+files. Run from the source root; the result is kept in the repository, so this
+only needs running again to refresh it."""
+import os
+import struct
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CORPUS = os.path.normpath(os.path.join(ROOT, "..", "shared", "corpus"))
+SEEDS = os.path.join(ROOT, "fuzz", "seeds")
+
+# Index into the decoder target's link-type table for the savefile's link type.
+LINK_INDEX = {1: 0, 0: 1, 101: 2, 12: 3, 14: 4, 108: 5, 113: 6, 228: 7, 276: 8}
+
+
+def frames(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    magic = data[:4]
+    if magic in (b"\xd4\xc3\xb2\xa1", b"\x4d\x3c\xb2\xa1"):
+        e = "<"
+    elif magic in (b"\xa1\xb2\xc3\xd4", b"\xa1\xb2\x3c\x4d"):
+        e = ">"
+    else:
+        return 0, []
+    link = struct.unpack(e + "I", data[20:24])[0] & 0x0FFFFFFF
+    out, at = [], 24
+    while at + 16 <= len(data):
+        caplen = struct.unpack(e + "I", data[at + 8:at + 12])[0]
+        out.append(data[at + 16:at + 16 + caplen])
+        at += 16 + caplen
+    return link, out
+
+
+def write(target, name, data):
+    os.makedirs(os.path.join(SEEDS, target), exist_ok=True)
+    with open(os.path.join(SEEDS, target, name), "wb") as f:
+        f.write(data)
+
+
+def main():
+    if not os.path.isdir(CORPUS):
+        sys.exit("no shared captures at " + CORPUS)
+    sources = sorted(os.path.join(CORPUS, n) for n in os.listdir(CORPUS) if n.endswith(".pcap"))
+    sources += sorted(os.path.join(CORPUS, "linktypes", n)
+                      for n in os.listdir(os.path.join(CORPUS, "linktypes")) if n.endswith(".pcap"))
+    sources.append(os.path.join(ROOT, "samples", "demo.pcap"))
+    for path in sources:
+        base = os.path.splitext(os.path.basename(path))[0]
+        link, fs = frames(path)
+        if link not in LINK_INDEX or not fs:
+            continue
+        # A frame from the middle, past the handshakes that open most captures.
+        picks = [len(fs) // 2]
+        for i in picks:
+            write("decoder", "%s-%d" % (base, i), bytes([LINK_INDEX[link]]) + fs[i][:1600])
+        # Small savefiles whole; larger ones cut after three frames.
+        with open(path, "rb") as f:
+            data = f.read()
+        if len(data) <= 1500:
+            write("savefile", base + ".pcap", data)
+
+    spk = b"QUORVANET VERSION 1\r\n"
+    write("packet_file", "ok", spk + b"14\r\n" + bytes(range(14)))
+    write("packet_file", "empty", spk + b"0\r\n")
+    write("packet_file", "short", spk + b"60\r\n" + b"\x00" * 20)
+    write("packet_file", "long", spk + b"1600\r\n" + b"\xab" * 1600)
+    write("packet_file", "not-a-number", spk + b"1x\r\n\x00")
+    write("packet_file", "wrong-magic", b"QUORVANET VERSION 2\r\n1\r\n\x00")
+
+    write("version_file", "newer", b"Quorvanet\r\n1 2 0\r\n<p>New decoders.</p>\r\n<ul><li>x</li></ul>\r\n")
+    write("version_file", "older", b"QUORVANET\n1 0 0\n<p>old</p>\n")
+    write("version_file", "same", b"quorvanet\r\n1 0 1\r\n")
+    write("version_file", "bad-number", b"Quorvanet\r\n1 x 2\r\nnothing\r\n")
+    write("version_file", "other-program", b"Wireless\r\n9 9 9\r\n")
+
+    write("settings", "full.ini",
+          b"[Test]\nTestValue=6531\n[pcap]\nCurrentDevice=eth0\n[log]\nBool=1\nBoolDelete=0\n"
+          b"BoolSize=1\nBoolCnt=1\nDelete=30\nSize=1000000\nCnt=100\nDirectory=/var/log/quorvanet/\n"
+          b"UseDNS=1\nCheckForNewVer=0\ncolor%201=255\ncolor%202=65280\nTotalMaxCnt=5000\n"
+          b"TotalMaxSize=10000000\nAction=1\nTotalMaxStatCnt=30\n[Update]\nVersionUrl=http://localhost/v.txt\n")
+    write("settings", "no-marker.ini", b"[log]\nBool=1\nTotalMaxCnt=7\n[Update]\nVersionUrl=x\n")
+    write("settings", "damaged.ini", b"[Test\nTestValue=6531\n[log]\nAction=two\nTotalMaxCnt=-9\n\x00\xff=\n")
+    write("settings", "quoted.ini", b"[Test]\nTestValue=6531\n[log]\nDirectory=\"/tmp/a, b\"\nCnt=@Variant(\\0\\0\\0\\x2)\n")
+
+    for name in ("dns.ssc", "dns-question.ssc"):
+        with open(os.path.join(ROOT, "samples", name), "rb") as f:
+            write("script", name, f.read())
+    write("script", "full-length", b"ipv4\r\n1\r\np 9 = 17\r\nFULL\r\nAny\r\n"
+          b"single: 0 4 \"Word: %u\", 0 4\r\ncondit: 0 1 1 \"one\"\r\n")
+    write("script", "length-field", b"tcp\n0\n&2 2\nTLV\nsingle: 0 2 \"Type %x %c %d %%\", 0 2\n")
+    write("script", "bad-line", b"udp\n1\np 1 ~ 5\n8\nX\n")
+
+    rules = (b"QUORVANET LOG FILE\r\n1\r\n0\r\n"
+             b"1 16389 1\r\n0 512 0\r\n1 63 0\r\n1 32767 1\r\n"
+             b"1 -1 1514\r\n"
+             b"1 2\r\nAA:BB:CC:DD:EE:FF\tboth\r\n1:2:3:4:5:6\tsource\r\n"
+             b"0 1\r\n10.0.0.1\tdestination\r\n"
+             b"1 3\r\n80\tsource\r\n65535\tdestination\r\n7\tboth\r\n"
+             b"1 3 1\r\ntcp port 80 and host 10.0.0.1\t1\r\narp\t0\r\n udp\t\t1\r\n")
+    write("rule_file", "every-page.rul", rules)
+    write("rule_file", "lf-only.rul", b"QUORVANET LOG FILE\n1\n1\n1 4\n1\n0 0 1\n0 0 1\n0 0 1\n1 1 60\n"
+          b"0 0\n0 0\n1 1\n22 both\n1 1 0\nicmp\t1\n")
+    write("rule_file", "cut-short.rul", rules[:150])
+    write("rule_file", "wrong-version.rul", rules.replace(b"\r\n1\r\n0", b"\r\n2\r\n0", 1))
+
+
+if __name__ == "__main__":
+    main()
