@@ -33,9 +33,10 @@ class MemoryBackend : public qv::CaptureBackend {
     size_ = size;
   }
   qv::AdapterList ListAdapters() override { return {}; }
-  pcap_t* OpenLive(const std::string&, int, bool, int, char* errbuf) override {
-    std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "no adapters here");
-    return nullptr;
+  qv::LiveOpenResult OpenLive(const qv::LiveOpenRequest&) override {
+    qv::LiveOpenResult refused;
+    refused.error = "no adapters here";
+    return refused;
   }
   pcap_t* OpenOffline(const std::string&, char* errbuf) override {
     // fmemopen only reads; the cast drops a const it never writes through.
