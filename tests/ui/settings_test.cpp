@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -148,6 +149,28 @@ TEST(Settings, DamagedValuesCountAsAbsent) {
   const Settings s = LoadSettings(store, "/p/");
   EXPECT_EQ(s.bufferMaxCount, -1);
   EXPECT_EQ(ResolveRuntimeOptions(s).bufferMaxCount, 5000u);
+}
+
+// A serialised value claiming gigabytes would make QSettings allocate them
+// while reading: such lines are taken out, the rest still loads, and the file
+// as it was is kept beside it.
+TEST(Settings, SerialisedVariantsAreTakenOutBeforeReading) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("q.ini"));
+  const QByteArray text =
+      "[Test]\nTestValue=6531\n[log]\nTotalMaxCnt=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xf0)\nTotalMaxSize=4000\n";
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+  }
+  QtSettingsStore store(path);
+  EXPECT_EQ(store.GetInt("Test", "TestValue"), 6531);
+  EXPECT_EQ(store.GetInt("log", "TotalMaxSize"), 4000);
+  EXPECT_EQ(store.GetInt("log", "TotalMaxCnt"), std::nullopt);
+  QFile kept(path + QStringLiteral(".damaged"));
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), text);
 }
 
 TEST(OptionsDialog, RefusesValuesOutOfRangeAndKeepsTheTexts) {
