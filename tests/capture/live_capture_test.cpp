@@ -330,5 +330,42 @@ TEST_F(LiveCapture, FramesTheKernelDroppedAreCounted) {
   s.ExpectInStep();
 }
 
+// The when-full actions under a burst: the buffer never holds more than its
+// count limit, and "stop" ends the capture holding exactly that many frames.
+TEST_F(LiveCapture, BufferLimitsHoldUnderABurst) {
+  constexpr std::uint32_t kBurst = 20000;
+  constexpr std::uint32_t kMaxCount = 1000;
+  for (int action : {0, 1, 2}) {
+    SCOPED_TRACE(action);
+    Session& s = *session_;
+    s.doc->SetLimits(0xFFFFFFFFu, kMaxCount);
+    s.doc->SetWhenFullAction(action);
+    ASSERT_NO_FATAL_FAILURE(StartCapturing());
+    const std::size_t totalsBefore = s.observer->Locked([&] { return s.observer->totals.size(); });
+    SendBurst(*sender_, 1, kBurst);
+    if (action == 0) {
+      ASSERT_TRUE(s.observer->WaitForEnd());
+    } else {
+      WaitUntilSettled(s, kBurst);
+      s.doc->Stop();
+      ASSERT_TRUE(s.observer->WaitForEnd());
+    }
+    s.doc->WaitForCapture();
+    s.ui.Drain();
+    const std::vector<SessionObserver::Totals> totals = s.observer->Locked([&] { return s.observer->totals; });
+    std::uint32_t most = 0;
+    for (std::size_t i = totalsBefore; i < totals.size(); ++i) most = std::max(most, totals[i].count);
+    EXPECT_LE(most, kMaxCount);
+    if (action == 0) {
+      EXPECT_EQ(s.doc->PacketCount(), kMaxCount);
+    } else {
+      EXPECT_GT(s.observer->Locked([&] { return s.observer->packetClears; }), 0);
+    }
+    s.ExpectInStep();
+    s.doc->ClearAll();
+    s.ui.Drain();
+  }
+}
+
 }  // namespace
 }  // namespace qv
