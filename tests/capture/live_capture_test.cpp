@@ -305,10 +305,13 @@ TEST_F(LiveCapture, FramesTheKernelDroppedAreCounted) {
   s.doc->SetKernelBufferMB(1);
   ASSERT_NO_FATAL_FAILURE(StartCapturing());
   Gate held;
-  s.observer->afterPacket = [&, first = true](const PacketRecord&) mutable {
-    if (first) held.Arrive();
-    first = false;
-  };
+  // The capture thread reads the hook under the observer's lock.
+  s.observer->Locked([&] {
+    s.observer->afterPacket = [&, first = true](const PacketRecord&) mutable {
+      if (first) held.Arrive();
+      first = false;
+    };
+  });
   SendBurst(*sender_, 1, kBurst);
   ASSERT_TRUE(held.WaitForArrival());
   held.Open();
