@@ -370,5 +370,32 @@ TEST_F(LiveCapture, BufferLimitsHoldUnderABurst) {
   }
 }
 
+// The command line names the frames the kernel dropped. Its rows go to a pipe
+// that is not read during the burst, so its capture thread stalls on a full
+// pipe while the burst overflows a 1 MiB kernel buffer.
+TEST_F(LiveCapture, CommandLineNamesTheKernelsDrops) {
+  constexpr std::uint32_t kBurst = 30000;
+  const std::string command = "timeout -s INT 6 " + std::string(QUORVANET_CLI_PATH) + " -i qv0 -B 1 -f '" +
+                              kTestFramesOnly + "' 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");  // started inside the test's namespace
+  ASSERT_NE(pipe, nullptr);
+  std::this_thread::sleep_for(1500ms);  // the adapter is open by then
+  SendBurst(*sender_, 1, kBurst);
+  std::string out;
+  char chunk[1 << 14];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+  ::pclose(pipe);
+
+  const std::size_t lineStart = out.rfind('\n', out.size() - 2) + 1;
+  unsigned long long packets = 0, bytes = 0, dropped = 0;
+  ASSERT_EQ(std::sscanf(out.c_str() + lineStart, "%llu packets, %llu bytes, %llu dropped by kernel", &packets, &bytes,
+                        &dropped),
+            3)
+      << out.substr(lineStart);
+  EXPECT_GT(dropped, 0u);
+  EXPECT_EQ(packets + dropped, kBurst) << out.substr(lineStart);
+}
+
 }  // namespace
 }  // namespace qv
