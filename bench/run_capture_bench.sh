@@ -52,16 +52,8 @@ baseline=$build/bench/plain_read_loop
 generator=$build/bench/make_bench_capture
 cli=$build/src/cli/quorvanet-cli
 
-# The capture's name carries the generator's fingerprint, so a changed
-# generator never measures a stale file.
-fingerprint=$(cat bench/make_bench_capture.cpp tools/framegen/frame_builder.h | sha256sum | cut -c1-10)
-mkdir -p bench/data
-capture=bench/data/bench-$frames${conversations:+-c$conversations}-$fingerprint.pcap
-if [[ ! -s $capture ]]; then
-  echo "== writing $capture"
-  "$generator" "$capture.part" "$frames" "${gen_args[@]}"
-  mv "$capture.part" "$capture"
-fi
+source bench/bench_capture.sh
+capture=$(bench_capture "$frames" "$generator" "${gen_args[@]}")
 
 commit=$(git rev-parse --short HEAD 2> /dev/null || echo unknown)
 if [[ -n $(git status --porcelain --untracked-files=no 2> /dev/null) ]]; then commit="$commit (with uncommitted changes)"; fi

@@ -30,10 +30,8 @@ ns=qvbench$$
 filter="ether src 02:51:56:00:00:01"
 cleanup() { ip netns del "$ns" 2> /dev/null || true; }
 trap cleanup EXIT
-ip netns add "$ns"
-ip -n "$ns" link add qv0 address 02:51:56:00:00:10 type veth peer name qv1 address 02:51:56:00:00:11
-ip -n "$ns" link set qv0 up
-ip -n "$ns" link set qv1 up
+source bench/veth_namespace.sh
+make_veth_namespace "$ns"
 in_ns() { ip netns exec "$ns" "$@"; }
 
 send_burst() {

@@ -21,10 +21,8 @@ cmake --build "$build" --target log_burst_bench | tail -n 1
 
 cleanup() { ip netns del "$ns" 2> /dev/null || true; }
 trap cleanup EXIT
-ip netns add "$ns"
-ip -n "$ns" link add qv0 address 02:51:56:00:00:10 type veth peer name qv1 address 02:51:56:00:00:11
-ip -n "$ns" link set qv0 up
-ip -n "$ns" link set qv1 up
+source bench/veth_namespace.sh
+make_veth_namespace "$ns"
 logs=$(mktemp -d)
 trap 'cleanup; rm -rf "$logs"' EXIT
 ip netns exec "$ns" "$build/bench/log_burst_bench" "$frames" "$reps" "$logs"

@@ -21,10 +21,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TES
 cmake --build "$build" --target send_rate_bench | tail -n 1
 
 trap 'ip netns del "$ns" 2> /dev/null || true' EXIT
-ip netns add "$ns"
-ip -n "$ns" link add qv0 type veth peer name qv1
-ip -n "$ns" link set qv0 up
-ip -n "$ns" link set qv1 up
+source bench/veth_namespace.sh
+make_veth_namespace "$ns"
 
 commit=$(git rev-parse --short HEAD 2> /dev/null || echo unknown)
 echo "== commit $commit, $(nproc) cores, veth qv1 -> qv0 in namespace $ns, ${seconds}s a run, $reps runs each"
