@@ -39,6 +39,12 @@ std::uint32_t Le32(const Bytes& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
+std::string Joined(const std::vector<std::string>& messages) {
+  std::string all = "messages shown:";
+  for (const std::string& m : messages) all += "\n  " + m;
+  return all;
+}
+
 struct Read {
   int linkType = -1;
   std::vector<Bytes> frames;
@@ -66,9 +72,14 @@ TEST(LinkTypePerRecord, RowsAndTreesKeepTheirLinkTypeAfterAnotherFileIsRead) {
   const std::string cooked = s.dir.File("cooked.pcap");
   WriteTaggedFile(ethernet, 2);
   WriteCookedFile(cooked, 2);
-  s.ReadToEnd(ethernet);
-  s.ReadToEnd(cooked);  // Open keeps what the buffer held
-  ASSERT_EQ(s.doc->PacketCount(), 4u);
+  // Each read must end on its own and cleanly before the next begins: a
+  // read that failed or did not end in time stops the test here, with the
+  // messages shown, instead of surfacing later as an empty buffer.
+  ASSERT_NO_FATAL_FAILURE(s.ReadToEnd(ethernet));
+  ASSERT_EQ(s.doc->PacketCount(), 2u) << Joined(s.prompt.Messages());
+  ASSERT_NO_FATAL_FAILURE(s.ReadToEnd(cooked));  // Open keeps what the buffer held
+  ASSERT_EQ(s.doc->PacketCount(), 4u) << Joined(s.prompt.Messages());
+  EXPECT_FALSE(s.observer->Locked([&] { return s.observer->lastEndFailed; }));
   EXPECT_EQ(s.doc->LinkType(), 113);
 
   // The rows as listed, and as the list computes them again when it draws or sorts.
