@@ -22,7 +22,8 @@
 #   - the memory stayed flat: the last sample is at most 8 MB above the sample
 #     taken at a fifth of the run (minute 2 of 10: the buffer, the log queue,
 #     the tables and the charts have all reached their working size by then);
-#   - host names were looked up: the table names the destination "soak-sink".
+#   - host names were looked up: the table names the destination "soak-sink";
+#   - the Statistics page was in front at every look while capturing.
 
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -182,4 +183,5 @@ last=${rss[samples]}
 check "memory flat: last sample $((last / 1024)) MB at most $((flat_kb / 1024)) MB above sample $reference_at ($((reference / 1024)) MB)" \
   test $((last - reference)) -le "$flat_kb"
 check "host names were looked up (169.254.7.2 shown as soak-sink)" test "$(get sink_name)" = soak-sink
+check "the Statistics page was in front" test "$(get statistics_visible)" = 1
 exit "$failed"

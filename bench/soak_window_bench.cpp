@@ -123,10 +123,14 @@ int main(int argc, char** argv) {
   QTimer watch;
   watch.setInterval(20);
   bool stopping = false;
+  // Whether the Statistics page was in front at every look while capturing
+  // (quitting closes the window, so it is not looked at afterwards).
+  bool statisticsInFront = true;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     const timespec now{0, 0};
     if (!stopping && (sigtimedwait(&stop, nullptr, &now) > 0 || running.elapsed() > limitSeconds * 1000LL)) {
       stopping = true;
+      statisticsInFront = statisticsInFront && statistics.isVisible();
       window.StopCapture();
     }
     if (stopping && window.Doc().CanStart()) QApplication::quit();
@@ -142,12 +146,15 @@ int main(int argc, char** argv) {
   progress.setInterval(10000);
   QObject::connect(&progress, &QTimer::timeout, [&] {
     const qv::DropCounts drops = window.Doc().Drops();
-    std::printf("progress %lld s: captured %llu, clears %llu, buffered %u, logged %llu, dropped by kernel %llu\n",
+    statisticsInFront = statisticsInFront && statistics.isVisible();
+    std::printf("progress %lld s: captured %llu, clears %llu, buffered %u, logged %llu, dropped by kernel %llu, "
+                "page %d/%d visible %d\n",
                 static_cast<long long>(running.elapsed() / 1000),
                 static_cast<unsigned long long>(FramesCounted(window.Doc().Statistics())),
                 static_cast<unsigned long long>(clears), window.Doc().PacketCount(),
                 static_cast<unsigned long long>(window.Log().FramesWritten()),
-                static_cast<unsigned long long>(drops.kernel));
+                static_cast<unsigned long long>(drops.kernel), window.Tabs()->currentIndex(),
+                statistics.Tabs()->currentIndex(), statistics.isVisible() ? 1 : 0);
     std::fflush(stdout);
   });
 
@@ -183,6 +190,7 @@ int main(int argc, char** argv) {
   std::printf("conversation_rows %zu\n", table.RowCount());
   std::printf("host_names_cached %zu\n", window.HostNames().CachedNames());
   std::printf("sink_name %s\n", ShownName(table, "169.254.7.2").c_str());
+  std::printf("statistics_visible %d\n", statisticsInFront ? 1 : 0);
   std::printf("longest_gap_ms %lld\n", static_cast<long long>(stalls.LongestGapMs()));
   std::fflush(stdout);
   std::_Exit(0);
