@@ -25,13 +25,7 @@
 #include "ui/qt_user_prompt.h"
 
 int main(int argc, char** argv) {
-  // SIGINT is taken by the polling timer below, never by a handler that
-  // could cut into the capture.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGINT);
-  sigaddset(&stop, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  const sigset_t stop = BlockStopSignals();
 
   QApplication app(argc, argv);
   if (argc < 4) {
@@ -59,18 +53,7 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
 
   StallMeter stalls;
-  QElapsedTimer running;
-  QTimer watch;
-  watch.setInterval(20);
-  bool stopping = false;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    const timespec now{0, 0};
-    if (!stopping && (sigtimedwait(&stop, nullptr, &now) > 0 || running.elapsed() > limitSeconds * 1000)) {
-      stopping = true;
-      window.StopCapture();
-    }
-    if (stopping && window.Doc().CanStart()) QApplication::quit();
-  });
+  CaptureStopper stopper(window, stop, limitSeconds);
 
   window.StartCapture();
   if (!window.Doc().IsCapturing()) {
@@ -78,9 +61,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::fprintf(stderr, "capturing\n");
-  running.start();
   stalls.Start();
-  watch.start();
+  stopper.Start();
   QApplication::exec();
   stalls.Stop();
   window.Poll();

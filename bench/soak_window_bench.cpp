@@ -61,13 +61,7 @@ std::string ShownName(const qv::ConversationTable& table, const std::string& add
 }  // namespace
 
 int main(int argc, char** argv) {
-  // SIGINT and SIGTERM are taken by the polling timer below, never by a
-  // handler that could cut into the capture; every thread inherits the mask.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGINT);
-  sigaddset(&stop, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  const sigset_t stop = BlockStopSignals();
 
   QApplication app(argc, argv);
   if (argc < 4) {
@@ -120,21 +114,11 @@ int main(int argc, char** argv) {
 
   StallMeter stalls;
   QElapsedTimer running;
-  QTimer watch;
-  watch.setInterval(20);
-  bool stopping = false;
   // Whether the Statistics page was in front at every look while capturing
   // (quitting closes the window, so it is not looked at afterwards).
   bool statisticsInFront = true;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    const timespec now{0, 0};
-    if (!stopping && (sigtimedwait(&stop, nullptr, &now) > 0 || running.elapsed() > limitSeconds * 1000LL)) {
-      stopping = true;
-      statisticsInFront = statisticsInFront && statistics.isVisible();
-      window.StopCapture();
-    }
-    if (stopping && window.Doc().CanStart()) QApplication::quit();
-  });
+  CaptureStopper stopper(window, stop, limitSeconds,
+                         [&] { statisticsInFront = statisticsInFront && statistics.isVisible(); });
   // The Statistics page's own tabs in turn: the table, then each chart.
   QTimer turn;
   turn.setInterval(10000);
@@ -167,7 +151,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   running.start();
   stalls.Start();
-  watch.start();
+  stopper.Start();
   turn.start();
   progress.start();
   QApplication::exec();
