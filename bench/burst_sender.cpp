@@ -149,9 +149,12 @@ int main(int argc, char** argv) {
         std::perror("burst_sender: sendmmsg");
         close(fd);
         return 1;
+      } else if (std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() > limit) {
+        break;  // the adapter's queue stayed full until the time limit
       }
     }
-    sent += batch;
+    sent += done;
+    if (done < batch) break;
     if ((sent & 0x3FFF) < kBatch &&
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() > limit) {
       break;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The soak: the window (offscreen) captures for a long time at a steady rate
 # on a veth pair in a network namespace made for this run, as a user leaves
-# it running: the buffer limited to a few thousand frames with "remove packets
-# & go on" (it is cleared every few seconds), logging on with files of 1 MB,
+# it running: the buffer limited to two seconds' worth of frames with "remove
+# packets & go on" (it is cleared every two seconds), logging on with files of 1 MB,
 # statistics and host names on, and the Statistics page in front. Needs root
 # (namespaces, packet sockets). No frame leaves the pair; host names come from
 # a hosts file of the namespace's own, and no name server is reachable.
@@ -31,7 +31,7 @@ seconds=${1:-600}
 rate=${2:-10000}
 sources=${3:-500}
 size=128
-max_count=20000   # the buffer's count limit: at 10000 frames/s a clear every 2 s
+max_count=$((rate * 2 > 100 ? rate * 2 : 100))  # the buffer's count limit: a clear every 2 s
 flat_kb=8192      # how far the last memory sample may lie above the reference
 build=build/release
 
