@@ -170,7 +170,7 @@ class CTalvenorDoc {
   void RunLoop(pcap_t* handle, const RunSource& source, const Run& run);
   void EndRun(const std::shared_ptr<Run>& run);
   // False when the frame could not be buffered (the reason is shown).
-  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes);
+  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place);
   void GiveUp(PacketBuffer::Refusal why);
   void ReadDropCounters(pcap_t* handle, StatsMark& mark);
   void ResetDrops();
