@@ -458,11 +458,11 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     frame.microseconds = static_cast<std::uint32_t>(header->ts.tv_usec);
     frame.capturedLength = header->caplen;
     frame.wireLength = header->len;
-    if (!AddPacketRow(frame, data, locator ? locator->Locate(*header, data) : nullptr)) break;
+    std::uint32_t count = 0;
+    std::uint64_t bytes = 0;
+    if (!AddPacketRow(frame, data, locator ? locator->Locate(*header, data) : nullptr, count, bytes)) break;
     if (live) log_->LiveFrame(frame, data);
 
-    const std::uint32_t count = buffer_.Count();
-    const std::uint64_t bytes = buffer_.BufferedBytes();
     const bool full = count >= maxCount_.load() || bytes >= maxBytes_.load();
     if (!full && !clearPacketsRequest_ && !clearStatisticsRequest_) continue;
     if (full && live && capturing_) {
@@ -487,12 +487,15 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
   if (live) ReadDropCounters(handle, mark);
 }
 
-bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place) {
+bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place,
+                                std::uint32_t& count, std::uint64_t& bufferedBytes) {
   const std::optional<PacketBuffer::Appended> added = buffer_.TryAppend(header, bytes, LinkType(), place);
   if (!added) {
     GiveUp(buffer_.LastRefusal());
     return false;
   }
+  count = added->count;
+  bufferedBytes = added->bufferedBytes;
   observer_->TotalsChanged(added->count, added->bufferedBytes);
   PacketSummary row;
   try {

@@ -14,11 +14,6 @@ namespace qv {
 
 namespace {
 
-std::uint32_t Mix(std::uint32_t hash, std::uint8_t byte) {
-  // FNV-1a, 32 bits.
-  return (hash ^ byte) * 16777619u;
-}
-
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // Reads exactly out.size() bytes at `offset`; false on an error or an end of
@@ -45,16 +40,21 @@ std::string FileChangedMessage(const std::string& path) {
 }
 
 std::uint32_t FrameFingerprint(std::span<const std::uint8_t> bytes) {
+  // Taken of every frame as it is read, so it is done a word at a time.
   constexpr std::size_t kEnds = 32;
-  std::uint32_t hash = 2166136261u;
-  const auto length = static_cast<std::uint32_t>(bytes.size());
-  for (int shift = 0; shift < 32; shift += 8) hash = Mix(hash, static_cast<std::uint8_t>(length >> shift));
+  std::uint8_t ends[2 * kEnds] = {};
   const std::size_t head = std::min(bytes.size(), kEnds);
-  for (std::size_t i = 0; i < head; ++i) hash = Mix(hash, bytes[i]);
-  for (std::size_t i = std::max(head, bytes.size() - std::min(bytes.size(), kEnds)); i < bytes.size(); ++i) {
-    hash = Mix(hash, bytes[i]);
+  const std::size_t tail = std::min(bytes.size() - head, kEnds);
+  if (head != 0) std::memcpy(ends, bytes.data(), head);
+  if (tail != 0) std::memcpy(ends + kEnds, bytes.data() + bytes.size() - tail, tail);
+  std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ bytes.size();
+  for (std::size_t i = 0; i < sizeof ends; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, ends + i, 8);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
   }
-  return hash;
+  return static_cast<std::uint32_t>(hash);
 }
 
 std::shared_ptr<FrameFile> FrameFile::Open(int fd, std::string path) {

@@ -1,5 +1,6 @@
 #include "capture/record_locator.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -9,6 +10,8 @@ namespace qv {
 namespace {
 
 constexpr std::uint32_t kVerifiedFrames = 16;
+// How often a pcap file's reckoned position is compared with the stream's.
+constexpr std::uint32_t kPositionCheckEvery = 65536;
 constexpr std::uint32_t kPcapngPacketBlockAround = 32;  // type, length, interface, time (2), lengths (2), trailer
 constexpr std::uint32_t kPcapngPacketBlockHead = 28;
 
@@ -78,6 +81,7 @@ RecordLocator::RecordLocator(pcap_t* handle, std::string path) {
       GiveUp("its format is not known here");
       return;
   }
+  snapshot_ = static_cast<std::uint32_t>(std::max(pcap_snapshot(handle), 0));
   before_ = ftello(stream_);
   // libpcap has read exactly the 24-byte header of a pcap file by now.
   if (before_ < 0 || (format_ == Format::Pcap && before_ != 24)) GiveUp("its position cannot be told");
@@ -93,27 +97,50 @@ void RecordLocator::GiveUp(const std::string& why) {
 
 void RecordLocator::BeforeRecord() {
   // The position after the last record is that before this one; it is
-  // only looked up again after a frame that was copied.
+  // only looked up again when it could not be reckoned.
   if (format_ != Format::None && before_ < 0) before_ = ftello(stream_);
+}
+
+bool RecordLocator::LocateInPcap(std::uint32_t length) {
+  // Asking the stream costs a system call a record (glibc's ftello seeks),
+  // as much as reading the record itself; so the position is reckoned:
+  // the frame follows its record header, and the next record follows the
+  // frame. Only a record that libpcap may have cut to the snapshot length
+  // leaves the rest of its frame unread in the file, and there the stream
+  // is asked.
+  if (before_ < 0) return false;
+  place_.offset = static_cast<std::uint64_t>(before_) + recordHeader_;
+  if (length < snapshot_) {
+    before_ = static_cast<off_t>(place_.offset + length);
+    if (++sincePositionCheck_ >= kPositionCheckEvery) {
+      sincePositionCheck_ = 0;
+      if (ftello(stream_) != before_) {
+        GiveUp("its reckoned positions drifted from the stream's");
+        return false;
+      }
+    }
+  } else {
+    const off_t after = ftello(stream_);
+    before_ = after;
+    if (after < 0 || static_cast<std::uint64_t>(after) < place_.offset + length) return false;
+  }
+  return true;
 }
 
 const FramePlace* RecordLocator::Locate(const pcap_pkthdr& header, const std::uint8_t* bytes) {
   if (format_ == Format::None) return nullptr;
-  const off_t after = ftello(stream_);
-  const off_t before = before_;
-  before_ = after;
-  if (before < 0 || after < before) {
-    before_ = -1;
-    return nullptr;
-  }
-  const auto consumed = static_cast<std::uint64_t>(after - before);
   const std::uint32_t length = header.caplen;
   if (format_ == Format::Pcap) {
-    // libpcap may have cut a record longer than the file's snapshot length;
-    // what it hands over is still the start of the stored frame.
-    if (consumed < std::uint64_t{recordHeader_} + length) return nullptr;
-    place_.offset = static_cast<std::uint64_t>(before) + recordHeader_;
+    if (!LocateInPcap(length)) return nullptr;
   } else {
+    const off_t after = ftello(stream_);
+    const off_t before = before_;
+    before_ = after;
+    if (before < 0 || after < before) {
+      before_ = -1;
+      return nullptr;
+    }
+    const auto consumed = static_cast<std::uint64_t>(after - before);
     if (consumed != std::uint64_t{kPcapngPacketBlockAround} + Padded4(length)) return nullptr;
     // The length alone could also fit another block (a Simple Packet Block
     // padded beyond its frame): its header must say Enhanced Packet Block

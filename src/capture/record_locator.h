@@ -2,11 +2,14 @@
 // Finds where in its savefile each frame that libpcap reads lies, so that the
 // packet buffer can leave the frame there (see frame_file.h).
 //
-// libpcap parses the file; the locator only watches the position of its
-// stream (ftello) before and after each record:
+// libpcap parses the file; the locator only follows the position of its
+// stream:
 //  - pcap: a record is its 16-byte header (24 in the old "modified" format)
-//    followed by the frame, so the frame starts right after the header;
-//  - pcapng: when a read consumed exactly one Enhanced Packet Block without
+//    followed by the frame, so the frame starts right after the header; the
+//    positions are reckoned from the lengths, and checked against the
+//    stream's (ftello) now and then;
+//  - pcapng: the stream's position is taken before and after each record;
+//    when a read consumed exactly one Enhanced Packet Block without
 //    options (32 bytes around the frame, padded to 4), the frame starts 28
 //    bytes into it (its header, read through the file's cache, must agree).
 //    Anything else (options, several blocks at once, Simple Packet Blocks)
@@ -45,11 +48,15 @@ class RecordLocator {
  private:
   enum class Format { None, Pcap, Pcapng };
   void GiveUp(const std::string& why);
+  // Sets place_.offset for a frame of `length` bytes of a pcap file.
+  bool LocateInPcap(std::uint32_t length);
 
   FILE* stream_ = nullptr;
   Format format_ = Format::None;
   std::uint32_t recordHeader_ = 16;  // pcap: the bytes before each frame
-  off_t before_ = -1;
+  std::uint32_t snapshot_ = 0;  // libpcap cuts records at this length
+  off_t before_ = -1;            // where the next record starts, or -1 when unknown
+  std::uint32_t sincePositionCheck_ = 0;
   std::uint32_t verified_ = 0;
   FramePlace place_;
 };
