@@ -15,13 +15,17 @@
 #   (b) quorvanet-cli -q -r FILE              read, decode, buffer every frame
 #   (c) quorvanet-cli -r FILE > /dev/null     the same, printing every row
 #   (d) tcpdump -nn -r FILE > /dev/null       when tcpdump is installed
-# and reports the best wall time, CPU time and peak resident set of each, and the
-# derived figures against their goals:
-#   (b)/(a)                 at most 4
+# and reports the best and median wall time, CPU time and peak resident set
+# of each, and the derived figures against their goals, from the medians
+# (the best of a few runs flatters whichever reader was lucky):
+#   (b)/(a)                 at most 2
 #   (d)/(c)                 at least 3
-#   buffered bytes a frame  (peak RSS (b) - peak RSS (a)) / frames, at most
-#                           the average captured bytes a frame + 64
+#   memory a frame          (peak RSS (b) - peak RSS (a)) / frames, at most 64
+#                           bytes: the frames stay in the file, only their
+#                           index is held (the page cache is not in the RSS)
 # Always exits 0 once the measurements ran; each goal says PASS or MISS.
+# bench/run_large_file_bench.sh reads the same file with less memory than
+# the file's size.
 
 set -euo pipefail
 
@@ -125,15 +129,15 @@ report() {
     "$command"
 }
 
-echo "== results (best of $reps)"
+echo "== results ($reps runs each)"
 report "(a) plain read loop" a "$baseline $capture"
 report "(b) quorvanet-cli -q" b "$cli ${cli_args[*]} -q -r $capture"
 report "(c) quorvanet-cli rows" c "$cli ${cli_args[*]} -r $capture > /dev/null"
 if ((have_tcpdump)); then report "(d) tcpdump -nn" d "tcpdump -nn -r $capture > /dev/null"; fi
 
-read -r ta _ ka ca <<< "$(best a)"
-read -r tb _ kb cb <<< "$(best b)"
-read -r tc _ _ cc <<< "$(best c)"
+read -r _ ta ka ca <<< "$(best a)"
+read -r _ tb kb cb <<< "$(best b)"
+read -r _ tc _ cc <<< "$(best c)"
 
 verdict() { awk -v v="$1" -v goal="$2" -v op="$3" 'BEGIN { ok = (op == "le") ? v <= goal : v >= goal; print ok ? "PASS" : "MISS" }'; }
 
@@ -141,18 +145,17 @@ echo "== goals"
 # Wall time decides; the CPU-time ratio is shown as well because it is far
 # less disturbed by other work on a busy machine.
 ratio=$(awk -v b="$tb" -v a="$ta" 'BEGIN { printf "%.2f", b / a }')
-printf '%-44s %8s   goal <= 4      %s   (cpu time: %s)\n' "time (b)/(a)" "$ratio" "$(verdict "$ratio" 4 le)" \
+printf '%-44s %8s   goal <= 2      %s   (cpu time: %s)\n' "median time (b)/(a)" "$ratio" "$(verdict "$ratio" 2 le)" \
   "$(awk -v b="$cb" -v a="$ca" 'BEGIN { printf (a > 0 ? "%.2f" : "-"), (a > 0 ? b / a : 0) }')"
 if ((have_tcpdump)); then
-  read -r td _ _ cd <<< "$(best d)"
+  read -r _ td _ cd <<< "$(best d)"
   speedup=$(awk -v d="$td" -v c="$tc" 'BEGIN { printf "%.2f", d / c }')
-  printf '%-44s %8s   goal >= 3      %s   (cpu time: %s)\n' "speed-up (d)/(c)" "$speedup" "$(verdict "$speedup" 3 ge)" \
+  printf '%-44s %8s   goal >= 3      %s   (cpu time: %s)\n' "median speed-up (d)/(c)" "$speedup" "$(verdict "$speedup" 3 ge)" \
     "$(awk -v d="$cd" -v c="$cc" 'BEGIN { printf (c > 0 ? "%.2f" : "-"), (c > 0 ? d / c : 0) }')"
 else
   printf '%-44s %8s   goal >= 3      %s\n' "speed-up (d)/(c)" "-" "SKIP (tcpdump not installed)"
 fi
 per_frame=$(awk -v b="$kb" -v a="$ka" -v n="$frames" 'BEGIN { printf "%.1f", (b - a) * 1024 / n }')
-limit=$(awk -v c="$avg_captured" 'BEGIN { printf "%.1f", c + 64 }')
-printf '%-44s %8s   goal <= %-6s %s\n' "buffered bytes a frame ((b)-(a) RSS / frames)" "$per_frame" "$limit" \
-  "$(verdict "$per_frame" "$limit" le)"
+printf '%-44s %8s   goal <= 64     %s\n' "memory a frame ((b)-(a) RSS / frames)" "$per_frame" \
+  "$(verdict "$per_frame" 64 le)"
 exit 0

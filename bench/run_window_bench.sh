@@ -9,8 +9,8 @@
 #
 # Goals: every row in the list within 2x the command line's time; the
 # interface thread never stalled longer than 100 ms while loading; memory no
-# more than the captured bytes + 200 bytes a frame over the window's own
-# baseline; sorting by any column within 2x the load time.
+# more than 264 bytes a frame over the window's own baseline (the frames stay
+# in the file: 64 for the buffer's index, 200 for the window); sorting by any column within 2x the load time.
 
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,9 +50,10 @@ sort=$(get slowest_sort_s)
 
 verdict() { if (($(echo "$1" | bc -l))); then echo PASS; else echo MISS; fi; }
 ratio=$(echo "$load / $cli_best" | bc -l)
-per_frame=$(echo "(($peak - $base) * 1024 - $captured) / $rows" | bc -l)
+per_frame=$(echo "(($peak - $base) * 1024) / $rows" | bc -l)
 printf 'load / cli            %6.2f   goal <= 2      %s\n' "$ratio" "$(verdict "$ratio <= 2")"
 printf 'longest stall (ms)    %6d   goal <= 100    %s\n' "$gap" "$(verdict "$gap <= 100")"
-printf 'bytes a frame over captured %6.1f   goal <= 200   %s\n' "$per_frame" "$(verdict "$per_frame <= 200")"
+printf 'bytes a frame          %6.1f   goal <= 264    %s   (captured bytes a frame: %.1f, left in the file)\n' \
+  "$per_frame" "$(verdict "$per_frame <= 264")" "$(echo "$captured / $rows" | bc -l)"
 printf 'slowest sort / load   %6.2f   goal < 2       %s\n' "$(echo "$sort / $load" | bc -l)" "$(verdict "$sort / $load < 2")"
 printf 'rows %s of %s\n' "$rows" "$frames"

@@ -1,14 +1,19 @@
-// A savefile read through the capture session's file path, from memory: the
-// backend hands the session a capture handle over the input bytes, and the
-// session's own thread reads, buffers and decodes every frame. Checked: no
-// frame, and no sum of frames, is reported beyond what the file holds.
+// A savefile read through the capture session's file path: the backend hands
+// the session a capture handle over a memory file holding the input, and the
+// session's own thread reads, buffers and decodes every frame, leaving in the
+// file those whose places it can find. Checked: no frame, and no sum of
+// frames, is reported beyond what the file holds, and every frame read back
+// from the buffer is the frame that was first read.
 #include <pcap/pcap.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "capture/capture_backend.h"
@@ -25,12 +30,22 @@ namespace {
 constexpr std::uint64_t kFileHeader = 24;
 constexpr std::uint64_t kRecordHeader = 16;
 
-// Hands the session a capture handle over the bytes of the current input.
+// Hands the session a capture handle over a memory file holding the current
+// input: a regular file, so that frames can be left in it.
 class MemoryBackend : public qv::CaptureBackend {
  public:
-  void Use(const std::uint8_t* data, std::size_t size) {
-    data_ = data;
-    size_ = size;
+  MemoryBackend() : fd_(::memfd_create("savefile", MFD_CLOEXEC)) {}
+  ~MemoryBackend() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Use(const std::uint8_t* data, std::size_t size) {
+    if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) return false;
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
   }
   qv::AdapterList ListAdapters() override { return {}; }
   qv::LiveOpenResult OpenLive(const qv::LiveOpenRequest&) override {
@@ -39,10 +54,11 @@ class MemoryBackend : public qv::CaptureBackend {
     return refused;
   }
   pcap_t* OpenOffline(const std::string&, char* errbuf) override {
-    // fmemopen only reads; the cast drops a const it never writes through.
-    FILE* file = fmemopen(const_cast<std::uint8_t*>(data_), size_, "rb");
+    const int fd = ::dup(fd_);
+    FILE* file = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
     if (file == nullptr) {
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "fmemopen failed");
+      if (fd >= 0) ::close(fd);
+      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "the memory file cannot be opened");
       return nullptr;
     }
     pcap_t* handle = pcap_fopen_offline(file, errbuf);
@@ -53,8 +69,7 @@ class MemoryBackend : public qv::CaptureBackend {
   qv::CaptureRights ProbeRights() override { return {}; }
 
  private:
-  const std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
+  const int fd_;
 };
 
 class SilentPrompt : public qv::UserPrompt {
@@ -70,15 +85,22 @@ class CountingObserver : public qv::CaptureObserver {
     fileSize_ = fileSize;
     frames = 0;
     bytes = 0;
+    hashes.clear();
   }
   void PacketAdded(const qv::PacketRecord& record, const qv::PacketSummary&) override {
     FUZZ_CHECK(record.bytes.size() == record.capturedLength, "a record holds other than its captured length");
     FUZZ_CHECK(record.capturedLength <= fileSize_, "a frame is longer than the whole file");
     ++frames;
     bytes += record.capturedLength;
+    hashes.push_back(Hash(record.bytes));
+  }
+  static std::size_t Hash(std::span<const std::uint8_t> bytes) {
+    return std::hash<std::string_view>()(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   std::uint64_t frames = 0;
   std::uint64_t bytes = 0;
+  std::vector<std::size_t> hashes;  // of each frame as first read
 
  private:
   std::size_t fileSize_ = 0;
@@ -98,14 +120,19 @@ struct Harness {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;  // fmemopen refuses an empty buffer
   static Harness h;
-  h.backend.Use(data, size);
+  if (!h.backend.Use(data, size)) return 0;
   h.observer.Reset(size);
   FUZZ_CHECK(h.session.Open("memory.pcap"), "the session refused to open a file");
   h.session.WaitForCapture();
   const CountingObserver& observer = h.observer;
   FUZZ_CHECK(h.session.PacketCount() == observer.frames, "the buffer and the reported rows disagree");
+  for (std::uint32_t n = 0; n < observer.frames; ++n) {
+    const std::optional<qv::PacketRecord> record = h.session.Buffer().Find(n);
+    FUZZ_CHECK(record && !record->unreadable, "a frame cannot be read back from an unchanged file");
+    FUZZ_CHECK(CountingObserver::Hash(record->bytes) == observer.hashes[n],
+               "a frame read back differs from the frame first read");
+  }
   FUZZ_CHECK(h.session.BufferedBytes() <= observer.bytes + observer.frames * 64,
              "the buffer holds more than the frames read");
   h.session.ClearAll();

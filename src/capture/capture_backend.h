@@ -13,6 +13,7 @@
 #include "capture/adapters.h"
 #include "capture/capture_rights.h"
 #include "capture/live_open.h"
+#include "capture/savefile_open.h"
 
 namespace qv {
 
@@ -33,12 +34,17 @@ class PcapBackend : public CaptureBackend {
  public:
   AdapterList ListAdapters() override { return EnumerateAdapters(); }
   LiveOpenResult OpenLive(const LiveOpenRequest& request) override { return OpenLiveAdapter(request); }
+  // The session reads one savefile at a time and closes it before it opens
+  // the next, so one read buffer serves them all.
   pcap_t* OpenOffline(const std::string& path, char* errbuf) override {
-    return pcap_open_offline(path.c_str(), errbuf);
+    return OpenSavefile(path, errbuf, readBuffer_);
   }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string& adapter) override {
     return FindAdapterAddress(adapter);
   }
+
+ private:
+  SavefileBuffer readBuffer_;
 };
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 
 #include "capture/capture_doctor.h"
 #include "capture/pcap_handle.h"
+#include "capture/record_locator.h"
 #include "capture/savefile_writer.h"
 #include "decode/text_format.h"
 
@@ -236,6 +237,14 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
   shownPacket_ = number;
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
+  if (record->unreadable) {
+    // Its file changed: the row keeps what was read, the bars show nothing.
+    if (record->file && record->file->TakeChangeReport()) {
+      Message(FileChangedMessage(record->file->Path()), MessageIcon::Warning);
+    }
+    observer_->PacketShown(number, {}, tree, layerStarts);
+    return true;
+  }
   PacketDecoder decoder(record->bytes, {record->linkType, nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts,
                         nullptr);
   decoder.Decode();
@@ -399,6 +408,9 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     if (pcap_setnonblock(handle, 1, errbuf) == 0) waitFd = pcap_get_selectable_fd(handle);
   }
+  // A savefile's frames stay in it where their places can be found.
+  std::optional<RecordLocator> locator;
+  if (!live) locator.emplace(handle, source.name);
   StatsMark mark;
   if (live) ReadDropCounters(handle, mark);
   auto nextDropRead = std::chrono::steady_clock::now() + kDropReadInterval;
@@ -418,6 +430,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
+    if (locator) locator->BeforeRecord();
     const int result = pcap_next_ex(handle, &header, &data);
     if (result < 0) {
       if (result == PCAP_ERROR) {
@@ -445,11 +458,11 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     frame.microseconds = static_cast<std::uint32_t>(header->ts.tv_usec);
     frame.capturedLength = header->caplen;
     frame.wireLength = header->len;
-    if (!AddPacketRow(frame, data)) break;
+    std::uint32_t count = 0;
+    std::uint64_t bytes = 0;
+    if (!AddPacketRow(frame, data, locator ? locator->Locate(*header, data) : nullptr, count, bytes)) break;
     if (live) log_->LiveFrame(frame, data);
 
-    const std::uint32_t count = buffer_.Count();
-    const std::uint64_t bytes = buffer_.BufferedBytes();
     const bool full = count >= maxCount_.load() || bytes >= maxBytes_.load();
     if (!full && !clearPacketsRequest_ && !clearStatisticsRequest_) continue;
     if (full && live && capturing_) {
@@ -474,12 +487,15 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
   if (live) ReadDropCounters(handle, mark);
 }
 
-bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes) {
-  const std::optional<PacketBuffer::Appended> added = buffer_.TryAppend(header, bytes, LinkType());
+bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place,
+                                std::uint32_t& count, std::uint64_t& bufferedBytes) {
+  const std::optional<PacketBuffer::Appended> added = buffer_.TryAppend(header, bytes, LinkType(), place);
   if (!added) {
     GiveUp(buffer_.LastRefusal());
     return false;
   }
+  count = added->count;
+  bufferedBytes = added->bufferedBytes;
   observer_->TotalsChanged(added->count, added->bufferedBytes);
   PacketSummary row;
   try {

@@ -170,7 +170,10 @@ class CTalvenorDoc {
   void RunLoop(pcap_t* handle, const RunSource& source, const Run& run);
   void EndRun(const std::shared_ptr<Run>& run);
   // False when the frame could not be buffered (the reason is shown).
-  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes);
+  // Buffers and announces the frame; `count` and `bufferedBytes` are then the
+  // buffer's totals with it.
+  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place,
+                    std::uint32_t& count, std::uint64_t& bufferedBytes);
   void GiveUp(PacketBuffer::Refusal why);
   void ReadDropCounters(pcap_t* handle, StatsMark& mark);
   void ResetDrops();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace qv {
 
@@ -69,7 +70,8 @@ const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t
 }
 
 std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader& header,
-                                                             const std::uint8_t* bytes, int linkType) {
+                                                             const std::uint8_t* bytes, int linkType,
+                                                             const FramePlace* place) {
   std::lock_guard lock(mutex_);
   refusal_ = Refusal::None;
   const std::uint32_t number = count_;
@@ -87,23 +89,39 @@ std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader&
     // The block vectors grow before a block is taken, so that a failing
     // growth loses nothing.
     if (blocks_.capacity() == blocks_.size()) blocks_.reserve(blocks_.size() * 2 + 8);
-    if (linkTypeRuns_.capacity() == linkTypeRuns_.size()) linkTypeRuns_.reserve(linkTypeRuns_.size() * 2 + 4);
+    if (runs_.capacity() == runs_.size()) runs_.reserve(runs_.size() * 2 + 4);
   } catch (const std::bad_alloc&) {
     refusal_ = Refusal::OutOfMemory;
     return std::nullopt;
   }
   Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
-  e.data = Store(bytes, header.capturedLength);
-  if (e.data == nullptr && header.capturedLength != 0) return std::nullopt;
+  const bool inFile = place != nullptr && place->file && place->offset < kInFile;
+  if (inFile) {
+    e.where = kInFile | place->offset;
+    e.fingerprint = FrameFingerprint({bytes, header.capturedLength});
+  } else {
+    const std::uint8_t* copy = Store(bytes, header.capturedLength);
+    if (copy == nullptr && header.capturedLength != 0) return std::nullopt;
+    e.where = reinterpret_cast<std::uintptr_t>(copy);
+    e.fingerprint = 0;
+  }
   e.capturedLength = header.capturedLength;
   e.wireLength = header.wireLength;
   e.seconds = header.seconds;
   e.microseconds = header.microseconds;
-  if (linkTypeRuns_.empty() || linkTypeRuns_.back().linkType != linkType) linkTypeRuns_.push_back({number, linkType});
+  // Reserved above, so this cannot throw.
+  if (runs_.empty() || runs_.back().linkType != linkType || (inFile && runs_.back().file != place->file)) {
+    runs_.push_back({number, linkType, inFile ? place->file : nullptr});
+  }
   ++count_;
   bytes_ += header.capturedLength;
   if (header.capturedLength > maxCaptured_) maxCaptured_ = header.capturedLength;
-  return Appended{RecordAt(number), count_, bytes_};
+  Appended added{RecordAt(number), count_, bytes_};
+  if (inFile) {
+    added.record.file.reset();
+    added.record.bytes = {bytes, header.capturedLength};
+  }
+  return added;
 }
 
 PacketBuffer::Appended PacketBuffer::Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType) {
@@ -140,44 +158,91 @@ void PacketBuffer::SetAllocator(BlockAllocator& allocator) {
 
 PacketRecord PacketBuffer::RecordAt(std::uint32_t number) const {
   const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
+  const Run* run = RunOf(number);
   PacketRecord r;
   r.capturedLength = e.capturedLength;
   r.number = number;
-  r.bytes = std::span<const std::uint8_t>(e.data, e.capturedLength);
   r.wireLength = e.wireLength;
   r.seconds = e.seconds;
   r.microseconds = e.microseconds;
-  r.linkType = LinkTypeAt(number);
+  r.linkType = run != nullptr ? run->linkType : 1;
+  if ((e.where & kInFile) != 0) {
+    // A frame is only left in a file within a run of that file.
+    if (run != nullptr && run->file) {
+      r.file = run->file;
+    } else {
+      r.unreadable = true;
+    }
+  } else {
+    r.bytes = std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(e.where), e.capturedLength);
+  }
   return r;
 }
 
-int PacketBuffer::LinkTypeAt(std::uint32_t number) const {
+void PacketBuffer::ReadBack(PacketRecord& record, std::uint64_t offset, std::uint32_t fingerprint) {
+  if (!record.file || record.capturedLength == 0) return;
+  FrameFile::Bytes back = record.file->Read(offset, record.capturedLength);
+  if (back.bytes.size() != record.capturedLength) {
+    record.unreadable = true;
+    return;
+  }
+  if (FrameFingerprint(back.bytes) != fingerprint) {
+    // The same file, grown, but not with the same frame here any more.
+    record.file->MarkChanged();
+    record.unreadable = true;
+    return;
+  }
+  record.bytes = back.bytes;
+  record.holder = std::move(back.holder);
+}
+
+PacketRecord PacketBuffer::WholeRecordAt(std::uint32_t number) const {
+  PacketRecord r = RecordAt(number);
+  if (r.file) {
+    const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
+    ReadBack(r, e.where & ~kInFile, e.fingerprint);
+  }
+  return r;
+}
+
+const PacketBuffer::Run* PacketBuffer::RunOf(std::uint32_t number) const {
   // The last run that starts at or before the number.
-  const auto after = std::upper_bound(linkTypeRuns_.begin(), linkTypeRuns_.end(), number,
-                                      [](std::uint32_t n, const LinkTypeRun& run) { return n < run.first; });
-  return after == linkTypeRuns_.begin() ? 1 : std::prev(after)->linkType;
+  const auto after = std::upper_bound(runs_.begin(), runs_.end(), number,
+                                      [](std::uint32_t n, const Run& run) { return n < run.first; });
+  return after == runs_.begin() ? nullptr : &*std::prev(after);
 }
 
 std::vector<int> PacketBuffer::LinkTypes() const {
   std::lock_guard lock(mutex_);
   std::vector<int> out;
-  for (const LinkTypeRun& run : linkTypeRuns_) {
+  for (const Run& run : runs_) {
     if (std::find(out.begin(), out.end(), run.linkType) == out.end()) out.push_back(run.linkType);
   }
   return out;
 }
 
 std::optional<PacketRecord> PacketBuffer::Find(std::uint32_t number) const {
-  std::lock_guard lock(mutex_);
-  if (number >= count_) return std::nullopt;
-  return RecordAt(number);
+  PacketRecord r;
+  std::uint64_t offset = 0;
+  std::uint32_t fingerprint = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (number >= count_) return std::nullopt;
+    r = RecordAt(number);
+    const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
+    offset = e.where & ~kInFile;
+    fingerprint = e.fingerprint;
+  }
+  // The file is read outside the lock: the capture thread never waits for it.
+  ReadBack(r, offset, fingerprint);
+  return r;
 }
 
 void PacketBuffer::Clear() {
   std::lock_guard lock(mutex_);
   chunks_.clear();
   blocks_.clear();
-  linkTypeRuns_.clear();
+  runs_.clear();
   held_ = 0;
   blockUsed_ = kBlockSize;
   count_ = 0;
@@ -202,13 +267,13 @@ std::uint32_t PacketBuffer::MaxCapturedLength() const {
 
 void PacketBuffer::ForEachNewestFirst(const std::function<void(const PacketRecord&)>& visit) const {
   std::lock_guard lock(mutex_);
-  for (std::uint32_t n = count_; n-- > 0;) visit(RecordAt(n));
+  for (std::uint32_t n = count_; n-- > 0;) visit(WholeRecordAt(n));
 }
 
 void PacketBuffer::ForEachInRange(std::uint32_t first, std::uint32_t last,
                                   const std::function<void(const PacketRecord&)>& visit) const {
   std::lock_guard lock(mutex_);
-  for (std::uint32_t n = first; n < last && n < count_; ++n) visit(RecordAt(n));
+  for (std::uint32_t n = first; n < last && n < count_; ++n) visit(WholeRecordAt(n));
 }
 
 }  // namespace qv

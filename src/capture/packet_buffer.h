@@ -1,12 +1,16 @@
 #pragma once
 // The frames of a capture session. Packet numbers run from 0 in capture order
 // and restart at 0 whenever the buffer is emptied, so a record is found by its
-// number in constant time and clearing is linear. Frame bytes are packed into
-// large blocks: a buffered frame costs its captured bytes plus a 24-byte index
-// entry. Readers see the buffer newest first where the order matters (Save).
+// number in constant time and clearing is linear. Every frame has a 32-byte
+// index entry. A frame read from a savefile stays there: the entry says where,
+// and the frame is read back whenever a record of it is asked for (see
+// frame_file.h), so a file larger than memory can be read. Other frames (live
+// ones, or from a pipe) are copied into large blocks, packed. Readers see the
+// buffer newest first where the order matters (Save).
 //
-// Thread safety: every member may be called from any thread. The spans handed
-// out stay valid until the next Clear().
+// Thread safety: every member may be called from any thread. The bytes of a
+// record held in memory stay valid until the next Clear(); those read back
+// from a file as long as the record (its `holder`) lives.
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "capture/buffer_blocks.h"
+#include "capture/frame_file.h"
 #include "capture/packet_record.h"
 
 namespace qv {
@@ -29,19 +34,21 @@ class PacketBuffer {
   PacketBuffer& operator=(const PacketBuffer&) = delete;
 
   struct Appended {
-    PacketRecord record;        // the stored copy
+    PacketRecord record;        // the stored copy (a frame left in its file: the bytes given)
     std::uint32_t count;        // records now held
     std::uint64_t bufferedBytes;  // their captured bytes
   };
   // Why a frame could not be buffered.
   enum class Refusal { None, OutOfMemory, OverBudget };
 
-  // Copies the frame in and gives it the next packet number. `bytes` holds
+  // Takes the frame in and gives it the next packet number. `bytes` holds
   // header.capturedLength bytes; `linkType` is that of the run reading it.
-  // Empty when no memory could be had for it, or when holding it would take
-  // the buffer over its memory budget; the buffer is then as before and
-  // LastRefusal() says why.
-  std::optional<Appended> TryAppend(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1);
+  // With a `place`, the frame is left in that file at that offset; without,
+  // it is copied. Empty when no memory could be had for it, or when holding
+  // it would take the buffer over its memory budget; the buffer is then as
+  // before and LastRefusal() says why.
+  std::optional<Appended> TryAppend(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1,
+                                    const FramePlace* place = nullptr);
   Refusal LastRefusal() const;
   // As TryAppend(), throwing std::bad_alloc when the frame is refused.
   Appended Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1);
@@ -56,6 +63,8 @@ class PacketBuffer {
   // while the buffer is not being filled.
   void SetAllocator(BlockAllocator& allocator);
 
+  // The record, its bytes read back from its file when it was left there
+  // (with `unreadable` set when the file has changed since).
   std::optional<PacketRecord> Find(std::uint32_t number) const;
 
   // Removes every record; the next number is 0 again.
@@ -76,12 +85,15 @@ class PacketBuffer {
 
  private:
   struct Entry {
-    const std::uint8_t* data;
+    // The copy's address, or kInFile with the frame's offset in its run's file.
+    std::uint64_t where;
     std::uint32_t capturedLength;
     std::uint32_t wireLength;
     std::uint32_t seconds;
     std::uint32_t microseconds;
+    std::uint32_t fingerprint;  // of a frame left in its file: FrameFingerprint() when it was read
   };
+  static constexpr std::uint64_t kInFile = std::uint64_t{1} << 63;
   static constexpr std::size_t kEntriesPerChunk = 16384;
   static constexpr std::size_t kBlockSize = 4u << 20;
 
@@ -97,18 +109,24 @@ class PacketBuffer {
 
   // Where the frame's copy went; null with refusal_ set when it could not be stored.
   const std::uint8_t* Store(const std::uint8_t* bytes, std::uint32_t length);
+  // The record as the index has it: a frame left in its file comes with
+  // that file and no bytes (ReadBack() fetches them).
   PacketRecord RecordAt(std::uint32_t number) const;
+  static void ReadBack(PacketRecord& record, std::uint64_t offset, std::uint32_t fingerprint);
+  // RecordAt() with the bytes read back.
+  PacketRecord WholeRecordAt(std::uint32_t number) const;
 
-  // Runs of records of one link type, by their first number: the link type
-  // changes only between runs, so it costs nothing per record.
-  struct LinkTypeRun {
+  // Runs of records of one link type and one file, by their first number:
+  // both change only between runs, so they cost nothing per record.
+  struct Run {
     std::uint32_t first;
     int linkType;
+    std::shared_ptr<FrameFile> file;  // where its frames left in a file lie
   };
-  int LinkTypeAt(std::uint32_t number) const;
+  const Run* RunOf(std::uint32_t number) const;
 
   mutable std::mutex mutex_;
-  std::vector<LinkTypeRun> linkTypeRuns_;
+  std::vector<Run> runs_;
   std::vector<std::unique_ptr<Entry[]>> chunks_;
   std::vector<Block> blocks_;
   std::size_t blockUsed_ = kBlockSize;  // bytes used in blocks_.back()

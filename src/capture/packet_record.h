@@ -2,9 +2,12 @@
 // One captured frame as the packet buffer holds it.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace qv {
+
+class FrameFile;
 
 struct PacketRecord {
   std::uint32_t capturedLength = 0;  // bytes held
@@ -14,6 +17,12 @@ struct PacketRecord {
   std::uint32_t seconds = 0;         // since 1970-01-01 UTC
   std::uint32_t microseconds = 0;    // 0..999999
   int linkType = 1;                  // the capture library's link type of the run that read it (1 Ethernet)
+  // A frame left in its savefile: the file, and what holds `bytes` as read
+  // back from it (both null for a frame held in memory). When the file has
+  // changed since it was read, `unreadable` is set and `bytes` is empty.
+  std::shared_ptr<FrameFile> file;
+  std::shared_ptr<const void> holder;
+  bool unreadable = false;
 };
 
 // What the capture library says of a frame, before it is buffered.

@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "capture/frame_file.h"
+
 namespace qv {
 
 namespace {
@@ -107,7 +109,14 @@ std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer) {
     if (!out.empty() && std::fwrite(out.data(), 1, out.size(), f) != out.size()) ok = false;
     out.clear();
   };
+  // A frame whose file changed since it was read cannot be saved: the file
+  // would lack it, so nothing is written.
+  std::string unreadable;
   buffer.ForEachNewestFirst([&](const PacketRecord& r) {
+    if (r.unreadable || !unreadable.empty()) {
+      if (unreadable.empty()) unreadable = r.file ? FileChangedText(r.file->Path()) : "A packet could not be read.";
+      return;
+    }
     if (mixed) {
       const auto at = std::find(linkTypes.begin(), linkTypes.end(), r.linkType);
       PcapngRecord(out, r, static_cast<std::uint32_t>(at - linkTypes.begin()));
@@ -119,6 +128,10 @@ std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer) {
   flush();
   const int savedErrno = errno;
   if (std::fclose(f) != 0) ok = false;
+  if (!unreadable.empty()) {
+    std::remove(temporary.c_str());
+    return unreadable;
+  }
   if (!ok) {
     std::remove(temporary.c_str());
     return std::strerror(savedErrno != 0 ? savedErrno : EIO);

@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "capture/frame_file.h"
 #include "capture/version_check.h"
 #include "ui/drop_pane.h"
 #include "ui/hex_dump_view.h"
@@ -599,6 +600,12 @@ void CMainFrame::ShowComposedFrame() {
 void CMainFrame::ResendPacket(quint32 number) {
   const std::optional<PacketRecord> record = doc_->Buffer().Find(number);
   if (!record) return;
+  if (record->unreadable) {
+    // An empty frame on the Send page would pass for the packet.
+    prompt_.ShowMessage(record->file ? FileChangedMessage(record->file->Path()) : "The packet could not be read.",
+                        "Quorvanet", MessageIcon::Warning);
+    return;
+  }
   sendPage_->SetFrame(FrameForResend(record->bytes));
   tabs_->setCurrentWidget(sendPage_);
   ShowComposedFrame();

@@ -196,6 +196,37 @@ TEST_F(Window, ClearSaveAndReopen) {
   EXPECT_GT(window_->InfoBar().Model().rowCount(), 0);
 }
 
+TEST_F(Window, AFileCutShortUnderTheListSortsShowsAndSavesWithAMessage) {
+  // The frames stay in the file; cut short, it can no longer give them back.
+  const QString copy = dir_.filePath(QStringLiteral("demo.pcap"));
+  ASSERT_TRUE(QFile::copy(kDemo, copy));
+  ASSERT_TRUE(window_->OpenCaptureFile(copy));
+  WaitForFile();
+  PacketListModel& model = window_->Model();
+  const int rows = model.rowCount();
+  ASSERT_GT(rows, 3);
+  ASSERT_TRUE(QFile::resize(copy, 40));
+
+  model.sort(kColumnDestIp);
+  model.sort(kColumnProtocols);
+  EXPECT_EQ(model.rowCount(), rows);
+  Select(3);
+  // The rows keep what the index holds.
+  EXPECT_FALSE(model.Text(3, kColumnTime).isEmpty());
+  EXPECT_FALSE(model.Text(3, kColumnSize).isEmpty());
+  EXPECT_EQ(window_->InfoBar().Model().rowCount(), 0);
+  const std::string changed = "The file " + copy.toStdString() +
+                              " has changed since it was read: its packets can no longer be read from it.\n"
+                              "Open the file again to see its present contents.";
+  ASSERT_EQ(prompt_.SilencedMessages().size(), 1u);
+  EXPECT_EQ(prompt_.SilencedMessages()[0], changed);
+
+  const QString saved = dir_.filePath(QStringLiteral("saved.pcap"));
+  EXPECT_FALSE(window_->SaveCaptureFile(saved));
+  EXPECT_FALSE(QFile::exists(saved));
+  EXPECT_EQ(prompt_.SilencedMessages().size(), 2u);
+}
+
 TEST_F(Window, ClearWhileReadingAFileKeepsListAndBufferInStep) {
   // A file long enough to still be reading when the clear comes.
   const QString path = dir_.filePath(QStringLiteral("long.pcap"));
