@@ -54,8 +54,10 @@ class MemoryBackend : public qv::CaptureBackend {
     return refused;
   }
   pcap_t* OpenOffline(const std::string&, char* errbuf) override {
+    // A duplicate shares the file position, which the last read left at
+    // its end: the new stream starts from the beginning again.
     const int fd = ::dup(fd_);
-    FILE* file = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    FILE* file = fd >= 0 && ::lseek(fd, 0, SEEK_SET) == 0 ? ::fdopen(fd, "rb") : nullptr;
     if (file == nullptr) {
       if (fd >= 0) ::close(fd);
       std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "the memory file cannot be opened");
