@@ -94,17 +94,21 @@ off_t FrameFile::SizeIfUnchanged() {
   return st.st_size;
 }
 
-FrameFile::Bytes FrameFile::Read(std::uint64_t offset, std::uint32_t length) {
+FrameFile::Bytes FrameFile::Read(std::uint64_t offset, std::uint32_t length, Check check) {
   std::lock_guard lock(mutex_);
-  // Checked even when the frame is in a window already: a file found
-  // changed is changed for every frame, not only for those read last.
-  const off_t size = SizeIfUnchanged();
-  if (size < 0 || offset + length > static_cast<std::uint64_t>(size)) {
-    changed_ = true;
-    return {};
+  if (changed_) return {};
+  const Window* w = check == Check::WhenReading ? CachedWindow(offset, length) : nullptr;
+  if (w == nullptr) {
+    // Checked even when the frame is in a window already: a file found
+    // changed is changed for every frame, not only for those read last.
+    const off_t size = SizeIfUnchanged();
+    if (size < 0 || offset + length > static_cast<std::uint64_t>(size)) {
+      changed_ = true;
+      return {};
+    }
+    w = WindowFor(offset, length, static_cast<std::uint64_t>(size));
+    if (w == nullptr) return {};
   }
-  const Window* w = WindowFor(offset, length, static_cast<std::uint64_t>(size));
-  if (w == nullptr) return {};
   const std::uint8_t* at = w->bytes->data() + (offset - w->start);
   return {std::shared_ptr<const void>(w->bytes, at), {at, length}};
 }
@@ -118,7 +122,7 @@ bool FrameFile::Peek(std::uint64_t offset, std::span<std::uint8_t> out) {
   return true;
 }
 
-const FrameFile::Window* FrameFile::WindowFor(std::uint64_t offset, std::uint32_t length, std::uint64_t size) {
+const FrameFile::Window* FrameFile::CachedWindow(std::uint64_t offset, std::uint32_t length) {
   const std::uint64_t end = offset + length;
   ++uses_;
   for (Window& w : windows_) {
@@ -127,6 +131,12 @@ const FrameFile::Window* FrameFile::WindowFor(std::uint64_t offset, std::uint32_
       return &w;
     }
   }
+  return nullptr;
+}
+
+const FrameFile::Window* FrameFile::WindowFor(std::uint64_t offset, std::uint32_t length, std::uint64_t size) {
+  if (const Window* cached = CachedWindow(offset, length)) return cached;
+  const std::uint64_t end = offset + length;
   // Whole windows, so that the neighbours of the frame, before it as well
   // as after, come with it.
   const std::uint64_t start = offset / kWindowBytes * kWindowBytes;

@@ -50,12 +50,15 @@ class FrameFile {
 
   // The bytes [offset, offset + length) as they were when the file was read,
   // kept alive by the returned holder; empty (and Changed() true) when the
-  // file has changed since, or cannot be read.
+  // file has changed since, or cannot be read. With Check::WhenReading, a
+  // frame already in the cache is handed out without looking at the file
+  // again: for a pass over many frames that looked at it at its start.
+  enum class Check { Always, WhenReading };
   struct Bytes {
     std::shared_ptr<const void> holder;
     std::span<const std::uint8_t> bytes;
   };
-  Bytes Read(std::uint64_t offset, std::uint32_t length);
+  Bytes Read(std::uint64_t offset, std::uint32_t length, Check check = Check::Always);
 
   // Reads `out.size()` bytes at `offset` without the cache or the identity
   // check (for looking at the file's header). False on a short read.
@@ -83,6 +86,8 @@ class FrameFile {
     std::shared_ptr<std::vector<std::uint8_t>> bytes;
     std::uint64_t lastUse = 0;
   };
+  // The window holding [offset, offset + length), if one does (under mutex_).
+  const Window* CachedWindow(std::uint64_t offset, std::uint32_t length);
   // The window holding [offset, offset + length) of a file of `size` bytes,
   // read in when none does; null when it cannot be read (under mutex_).
   const Window* WindowFor(std::uint64_t offset, std::uint32_t length, std::uint64_t size);

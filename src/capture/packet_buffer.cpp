@@ -179,9 +179,10 @@ PacketRecord PacketBuffer::RecordAt(std::uint32_t number) const {
   return r;
 }
 
-void PacketBuffer::ReadBack(PacketRecord& record, std::uint64_t offset, std::uint32_t fingerprint) {
+void PacketBuffer::ReadBack(PacketRecord& record, std::uint64_t offset, std::uint32_t fingerprint,
+                            FrameFile::Check check) {
   if (!record.file || record.capturedLength == 0) return;
-  FrameFile::Bytes back = record.file->Read(offset, record.capturedLength);
+  FrameFile::Bytes back = record.file->Read(offset, record.capturedLength, check);
   if (back.bytes.size() != record.capturedLength) {
     record.unreadable = true;
     return;
@@ -196,11 +197,15 @@ void PacketBuffer::ReadBack(PacketRecord& record, std::uint64_t offset, std::uin
   record.holder = std::move(back.holder);
 }
 
-PacketRecord PacketBuffer::WholeRecordAt(std::uint32_t number) const {
+PacketRecord PacketBuffer::WholeRecordAt(std::uint32_t number, const FrameFile*& checked) const {
   PacketRecord r = RecordAt(number);
   if (r.file) {
+    // A pass over many frames looks at each file once, at its first frame
+    // of it, and then only when it reads from the file.
+    const FrameFile::Check check = r.file.get() == checked ? FrameFile::Check::WhenReading : FrameFile::Check::Always;
+    checked = r.file.get();
     const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
-    ReadBack(r, e.where & ~kInFile, e.fingerprint);
+    ReadBack(r, e.where & ~kInFile, e.fingerprint, check);
   }
   return r;
 }
@@ -234,7 +239,7 @@ std::optional<PacketRecord> PacketBuffer::Find(std::uint32_t number) const {
     fingerprint = e.fingerprint;
   }
   // The file is read outside the lock: the capture thread never waits for it.
-  ReadBack(r, offset, fingerprint);
+  ReadBack(r, offset, fingerprint, FrameFile::Check::Always);
   return r;
 }
 
@@ -267,13 +272,15 @@ std::uint32_t PacketBuffer::MaxCapturedLength() const {
 
 void PacketBuffer::ForEachNewestFirst(const std::function<void(const PacketRecord&)>& visit) const {
   std::lock_guard lock(mutex_);
-  for (std::uint32_t n = count_; n-- > 0;) visit(WholeRecordAt(n));
+  const FrameFile* checked = nullptr;
+  for (std::uint32_t n = count_; n-- > 0;) visit(WholeRecordAt(n, checked));
 }
 
 void PacketBuffer::ForEachInRange(std::uint32_t first, std::uint32_t last,
                                   const std::function<void(const PacketRecord&)>& visit) const {
   std::lock_guard lock(mutex_);
-  for (std::uint32_t n = first; n < last && n < count_; ++n) visit(WholeRecordAt(n));
+  const FrameFile* checked = nullptr;
+  for (std::uint32_t n = first; n < last && n < count_; ++n) visit(WholeRecordAt(n, checked));
 }
 
 }  // namespace qv

@@ -112,9 +112,11 @@ class PacketBuffer {
   // The record as the index has it: a frame left in its file comes with
   // that file and no bytes (ReadBack() fetches them).
   PacketRecord RecordAt(std::uint32_t number) const;
-  static void ReadBack(PacketRecord& record, std::uint64_t offset, std::uint32_t fingerprint);
-  // RecordAt() with the bytes read back.
-  PacketRecord WholeRecordAt(std::uint32_t number) const;
+  static void ReadBack(PacketRecord& record, std::uint64_t offset, std::uint32_t fingerprint,
+                       FrameFile::Check check);
+  // RecordAt() with the bytes read back; `checked` is the file a pass over
+  // many records last looked at (null at its start).
+  PacketRecord WholeRecordAt(std::uint32_t number, const FrameFile*& checked) const;
 
   // Runs of records of one link type and one file, by their first number:
   // both change only between runs, so they cost nothing per record.

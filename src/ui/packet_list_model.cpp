@@ -1,6 +1,8 @@
 #include "ui/packet_list_model.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <numeric>
 #include <string>
 
@@ -159,18 +161,33 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
   }
   std::vector<std::uint32_t> order(shown.size());
   std::iota(order.begin(), order.end(), 0u);
-  auto textOf = [&](std::uint32_t number) {
-    const std::optional<PacketRecord> record = doc_.Buffer().Find(number);
-    if (!record) return std::string();
-    return ColumnText(*record, doc_.SummaryOf(*record), column);
+  // The rows' texts, read in passes of a few thousand frames: a pass reads
+  // a file's frames in a row and looks at the file once, and the buffer's
+  // lock is let go between passes so that a capture goes on meanwhile.
+  auto forEachText = [&](const std::function<void(std::size_t, const std::string&)>& use) {
+    constexpr std::uint32_t kPass = 4096;
+    std::size_t i = 0;
+    while (i < shown.size()) {
+      const std::uint32_t first = shown[i];
+      const std::uint32_t last = first < UINT32_MAX - kPass ? first + kPass : UINT32_MAX;
+      doc_.Buffer().ForEachInRange(first, last, [&](const PacketRecord& record) {
+        if (i < shown.size() && shown[i] == record.number) {
+          use(i, ColumnText(record, doc_.SummaryOf(record), column));
+          ++i;
+        }
+      });
+      // Rows no longer held (cleared meanwhile) sort with empty texts; the
+      // row at `first` is passed at least, so every pass moves on.
+      while (i < shown.size() && shown[i] < last) use(i++, std::string());
+    }
   };
   if (IsTextColumn(column)) {
     std::vector<std::string> keys(order.size());
-    for (std::uint32_t i : order) keys[i] = textOf(shown[i]);
+    forEachText([&](std::size_t i, const std::string& text) { keys[i] = text; });
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
   } else {
     std::vector<std::uint64_t> keys(order.size());
-    for (std::uint32_t i : order) keys[i] = NumericSortKey(textOf(shown[i]), column);
+    forEachText([&](std::size_t i, const std::string& text) { keys[i] = NumericSortKey(text, column); });
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
   }
   for (std::uint32_t& i : order) i = shown[i];
