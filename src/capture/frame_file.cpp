@@ -157,8 +157,4 @@ const FrameFile::Window* FrameFile::WindowFor(std::uint64_t offset, std::uint32_
   return &oldest;
 }
 
-bool FrameFile::ReadRaw(std::uint64_t offset, std::span<std::uint8_t> out) const {
-  return ReadFully(fd_, offset, out);
-}
-
 }  // namespace qv

@@ -49,8 +49,8 @@ class FrameFile {
   FrameFile& operator=(const FrameFile&) = delete;
 
   // The bytes [offset, offset + length) as they were when the file was read,
-  // kept alive by the returned holder; empty (and Changed() true) when the
-  // file has changed since, or cannot be read. With Check::WhenReading, a
+  // kept alive by the returned holder; empty when the file has changed
+  // since, or cannot be read. With Check::WhenReading, a
   // frame already in the cache is handed out without looking at the file
   // again: for a pass over many frames that looked at it at its start.
   enum class Check { Always, WhenReading };
@@ -60,15 +60,12 @@ class FrameFile {
   };
   Bytes Read(std::uint64_t offset, std::uint32_t length, Check check = Check::Always);
 
-  // Reads `out.size()` bytes at `offset` without the cache or the identity
-  // check (for looking at the file's header). False on a short read.
-  bool ReadRaw(std::uint64_t offset, std::span<std::uint8_t> out) const;
   // Copies `out.size()` bytes at `offset` through the cache, without the
-  // identity check: for looking around frames while the file is being read.
+  // identity check: for looking at the file's header and around its frames
+  // while it is being read. False when the file does not hold them.
   bool Peek(std::uint64_t offset, std::span<std::uint8_t> out);
 
   const std::string& Path() const { return path_; }
-  bool Changed() const { return changed_.load(); }
   // The frame read back is not the frame that was read (its fingerprint differs).
   void MarkChanged() { changed_ = true; }
   // True once, at the first call after the file was found changed, so that

@@ -58,7 +58,7 @@ RecordLocator::RecordLocator(pcap_t* handle, std::string path) {
   }
   // The file must start where its descriptor starts (the header is there).
   std::uint8_t magic[4];
-  if (!place_.file->ReadRaw(0, magic)) {
+  if (!place_.file->Peek(0, magic)) {
     GiveUp("its header cannot be read again");
     return;
   }
@@ -127,33 +127,34 @@ bool RecordLocator::LocateInPcap(std::uint32_t length) {
   return true;
 }
 
+bool RecordLocator::LocateInPcapng(std::uint32_t length) {
+  const off_t after = ftello(stream_);
+  const off_t before = before_;
+  before_ = after;
+  if (before < 0 || after < before) {
+    before_ = -1;
+    return false;
+  }
+  const auto consumed = static_cast<std::uint64_t>(after - before);
+  if (consumed != std::uint64_t{kPcapngPacketBlockAround} + Padded4(length)) return false;
+  // The length alone could also fit another block (a Simple Packet Block
+  // padded beyond its frame): its header must say Enhanced Packet Block
+  // of exactly that length, in either byte order.
+  std::uint8_t head[8];
+  if (!place_.file->Peek(static_cast<std::uint64_t>(before), head)) return false;
+  const std::uint32_t type = Word(head);
+  const std::uint32_t total = Word(head + 4);
+  const bool plain = type == 6 && total == consumed;
+  const bool swapped = type == __builtin_bswap32(6u) && __builtin_bswap32(total) == consumed;
+  if (!plain && !swapped) return false;
+  place_.offset = static_cast<std::uint64_t>(before) + kPcapngPacketBlockHead;
+  return true;
+}
+
 const FramePlace* RecordLocator::Locate(const pcap_pkthdr& header, const std::uint8_t* bytes) {
   if (format_ == Format::None) return nullptr;
   const std::uint32_t length = header.caplen;
-  if (format_ == Format::Pcap) {
-    if (!LocateInPcap(length)) return nullptr;
-  } else {
-    const off_t after = ftello(stream_);
-    const off_t before = before_;
-    before_ = after;
-    if (before < 0 || after < before) {
-      before_ = -1;
-      return nullptr;
-    }
-    const auto consumed = static_cast<std::uint64_t>(after - before);
-    if (consumed != std::uint64_t{kPcapngPacketBlockAround} + Padded4(length)) return nullptr;
-    // The length alone could also fit another block (a Simple Packet Block
-    // padded beyond its frame): its header must say Enhanced Packet Block
-    // of exactly that length, in either byte order.
-    std::uint8_t head[8];
-    if (!place_.file->Peek(static_cast<std::uint64_t>(before), head)) return nullptr;
-    const std::uint32_t type = Word(head);
-    const std::uint32_t total = Word(head + 4);
-    const bool plain = type == 6 && total == consumed;
-    const bool swapped = type == __builtin_bswap32(6u) && __builtin_bswap32(total) == consumed;
-    if (!plain && !swapped) return nullptr;
-    place_.offset = static_cast<std::uint64_t>(before) + kPcapngPacketBlockHead;
-  }
+  if (!(format_ == Format::Pcap ? LocateInPcap(length) : LocateInPcapng(length))) return nullptr;
   if (verified_ < kVerifiedFrames) {
     ++verified_;
     const FrameFile::Bytes back = place_.file->Read(place_.offset, length);

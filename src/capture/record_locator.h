@@ -48,8 +48,10 @@ class RecordLocator {
  private:
   enum class Format { None, Pcap, Pcapng };
   void GiveUp(const std::string& why);
-  // Sets place_.offset for a frame of `length` bytes of a pcap file.
+  // Set place_.offset for a frame of `length` bytes of a pcap or pcapng
+  // file; false when its place cannot be told.
   bool LocateInPcap(std::uint32_t length);
+  bool LocateInPcapng(std::uint32_t length);
 
   FILE* stream_ = nullptr;
   Format format_ = Format::None;
