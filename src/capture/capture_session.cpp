@@ -245,7 +245,7 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
     observer_->PacketShown(number, {}, tree, layerStarts);
     return true;
   }
-  PacketDecoder decoder(record->bytes, {record->linkType, nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts,
+  PacketDecoder decoder(record->bytes, {record->linkType, nullptr, scripts_, Decoders()}, &tree, DecodeMode::Tree, &layerStarts,
                         nullptr);
   decoder.Decode();
   observer_->PacketShown(number, record->bytes, tree, layerStarts);
@@ -263,14 +263,14 @@ void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkTy
   shownPacket_ = -1;
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder decoder(bytes, {linkType, nullptr, scripts_}, &tree, DecodeMode::Tree, &layerStarts, nullptr);
+  PacketDecoder decoder(bytes, {linkType, nullptr, scripts_, Decoders()}, &tree, DecodeMode::Tree, &layerStarts, nullptr);
   decoder.Decode();
   observer_->PacketShown(-1, bytes, tree, layerStarts);
 }
 
 PacketSummary CTalvenorDoc::SummaryOf(const PacketRecord& record) const {
   PacketSummary row;
-  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, nullptr}, nullptr, DecodeMode::Summary, nullptr,
+  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, nullptr, Decoders()}, nullptr, DecodeMode::Summary, nullptr,
                         &row);
   decoder.Decode();
   return row;
@@ -499,7 +499,7 @@ bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* b
   observer_->TotalsChanged(added->count, added->bufferedBytes);
   PacketSummary row;
   try {
-    PacketDecoder decoder(added->record.bytes, {added->record.linkType, &statistics_, nullptr}, nullptr,
+    PacketDecoder decoder(added->record.bytes, {added->record.linkType, &statistics_, nullptr, Decoders()}, nullptr,
                           DecodeMode::Summary, nullptr, &row);
     decoder.Decode();
   } catch (const std::bad_alloc&) {

@@ -53,6 +53,10 @@ class CTalvenorDoc {
 
   void SetObserver(CaptureObserver* observer) { observer_ = observer; }
   void SetScriptHost(ScriptHost* scripts) { scripts_ = scripts; }
+  // Which optional decoders run, for rows, statistics and the shown tree
+  // alike; frames already listed keep the rows they were given.
+  void SetEnabledDecoders(EnabledDecoders decoders) { disabledDecoders_ = decoders.DisabledMask(); }
+  EnabledDecoders Decoders() const { return EnabledDecoders::FromDisabledMask(disabledDecoders_.load()); }
   // Where live frames are logged; set before the first capture.
   void SetLogSink(CaptureLogSink* log) { log_ = log != nullptr ? log : &noLog_; }
 
@@ -190,6 +194,7 @@ class CTalvenorDoc {
   CaptureBackend& backend_;
   CaptureObserver* observer_ = nullptr;
   ScriptHost* scripts_ = nullptr;
+  std::atomic<std::uint64_t> disabledDecoders_{0};  // read by the capture thread at every frame
   CaptureObserver noObserver_;
   CaptureLogSink noLog_;
   CaptureLogSink* log_ = &noLog_;

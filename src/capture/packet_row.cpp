@@ -79,10 +79,10 @@ void AppendColumn(std::string& out, const PacketRecord& record, const PacketSumm
       AppendDestMac(out, row);
       break;
     case kColumnSrcIp:
-      AppendOrPlaceholder(out, row.hasSrcIp, [&] { AppendIpv4(out, row.srcIp.data()); });
+      AppendOrPlaceholder(out, row.hasSrcIp, [&] { row.AppendSrcIp(out); });
       break;
     case kColumnDestIp:
-      AppendOrPlaceholder(out, row.hasDstIp, [&] { AppendIpv4(out, row.dstIp.data()); });
+      AppendOrPlaceholder(out, row.hasDstIp, [&] { row.AppendDstIp(out); });
       break;
     case kColumnSrcPort:
       AppendOrPlaceholder(out, row.hasSrcPort, [&] { AppendDecimal(out, row.srcPort); });

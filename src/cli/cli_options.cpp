@@ -11,6 +11,7 @@ const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul] [-B MB]\n"
          "                    [--print-filter] [-q] [-V] [-x] [--script FILE.ssc]...\n"
          "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
+         "                    [--disable-protocol NAME[,NAME...]] [--enable-protocol NAME[,NAME...]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
          "  -D          list the adapters and exit\n"
@@ -35,8 +36,38 @@ const char* CliUsage() {
          "  --stats-rows N  rows of the conversation table, 1 to 1000 (default 30)\n"
          "  --names     look up the host names of the conversations (waits up to 5 s at the end)\n"
          "  --script FILE.ssc  apply a protocol script to the -V tree (repeatable; the last one given wins)\n"
+         "  --disable-protocol NAME  switch a decoder off (ipv6, icmpv6, vlan, mpls, pppoe, gre, vxlan; ALL: every one),\n"
+         "              so that the classic decoders alone read the frames\n"
+         "  --enable-protocol NAME   switch a decoder on again (after --disable-protocol ALL)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
 }
+
+namespace {
+
+// Switches the named optional decoders ("ALL", or names separated by commas)
+// on or off; false, with the message, for a name no decoder has.
+bool SwitchDecoders(EnabledDecoders& decoders, const std::string& names, bool on, std::string& error) {
+  std::size_t at = 0;
+  while (at <= names.size()) {
+    std::size_t comma = names.find(',', at);
+    if (comma == std::string::npos) comma = names.size();
+    const std::string name = names.substr(at, comma - at);
+    if (name == "ALL" || name == "all") {
+      for (std::size_t i = 0; i < static_cast<std::size_t>(OptionalDecoder::Count_); ++i) {
+        decoders.Set(static_cast<OptionalDecoder>(i), on);
+      }
+    } else if (const std::optional<OptionalDecoder> d = FindOptionalDecoder(name)) {
+      decoders.Set(*d, on);
+    } else {
+      error = "no decoder named \"" + name + "\" can be switched (try ipv6, icmpv6, vlan, mpls, pppoe, gre, vxlan, ALL)";
+      return false;
+    }
+    at = comma + 1;
+  }
+  return true;
+}
+
+}  // namespace
 
 CliParse ParseCliOptions(const std::vector<std::string>& args) {
   CliParse out;
@@ -137,6 +168,10 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       o.names = true;
     } else if (a == "--script") {
       if (!value(o.scripts.emplace_back())) return out;
+    } else if (a == "--disable-protocol" || a == "--enable-protocol") {
+      std::string names;
+      if (!value(names)) return out;
+      if (!SwitchDecoders(o.decoders, names, a == "--enable-protocol", out.error)) return out;
     } else if (a == "-h" || a == "--help") {
       o.help = true;
     } else {

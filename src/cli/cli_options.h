@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "decode/enabled_decoders.h"
+
 namespace qv {
 
 struct CliOptions {
@@ -32,6 +34,7 @@ struct CliOptions {
   bool stats = false;                  // --stats
   int statsRows = 30;                  // --stats-rows N (1..1000)
   bool names = false;                  // --names
+  EnabledDecoders decoders;            // --disable-protocol / --enable-protocol NAME[,NAME...]
 };
 
 struct CliParse {

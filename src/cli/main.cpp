@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
   qv::TerminalPrompt prompt;
   qv::MemorySettingsStore settings;
   qv::CTalvenorDoc doc(prompt, settings);
+  doc.SetEnabledDecoders(o.decoders);
   doc.SetMemoryBudget(static_cast<std::uint64_t>(qv::DefaultMemoryBudgetMB()) << 20);
 
   if (o.listAdapters) {

@@ -4,6 +4,20 @@
 
 namespace qv {
 
+std::span<const std::uint8_t> ValueBytes(const DecodeNode& node, std::span<const std::uint8_t> frame) {
+  if (node.bytesStored) {
+    return {reinterpret_cast<const std::uint8_t*>(node.storedBytes.data()), node.storedBytes.size()};
+  }
+  if (!node.HasRange() || node.end > frame.size() || node.start > node.end) return {};
+  return frame.subspan(node.start, node.end - node.start);
+}
+
+std::string NodeValueText(const DecodeNode& node, std::span<const std::uint8_t> frame) {
+  if (node.field == nullptr) return {};
+  if (node.field->type == FieldType::Protocol) return node.text;
+  return FieldValueText(*node.field, node.value, ValueBytes(node, frame));
+}
+
 DecodeTree::DecodeTree() { Clear(); }
 
 void DecodeTree::Clear() {

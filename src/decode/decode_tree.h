@@ -6,9 +6,12 @@
 // line while inner decoders append further top-level lines.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "decode/fields.h"
 
 namespace qv {
 
@@ -24,9 +27,22 @@ struct DecodeNode {
   NodeId firstChild = kNoNode;
   NodeId lastChild = kNoNode;
   NodeId nextSibling = kNoNode;
+  // The registered field this line shows; null for a line of free text.
+  const FieldInfo* field = nullptr;
+  // The value of an integer, Boolean or time field.
+  std::uint64_t value = 0;
+  // The value bytes of a line without a frame range (decrypted data); a line
+  // with a range takes its address, bytes or string value from the frame.
+  std::string storedBytes;
+  bool bytesStored = false;
 
   bool HasRange() const { return start != 0 || end != 0; }
 };
+
+// The bytes that hold a line's value: its stored bytes, or its range of the frame.
+std::span<const std::uint8_t> ValueBytes(const DecodeNode& node, std::span<const std::uint8_t> frame);
+// The line's value as `tshark -T fields` writes it; empty for a line without a field.
+std::string NodeValueText(const DecodeNode& node, std::span<const std::uint8_t> frame);
 
 class DecodeTree {
  public:

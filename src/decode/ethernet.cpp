@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "decode/arp.h"
+#include "decode/mpls.h"
+#include "decode/pppoe.h"
+#include "decode/vlan.h"
 #include "decode/ipv4.h"
 #include "decode/ipv6.h"
 #include "decode/ipx.h"
@@ -24,15 +27,42 @@ constexpr EtherTypeEntry kEtherTypes[] = {
     {0x8035, " - RARP", DecodeRarp},
     {0x8137, " - IPX", DecodeIpx},
     {0x9000, " - Loopback (Configuration Test Protocol)", nullptr},
+    {0x8100, " - 802.1Q Virtual LAN", DecodeVlan, OptionalDecoder::Vlan},
+    {0x88A8, " - 802.1ad Provider Bridging", DecodeVlan, OptionalDecoder::Vlan},
+    {0x9100, " - 802.1Q Virtual LAN (QinQ)", DecodeVlan, OptionalDecoder::Vlan},
+    {0x8847, " - MPLS unicast", DecodeMpls, OptionalDecoder::Mpls},
+    {0x8848, " - MPLS multicast", DecodeMpls, OptionalDecoder::Mpls},
+    {0x8863, " - PPPoE Discovery", DecodePppoeDiscovery, OptionalDecoder::Pppoe},
+    {0x8864, " - PPPoE Session", DecodePppoeSession, OptionalDecoder::Pppoe},
 };
 
 }  // namespace
 
-const EtherTypeEntry* FindEtherType(std::uint16_t type) {
+const EtherTypeEntry* FindEtherType(std::uint16_t type, const PacketDecoder& d) {
   for (const auto& e : kEtherTypes) {
-    if (e.type == type) return &e;
+    if (e.type != type) continue;
+    if (e.optional != OptionalDecoder::Count_ && !d.IsOn(e.optional)) return nullptr;
+    return &e;
   }
   return nullptr;
+}
+
+void DispatchEtherType(PacketDecoder& d, std::uint16_t type, std::uint32_t headerLength,
+                       std::string_view parentName) {
+  const std::uint32_t at = d.offset + headerLength;
+  const EtherTypeEntry* e = FindEtherType(type, d);
+  if (e != nullptr && e->decoder != nullptr) {
+    if (e->optional == OptionalDecoder::Count_) {
+      d.Dispatch(e->decoder, at);
+    } else {
+      d.DispatchOptional(e->optional, e->decoder, headerLength, parentName);
+    }
+    return;
+  }
+  const std::uint32_t saved = d.offset;
+  d.offset = at;
+  d.MarkUnsupported();
+  d.offset = saved;
 }
 
 namespace {
@@ -51,17 +81,16 @@ std::string_view AddressKindSuffix(const std::uint8_t* mac) {
   return "";
 }
 
-void DecodeEthernet(PacketDecoder& d) {
-  if (d.IsTree()) {
-    d.Tree()->Clear();
-  }
-  if (d.LinkType() != kLinkTypeEthernet) return;
+namespace {
 
-  d.offset = 0;
-  d.parentItem = kRootNode;
-  const std::uint8_t* dst = d.Bytes(0, 6);
-  const std::uint8_t* src = d.Bytes(6, 6);
-  const std::optional<std::uint16_t> typeOrLength = d.U16(12);
+// The MAC header at `offset`: the frame's own, or one carried inside a tunnel
+// (VXLAN, GRE bridging, an MPLS pseudowire). Like the IP columns, the MAC
+// columns show the innermost frame's addresses.
+void DecodeMacHeader(PacketDecoder& d, bool outermost) {
+  const std::uint32_t h = d.offset;
+  const std::uint8_t* dst = d.Bytes(h, 6);
+  const std::uint8_t* src = d.Bytes(h + 6, 6);
+  const std::optional<std::uint16_t> typeOrLength = d.U16(h + 12);
 
   if (PacketSummary* row = d.summary) {
     if (src != nullptr) {
@@ -80,34 +109,46 @@ void DecodeEthernet(PacketDecoder& d) {
 
   NodeId layer = kNoNode;
   if (d.IsTree()) {
-    layer = d.AddLayerLine(ieee8023 ? "IEEE 802.2" : "Ethernet II", 0, kHeaderLength);
-    NodeId dstLine = d.AddLine(layer, MacLine("Destination MAC", dst), 0, 6);
+    layer = d.AddLayerLine(ieee8023 ? "IEEE 802.2" : "Ethernet II", h, h + kHeaderLength);
+    NodeId dstLine = d.AddLine(layer, MacLine("Destination MAC", dst), h, h + 6);
     d.AppendText(dstLine, AddressKindSuffix(dst));
-    d.AddLine(layer, MacLine("Source MAC", src), 6, 12);
+    d.AddLine(layer, MacLine("Source MAC", src), h + 6, h + 12);
     if (ieee8023) {
-      d.AddLine(layer, Format("Length: %u (0x%02X)", t, t), 12, 14);
+      d.AddLine(layer, Format("Length: %u (0x%02X)", t, t), h + 12, h + 14);
     } else {
-      const EtherTypeEntry* e = FindEtherType(t);
-      d.AddLine(layer, Format("Type: 0x%04x%s", t, e != nullptr ? e->suffix : ""), 12, 14);
+      const EtherTypeEntry* e = FindEtherType(t, d);
+      d.AddLine(layer, Format("Type: 0x%04x%s", t, e != nullptr ? e->suffix : ""), h + 12, h + 14);
     }
   }
-  // The Ethernet header is the first coloured segment: it is counted but adds
-  // no layer start of its own.
-  d.ReportProtocol(ieee8023 ? Protocol::Ieee8022 : Protocol::EthernetII);
+  // The outermost Ethernet header is the first coloured segment: it is
+  // counted but adds no layer start of its own.
+  if (outermost) {
+    d.ReportProtocol(ieee8023 ? Protocol::Ieee8022 : Protocol::EthernetII);
+  } else {
+    d.BeginLayer(ieee8023 ? Protocol::Ieee8022 : Protocol::EthernetII);
+  }
 
   if (ieee8023) {
-    d.Dispatch(DecodeLlc, kHeaderLength);
+    d.Dispatch(DecodeLlc, h + kHeaderLength);
   } else {
-    const EtherTypeEntry* e = FindEtherType(t);
-    if (e != nullptr && e->decoder != nullptr) {
-      d.Dispatch(e->decoder, kHeaderLength);
-    } else {
-      d.offset = kHeaderLength;
-      d.MarkUnsupported();
-      d.offset = 0;
-    }
+    DispatchEtherType(d, t, kHeaderLength, "eth");
   }
   d.FinishLayer(layer, kHeaderLength, "eth");
 }
+
+}  // namespace
+
+void DecodeEthernet(PacketDecoder& d) {
+  if (d.IsTree()) {
+    d.Tree()->Clear();
+  }
+  if (d.LinkType() != kLinkTypeEthernet) return;
+
+  d.offset = 0;
+  d.parentItem = kRootNode;
+  DecodeMacHeader(d, true);
+}
+
+void DecodeInnerEthernet(PacketDecoder& d) { DecodeMacHeader(d, false); }
 
 }  // namespace qv

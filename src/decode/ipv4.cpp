@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "decode/gre.h"
 #include "decode/icmp.h"
 #include "decode/igmp.h"
+#include "decode/ipv6.h"
 #include "decode/tcp.h"
 #include "decode/text_format.h"
 #include "decode/udp.h"
@@ -28,16 +30,24 @@ struct IpProtocolEntry {
   std::uint8_t number;
   const char* suffix;
   DecoderFn decoder;  // null: named but not decoded
+  // The optional decoder that knows this protocol; Count_ for the classic ones.
+  OptionalDecoder optional = OptionalDecoder::Count_;
 };
 
 constexpr IpProtocolEntry kIpProtocols[] = {
     {0, " [Reserved]", nullptr}, {1, " [ICMP]", DecodeIcmp}, {2, " [IGMP]", DecodeIgmp},
     {4, " [IPv4]", DecodeIpv4},  {6, " [TCP]", DecodeTcp},   {17, " [UDP]", DecodeUdp},
+    // 6in4 tunnels and GRE, when their decoders are on.
+    {41, " [IPv6]", DecodeIpv6, OptionalDecoder::Ipv6},
+    {47, " [GRE]", DecodeGre, OptionalDecoder::Gre},
 };
 
-const IpProtocolEntry* FindIpProtocol(std::uint8_t number) {
+// Null for a protocol without an entry, and for one whose decoder is off.
+const IpProtocolEntry* FindIpProtocol(std::uint8_t number, const PacketDecoder& d) {
   for (const auto& e : kIpProtocols) {
-    if (e.number == number) return &e;
+    if (e.number != number) continue;
+    if (e.optional != OptionalDecoder::Count_ && !d.IsOn(e.optional)) return nullptr;
+    return &e;
   }
   return nullptr;
 }
@@ -196,6 +206,7 @@ void DecodeIpv4(PacketDecoder& d) {
   if (PacketSummary* row = d.summary) {
     // Each IPv4 header (IP in IP: the inner one last) writes both fields, so
     // a row never mixes the addresses of two headers.
+    row->ipv6 = false;
     row->hasSrcIp = src != nullptr;
     if (src != nullptr) std::copy(src, src + 4, row->srcIp.begin());
     row->hasDstIp = dst != nullptr;
@@ -244,9 +255,13 @@ void DecodeIpv4(PacketDecoder& d) {
 
   // Every fragment, first or not, goes to the decoder of its protocol.
   const std::optional<std::uint8_t> protocol = d.U8(h + 9);
-  const IpProtocolEntry* entry = protocol ? FindIpProtocol(*protocol) : nullptr;
+  const IpProtocolEntry* entry = protocol ? FindIpProtocol(*protocol, d) : nullptr;
   if (!malformed && entry != nullptr && entry->decoder != nullptr) {
-    d.Dispatch(entry->decoder, h + hl);
+    if (entry->optional == OptionalDecoder::Count_) {
+      d.Dispatch(entry->decoder, h + hl);
+    } else {
+      d.DispatchOptional(entry->optional, entry->decoder, hl, "ipv4");
+    }
   }
 
   if (d.IsTree()) {

@@ -7,7 +7,7 @@ namespace qv {
 // The Ethernet tail sees this line as a next sibling and leaves the payload
 // alone.
 void DecodeIpv6(PacketDecoder& d) {
-  d.BeginLayer(Protocol::Ipv6);
+  d.BeginLayer(Protocol::Ipv6Recognised);
   d.AddLayerLine("IPv6");
 }
 

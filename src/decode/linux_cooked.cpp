@@ -94,13 +94,13 @@ void DecodeCooked(PacketDecoder& d, const CookedLayout& l) {
   // Fields in the order in which they lie in the header.
   std::optional<std::uint32_t> protocol;
   auto addProtocol = [&] {
-    protocol = AddField(d, layer, l.protocol, 2, [](std::uint32_t p) {
+    protocol = AddField(d, layer, l.protocol, 2, [&d](std::uint32_t p) {
       const char* suffix = "";
       if (p == kProtocol8022) {
         suffix = " - IEEE 802.2 LLC";
       } else if (p == kProtocol8023) {
         suffix = " - Novell 802.3";
-      } else if (const EtherTypeEntry* e = FindEtherType(static_cast<std::uint16_t>(p))) {
+      } else if (const EtherTypeEntry* e = FindEtherType(static_cast<std::uint16_t>(p), d)) {
         suffix = e->suffix;
       }
       return Format("Protocol: 0x%04x%s", p, suffix);
@@ -165,7 +165,7 @@ void DecodeCooked(PacketDecoder& d, const CookedLayout& l) {
       next = DecodeLlc;
     } else if (*protocol == kProtocol8023) {
       next = DecodeIpx;
-    } else if (const EtherTypeEntry* e = FindEtherType(static_cast<std::uint16_t>(*protocol))) {
+    } else if (const EtherTypeEntry* e = FindEtherType(static_cast<std::uint16_t>(*protocol), d)) {
       next = e->decoder;
     }
     DispatchPayload(d, next, l.headerLength);

@@ -1,6 +1,9 @@
 #include "decode/packet_decoder.h"
 
+#include <algorithm>
+
 #include "decode/link_types.h"
+#include "decode/text_format.h"
 
 namespace qv {
 
@@ -89,6 +92,69 @@ NodeId PacketDecoder::AddLine(NodeId parent, std::string text) {
   return tree_->Add(parent, std::move(text));
 }
 
+NodeId PacketDecoder::AddLayerLine(const FieldInfo& proto, std::string text, std::uint32_t start, std::uint32_t end) {
+  const NodeId line = AddLine(parentItem, std::move(text), start, end);
+  SetField(line, proto);
+  return line;
+}
+
+std::optional<std::uint64_t> PacketDecoder::ReadContainer(const FieldInfo& f, std::uint32_t at) const {
+  const std::uint32_t width = FieldWidth(f);
+  if (width == 0 || width > 8 || !Has(at, width)) return std::nullopt;
+  std::uint64_t v = 0;
+  for (std::uint32_t i = 0; i < width; ++i) v = v << 8 | frame[at + i];
+  return v;
+}
+
+FieldRead<std::uint32_t> PacketDecoder::AddUint(NodeId parent, const FieldInfo& f, std::uint32_t at,
+                                                const char* format) {
+  return AddUint(parent, f, at, [format](std::uint32_t v) {
+    // Not a literal, but every caller's is: the value is passed twice so that
+    // a format may show it once or twice.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    return Format(format, v, v);
+#pragma GCC diagnostic pop
+  });
+}
+
+const std::uint8_t* PacketDecoder::AddAddress(NodeId parent, const FieldInfo& f, std::uint32_t at, std::string text) {
+  const std::uint32_t width = FieldWidth(f);
+  const std::uint8_t* bytes = Bytes(at, width);
+  if (bytes != nullptr && width != 0) AddFieldLine(parent, f, std::move(text), at, at + width);
+  return width != 0 ? bytes : nullptr;
+}
+
+NodeId PacketDecoder::AddBytes(NodeId parent, const FieldInfo& f, std::uint32_t at, std::uint32_t length,
+                               std::string text) {
+  if (length == 0 || at >= capturedLength) return kNoNode;
+  const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(at) + length, capturedLength);
+  return AddFieldLine(parent, f, std::move(text), at, static_cast<std::uint32_t>(end));
+}
+
+NodeId PacketDecoder::AddFieldLine(NodeId parent, const FieldInfo& f, std::string text, std::uint32_t start,
+                                   std::uint32_t end, std::uint64_t value) {
+  const NodeId line = AddLine(parent, std::move(text), start, end);
+  SetField(line, f, value);
+  return line;
+}
+
+NodeId PacketDecoder::AddStoredField(NodeId parent, const FieldInfo& f, std::string text, std::string valueBytes) {
+  const NodeId line = AddLine(parent, std::move(text));
+  if (line == kNoNode) return line;
+  SetField(line, f);
+  DecodeNode& node = (*tree_)[line];
+  node.storedBytes = std::move(valueBytes);
+  node.bytesStored = true;
+  return line;
+}
+
+void PacketDecoder::SetField(NodeId node, const FieldInfo& f, std::uint64_t value) {
+  if (!IsTree() || node == kNoNode) return;
+  (*tree_)[node].field = &f;
+  (*tree_)[node].value = value;
+}
+
 void PacketDecoder::SetRange(NodeId node, std::uint32_t start, std::uint32_t end) {
   if (!IsTree() || node == kNoNode) return;
   start = Clip(start);
@@ -116,6 +182,14 @@ void PacketDecoder::Dispatch(DecoderFn decoder, std::uint32_t payloadOffset) {
 bool PacketDecoder::ApplyScripts(std::uint32_t headerLength, std::string_view parentName) {
   if (!IsTree() || context_.scripts == nullptr) return false;
   return context_.scripts->ApplyScripts(*this, headerLength, parentName);
+}
+
+bool PacketDecoder::DispatchOptional(OptionalDecoder which, DecoderFn decoder, std::uint32_t headerLength,
+                                     std::string_view parentName) {
+  if (!IsOn(which)) return false;
+  if (ScriptsClaimFirst(headerLength, parentName)) return true;
+  Dispatch(decoder, offset + headerLength);
+  return true;
 }
 
 void PacketDecoder::MarkUnsupported() { AddLayerStart(offset); }

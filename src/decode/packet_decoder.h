@@ -10,6 +10,7 @@
 // were not all captured reads as "absent" and produces no line, and no line's
 // range reaches past the captured length, whatever a header claims.
 
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,6 +19,8 @@
 #include <vector>
 
 #include "decode/decode_tree.h"
+#include "decode/enabled_decoders.h"
+#include "decode/fields.h"
 #include "decode/ip_conversation_sample.h"
 #include "decode/packet_summary.h"
 #include "decode/protocol.h"
@@ -56,6 +59,18 @@ struct DecodeContext {
   int linkType = kLinkTypeEthernet;
   DecodeSink* sink = nullptr;        // summary mode: statistics; may be null
   ScriptHost* scripts = nullptr;     // tree mode: protocol scripts; may be null
+  EnabledDecoders decoders{};        // which optional decoders run
+};
+
+// What a field line read: its line (kNoNode in summary mode) and its value,
+// absent when the field's bytes were not all captured.
+template <class T>
+struct FieldRead {
+  NodeId line = kNoNode;
+  std::optional<T> value;
+
+  explicit operator bool() const { return value.has_value(); }
+  T operator*() const { return *value; }
 };
 
 using DecoderFn = void (*)(PacketDecoder&);
@@ -86,6 +101,9 @@ class PacketDecoder {
   bool IsTree() const { return mode == DecodeMode::Tree && tree_ != nullptr; }
   bool IsSummary() const { return mode == DecodeMode::Summary; }
   int LinkType() const { return context_.linkType; }
+  // Whether an optional decoder runs in this decoding.
+  bool IsOn(OptionalDecoder decoder) const { return context_.decoders.IsOn(decoder); }
+  const DecodeContext& Context() const { return context_; }
   DecodeTree* Tree() const { return tree_; }
   const std::vector<std::int32_t>* LayerStarts() const { return layerStarts_; }
   // How many decoders are nested at this point (the script hook stacks
@@ -126,6 +144,56 @@ class PacketDecoder {
   // bytes. Does nothing (returns kNoNode) in summary mode or without a parent.
   NodeId AddLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end);
   NodeId AddLine(NodeId parent, std::string text);  // without a range
+  // A layer line that is the protocol field `proto` ("ipv6", "vlan").
+  NodeId AddLayerLine(const FieldInfo& proto, std::string text, std::uint32_t start, std::uint32_t end);
+
+  // --- field lines: the value and the range both come from one offset ---
+  //
+  // Each reads the field `f` at `at` over its width (big-endian), and in tree
+  // mode adds its line under `parent` with the field and its value. Nothing
+  // is added, and the value is absent, when its bytes were not all captured.
+  //
+  // An unsigned field of up to 32 bits (a Boolean or masked field takes its
+  // bits of the container). `format` is printf's, given the value twice, so
+  // "TTL: %u" and "Window: %u (0x%04x)" both work.
+  FieldRead<std::uint32_t> AddUint(NodeId parent, const FieldInfo& f, std::uint32_t at, const char* format);
+  // The same with the text made by `textOf(value)`.
+  template <class TextOf>
+    requires std::invocable<TextOf, std::uint32_t>
+  FieldRead<std::uint32_t> AddUint(NodeId parent, const FieldInfo& f, std::uint32_t at, TextOf&& textOf) {
+    FieldRead<std::uint32_t> read;
+    const std::optional<std::uint64_t> container = ReadContainer(f, at);
+    if (!container) return read;
+    read.value = static_cast<std::uint32_t>(MaskedValue(f, *container));
+    if (IsTree()) read.line = AddFieldLine(parent, f, std::string(textOf(*read.value)), at, at + FieldWidth(f), *read.value);
+    return read;
+  }
+  // A 64-bit field; the text is made by `textOf(value)`.
+  template <class TextOf>
+  FieldRead<std::uint64_t> AddUint64(NodeId parent, const FieldInfo& f, std::uint32_t at, TextOf&& textOf) {
+    FieldRead<std::uint64_t> read;
+    read.value = ReadContainer(f, at);
+    if (!read.value) return read;
+    *read.value = MaskedValue(f, *read.value);
+    if (IsTree()) read.line = AddFieldLine(parent, f, std::string(textOf(*read.value)), at, at + FieldWidth(f), *read.value);
+    return read;
+  }
+  // An address (IPv4, IPv6, MAC) or another field of fixed width: the bytes
+  // read, or null.
+  const std::uint8_t* AddAddress(NodeId parent, const FieldInfo& f, std::uint32_t at, std::string text);
+  // Bytes or a string of `length` bytes at `at`; the line covers what was
+  // captured of them (its value is those bytes). kNoNode when none was.
+  NodeId AddBytes(NodeId parent, const FieldInfo& f, std::uint32_t at, std::uint32_t length, std::string text);
+  // A field line whose value the decoder worked out itself (a length in
+  // bytes from a count of words, a group line with no value).
+  NodeId AddFieldLine(NodeId parent, const FieldInfo& f, std::string text, std::uint32_t start, std::uint32_t end,
+                      std::uint64_t value = 0);
+  // A field line with no frame range whose value bytes are given (decrypted
+  // or reassembled data).
+  NodeId AddStoredField(NodeId parent, const FieldInfo& f, std::string text, std::string valueBytes);
+  // Names the field (and value) that an existing line shows.
+  void SetField(NodeId node, const FieldInfo& f, std::uint64_t value = 0);
+
   void SetRange(NodeId node, std::uint32_t start, std::uint32_t end);
   void AppendText(NodeId node, std::string_view suffix);
 
@@ -145,6 +213,19 @@ class PacketDecoder {
   void FinishLayer(NodeId layerLine, std::uint32_t headerLength, std::string_view parentName);
   // The same without the sibling test, for decoders that call no inner decoder.
   void FinishPayload(std::uint32_t headerLength, std::string_view parentName);
+  // Tree mode: stored scripts keep the payloads they claimed before an
+  // optional decoder took them by port or type. Offers the payload after the
+  // current header to the scripts under `parentName`; true when one claimed
+  // it, and the optional decoder must then leave it alone.
+  bool ScriptsClaimFirst(std::uint32_t headerLength, std::string_view parentName) {
+    return ApplyScripts(headerLength, parentName);
+  }
+  // The payload `headerLength` bytes after `offset` goes to the optional
+  // decoder `which`, unless a stored script claims it first (tree mode).
+  // False when that decoder is switched off: the caller goes on as the
+  // classic decoders do.
+  bool DispatchOptional(OptionalDecoder which, DecoderFn decoder, std::uint32_t headerLength,
+                        std::string_view parentName);
 
   // Summary mode: hands the conversation sample to the statistics, once.
   void HandOverSample();
@@ -154,6 +235,8 @@ class PacketDecoder {
 
  private:
   std::uint32_t Clip(std::uint32_t at) const { return at < capturedLength ? at : capturedLength; }
+  // The big-endian container of an integer field, absent when not all captured.
+  std::optional<std::uint64_t> ReadContainer(const FieldInfo& f, std::uint32_t at) const;
 
   DecodeContext context_;
   DecodeTree* tree_;

@@ -10,10 +10,12 @@ std::string MacText(bool has, const std::array<std::uint8_t, 6>& mac) {
   if (has) AppendMacShort(out, mac.data());
   return out;
 }
-std::string IpText(bool has, const std::array<std::uint8_t, 4>& ip) {
-  std::string out;
-  if (has) AppendIpv4(out, ip.data());
-  return out;
+void AppendIp(std::string& out, bool ipv6, const std::array<std::uint8_t, 16>& ip) {
+  if (ipv6) {
+    AppendIpv6(out, ip.data());
+  } else {
+    AppendIpv4(out, ip.data());
+  }
 }
 std::string PortText(bool has, std::uint16_t port) {
   std::string out;
@@ -24,8 +26,18 @@ std::string PortText(bool has, std::uint16_t port) {
 
 std::string PacketSummary::SrcMacText() const { return MacText(hasSrcMac, srcMac); }
 std::string PacketSummary::DstMacText() const { return MacText(hasDstMac, dstMac); }
-std::string PacketSummary::SrcIpText() const { return IpText(hasSrcIp, srcIp); }
-std::string PacketSummary::DstIpText() const { return IpText(hasDstIp, dstIp); }
+std::string PacketSummary::SrcIpText() const {
+  std::string out;
+  if (hasSrcIp) AppendSrcIp(out);
+  return out;
+}
+std::string PacketSummary::DstIpText() const {
+  std::string out;
+  if (hasDstIp) AppendDstIp(out);
+  return out;
+}
+void PacketSummary::AppendSrcIp(std::string& out) const { AppendIp(out, ipv6, srcIp); }
+void PacketSummary::AppendDstIp(std::string& out) const { AppendIp(out, ipv6, dstIp); }
 std::string PacketSummary::SrcPortText() const { return PortText(hasSrcPort, srcPort); }
 std::string PacketSummary::DstPortText() const { return PortText(hasDstPort, dstPort); }
 

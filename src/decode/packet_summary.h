@@ -21,8 +21,10 @@ struct PacketSummary {
 
   std::array<std::uint8_t, 6> srcMac{};
   std::array<std::uint8_t, 6> dstMac{};
-  std::array<std::uint8_t, 4> srcIp{};
-  std::array<std::uint8_t, 4> dstIp{};
+  // IPv4 addresses take the first four bytes; `ipv6` says which family the
+  // row's addresses are (the innermost IP header's).
+  std::array<std::uint8_t, 16> srcIp{};
+  std::array<std::uint8_t, 16> dstIp{};
   std::uint16_t srcPort = 0;
   std::uint16_t dstPort = 0;
   bool hasSrcMac = false;
@@ -31,6 +33,7 @@ struct PacketSummary {
   bool hasDstIp = false;
   bool hasSrcPort = false;
   bool hasDstPort = false;
+  bool ipv6 = false;
   DestinationLabel dstLabel = DestinationLabel::None;  // used when !hasDstMac
   std::uint8_t protocolCount = 0;
   std::array<Protocol, kMaxProtocols> protocols{};
@@ -48,6 +51,10 @@ struct PacketSummary {
   std::string DstPortText() const;
   // Each protocol name followed by one blank, in decoding order ("IPv4 TCP ").
   std::string ProtocolsText() const;
+
+  // Appends the source or destination address as the IP columns show it.
+  void AppendSrcIp(std::string& out) const;
+  void AppendDstIp(std::string& out) const;
 };
 
 }  // namespace qv

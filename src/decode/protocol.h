@@ -17,7 +17,7 @@ enum class Protocol : std::uint8_t {
   Rarp,
   Bpdu,
   Ipv4,
-  Ipv6,
+  Ipv6Recognised,
   Ipx,
   Xns,
   Icmp,
@@ -31,6 +31,18 @@ enum class Protocol : std::uint8_t {
   LinuxCooked,
   RawIp,
   Loopback,
+  // Decoded by the decoders added beyond the classic set.
+  Ipv6,
+  Icmpv6,
+  Vlan,
+  QinQ,
+  Mpls,
+  Pppoe,
+  Ppp,
+  Gre,
+  Vxlan,
+  Esp,
+  Ah,
   Count_
 };
 
@@ -49,6 +61,11 @@ inline constexpr ProtocolInfo kProtocols[] = {
     // Link layers of captures on other adapters than Ethernet ones; like the
     // Ethernet framings they are counted but not listed.
     {"Linux cooked", 1, false}, {"Raw IP", 1, false},      {"Loopback", 1, false},
+    // A decoded IPv6 header is listed like IPv4; tags, labels and tunnels
+    // are listed where they stand in the chain.
+    {"IPv6", 2, true},          {"ICMPv6", 2, true},       {"802.1Q", 1, true},  {"802.1ad", 1, true},
+    {"MPLS", 1, true},          {"PPPoE", 1, true},        {"PPP", 1, true},     {"GRE", 2, true},
+    {"VXLAN", 2, true},         {"ESP", 2, true},          {"AH", 2, true},
 };
 static_assert(std::size(kProtocols) == static_cast<std::size_t>(Protocol::Count_));
 

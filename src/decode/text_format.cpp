@@ -1,5 +1,7 @@
 #include "decode/text_format.h"
 
+#include <arpa/inet.h>
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -55,6 +57,11 @@ void AppendIpv4(std::string& out, const std::uint8_t* address) {
     if (i != 0) out += '.';
     AppendDecimal(out, address[i]);
   }
+}
+
+void AppendIpv6(std::string& out, const std::uint8_t* address) {
+  char text[INET6_ADDRSTRLEN];
+  if (inet_ntop(AF_INET6, address, text, sizeof text) != nullptr) out += text;
 }
 
 }  // namespace qv

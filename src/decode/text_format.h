@@ -15,5 +15,7 @@ void AppendDecimal(std::string& out, std::uint64_t value);
 void AppendMacShort(std::string& out, const std::uint8_t* mac);
 // "%u.%u.%u.%u"
 void AppendIpv4(std::string& out, const std::uint8_t* address);
+// RFC 5952 text, as inet_ntop writes it.
+void AppendIpv6(std::string& out, const std::uint8_t* address);
 
 }  // namespace qv

@@ -1,12 +1,34 @@
 #include "decode/udp.h"
 
 #include "decode/text_format.h"
+#include "decode/vxlan.h"
 
 namespace qv {
 
 namespace {
 
 constexpr std::uint32_t kHeaderLength = 8;
+
+// Payloads that an optional decoder takes by their destination port.
+struct UdpPortEntry {
+  std::uint16_t port;
+  OptionalDecoder optional;
+  DecoderFn decoder;
+};
+
+constexpr UdpPortEntry kUdpPorts[] = {
+    {4789, OptionalDecoder::Vxlan, DecodeVxlan},
+};
+
+// True when an optional decoder took (or a script first claimed) the payload.
+bool DispatchByPort(PacketDecoder& d, std::uint32_t h) {
+  const std::optional<std::uint16_t> dst = d.U16(h + 2);
+  if (!dst) return false;
+  for (const UdpPortEntry& e : kUdpPorts) {
+    if (e.port == *dst && d.DispatchOptional(e.optional, e.decoder, kHeaderLength, "udp")) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -57,6 +79,7 @@ void DecodeUdp(PacketDecoder& d) {
       d.AddLine(layer, Format("Checksum: %u (0x%04x)", *v, *v), h + 6, h + 8);
     }
   }
+  if (DispatchByPort(d, h)) return;
   // UDP names no inner protocol: the payload belongs to the scripts.
   d.FinishPayload(kHeaderLength, "udp");
 }

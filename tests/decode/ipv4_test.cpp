@@ -26,7 +26,7 @@ struct SummaryRun {
 
 SummaryRun RunSummary(std::span<const std::uint8_t> frame) {
   SummaryRun out;
-  PacketDecoder d(frame, {kLinkTypeEthernet, &out.sink, nullptr}, nullptr, DecodeMode::Summary, nullptr, &out.row);
+  PacketDecoder d(frame, {kLinkTypeEthernet, &out.sink, nullptr, EnabledDecoders::Classic()}, nullptr, DecodeMode::Summary, nullptr, &out.row);
   d.Decode();
   out.sample = d.sample;
   return out;

@@ -22,7 +22,7 @@ const framegen::Ip4 kDstIp{10, 9, 8, 7};
 TreeDecode TreeAs(int linkType, std::span<const std::uint8_t> frame) {
   TreeDecode out;
   RecordingScripts scripts;
-  PacketDecoder d(frame, {linkType, nullptr, &scripts}, &out.tree, DecodeMode::Tree, &out.layerStarts, nullptr);
+  PacketDecoder d(frame, {linkType, nullptr, &scripts, EnabledDecoders::Classic()}, &out.tree, DecodeMode::Tree, &out.layerStarts, nullptr);
   d.Decode();
   out.text = out.tree.ToText();
   // Only Ethernet frames are offered to the "eth" scripts.
@@ -32,7 +32,7 @@ TreeDecode TreeAs(int linkType, std::span<const std::uint8_t> frame) {
 
 SummaryDecode SummaryAs(int linkType, std::span<const std::uint8_t> frame) {
   SummaryDecode out;
-  PacketDecoder d(frame, {linkType, &out.sink, nullptr}, nullptr, DecodeMode::Summary, nullptr, &out.row);
+  PacketDecoder d(frame, {linkType, &out.sink, nullptr, EnabledDecoders::Classic()}, nullptr, DecodeMode::Summary, nullptr, &out.row);
   d.Decode();
   return out;
 }

@@ -42,7 +42,7 @@ Bytes TcpHeader(std::uint8_t flags, const Bytes& options = {}) {
 // Runs one transport decoder on its own at `at`, as IPv4 would call it.
 TreeDecode TreeAt(DecoderFn decoder, std::span<const std::uint8_t> frame, std::uint32_t at, std::uint32_t flags = 0) {
   TreeDecode out;
-  PacketDecoder d(frame, {kLinkTypeEthernet, nullptr, nullptr}, &out.tree, DecodeMode::Tree, &out.layerStarts, nullptr);
+  PacketDecoder d(frame, {kLinkTypeEthernet, nullptr, nullptr, EnabledDecoders::Classic()}, &out.tree, DecodeMode::Tree, &out.layerStarts, nullptr);
   d.flags = flags;
   d.Dispatch(decoder, at);
   out.text = out.tree.ToText();
@@ -54,7 +54,7 @@ TreeDecode TreeAt(DecoderFn decoder, std::span<const std::uint8_t> frame, std::u
 SummaryDecode SummaryAt(DecoderFn decoder, std::span<const std::uint8_t> frame, std::uint32_t at,
                         std::uint32_t flags = 0) {
   SummaryDecode out;
-  PacketDecoder d(frame, {kLinkTypeEthernet, &out.sink, nullptr}, nullptr, DecodeMode::Summary, nullptr, &out.row);
+  PacketDecoder d(frame, {kLinkTypeEthernet, &out.sink, nullptr, EnabledDecoders::Classic()}, nullptr, DecodeMode::Summary, nullptr, &out.row);
   d.flags = flags;
   d.sample = IpConversationSample{{192, 168, 1, 10}, {10, 0, 0, 1}, 99, {}, {}};
   d.Dispatch(decoder, at);

@@ -42,9 +42,12 @@ struct TreeDecode {
   std::string text;  // DecodeTree::ToText()
 };
 
-inline TreeDecode DecodeTreeOf(std::span<const std::uint8_t> frame, ScriptHost* scripts = nullptr) {
+// The classic decoders alone unless `decoders` says otherwise.
+inline TreeDecode DecodeTreeOf(std::span<const std::uint8_t> frame, ScriptHost* scripts = nullptr,
+                               EnabledDecoders decoders = EnabledDecoders::Classic(),
+                               int linkType = kLinkTypeEthernet) {
   TreeDecode out;
-  PacketDecoder d(frame, {kLinkTypeEthernet, nullptr, scripts}, &out.tree, DecodeMode::Tree, &out.layerStarts,
+  PacketDecoder d(frame, {linkType, nullptr, scripts, decoders}, &out.tree, DecodeMode::Tree, &out.layerStarts,
                   nullptr);
   d.Decode();
   out.text = out.tree.ToText();
@@ -56,9 +59,11 @@ struct SummaryDecode {
   RecordingSink sink;
 };
 
-inline SummaryDecode DecodeSummaryOf(std::span<const std::uint8_t> frame) {
+inline SummaryDecode DecodeSummaryOf(std::span<const std::uint8_t> frame,
+                                     EnabledDecoders decoders = EnabledDecoders::Classic(),
+                                     int linkType = kLinkTypeEthernet) {
   SummaryDecode out;
-  PacketDecoder d(frame, {kLinkTypeEthernet, &out.sink, nullptr}, nullptr, DecodeMode::Summary, nullptr, &out.row);
+  PacketDecoder d(frame, {linkType, &out.sink, nullptr, decoders}, nullptr, DecodeMode::Summary, nullptr, &out.row);
   d.Decode();
   return out;
 }
@@ -69,6 +74,31 @@ inline bool RangesWithin(const DecodeTree& tree, std::uint32_t capturedLength) {
     if (tree[id].end > capturedLength || tree[id].start > tree[id].end) return false;
   }
   return true;
+}
+
+// Every line that names a field, depth first: "abbrev=value [start,end)",
+// indented two blanks per depth like DecodeTree::ToText(); lines without a
+// field are left out (their field lines keep their own depth).
+inline std::string FieldsText(const DecodeTree& tree, std::span<const std::uint8_t> frame) {
+  std::string out;
+  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
+    const DecodeNode& n = tree[id];
+    if (n.field == nullptr) continue;
+    out.append(static_cast<std::size_t>(tree.Depth(id)) * 2, ' ');
+    out += std::string(n.field->abbrev) + "=" + NodeValueText(n, frame);
+    if (n.HasRange()) out += " [" + std::to_string(n.start) + "," + std::to_string(n.end) + ")";
+    out += '\n';
+  }
+  return out;
+}
+
+// The value of the first line that shows field `abbrev`; "<absent>" when none does.
+inline std::string FieldValue(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
+  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
+    const DecodeNode& n = tree[id];
+    if (n.field != nullptr && n.field->abbrev == abbrev) return NodeValueText(n, frame);
+  }
+  return "<absent>";
 }
 
 }  // namespace qv::testing

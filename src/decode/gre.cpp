@@ -1,0 +1,7 @@
+#include "decode/gre.h"
+
+namespace qv {
+
+void DecodeGre(PacketDecoder& d) { (void)d; }
+
+}  // namespace qv

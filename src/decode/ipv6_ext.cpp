@@ -1,0 +1,3 @@
+#include "decode/ipv6_ext.h"
+
+namespace qv {}  // namespace qv
