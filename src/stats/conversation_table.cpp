@@ -60,6 +60,7 @@ std::uint64_t ConversationTable::Key(const Ipv4Address& source, const Ipv4Addres
 }
 
 void ConversationTable::Update(const IpConversationSample& sample) {
+  if (sample.ipv6) return;  // the table holds IPv4 pairs
   samples_.fetch_add(1, std::memory_order_relaxed);
   bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
 
