@@ -7,6 +7,11 @@
 #   CONVERSATIONS=5000 STATS_ROWS=1000 bench/run_capture_bench.sh
 #       the frames spread over that many conversations, read with a
 #       conversation table of STATS_ROWS rows (quorvanet-cli --stats-rows)
+#   COMPARE_REV=<commit> bench/run_capture_bench.sh
+#       also builds quorvanet-cli of that commit (in a worktree under
+#       build/bench-compare) and times it beside this tree's, in the same
+#       rounds: (b0) and (c0), with the cost a frame of (b) and (c) against
+#       them (goal: within 5%)
 #
 # Builds a Release tree in build/bench, writes the capture into bench/data/
 # (kept between runs; its name changes with the generator's source), warms
@@ -51,6 +56,19 @@ fi
 echo "== build (Release, $build)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TESTS=OFF > /dev/null
 cmake --build "$build" --target plain_read_loop make_bench_capture quorvanet-cli | tail -n 1
+
+compare_cli=""
+if [[ -n ${COMPARE_REV:-} ]]; then
+  compare_tree=build/bench-compare/src
+  rm -rf build/bench-compare
+  git worktree prune
+  git worktree add --detach "$compare_tree" "$COMPARE_REV" > /dev/null
+  echo "== build $COMPARE_REV (Release, build/bench-compare)"
+  cmake -S "$compare_tree" -B build/bench-compare/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQUORVANET_BUILD_TESTS=OFF > /dev/null
+  cmake --build build/bench-compare/build --target quorvanet-cli | tail -n 1
+  compare_cli=build/bench-compare/build/src/cli/quorvanet-cli
+fi
 
 baseline=$build/bench/plain_read_loop
 generator=$build/bench/make_bench_capture
@@ -114,6 +132,10 @@ for ((r = 1; r <= reps; ++r)); do
     measure b /dev/null "$cli" "${cli_args[@]}" -q -r "$capture"
   fi
   if ((have_tcpdump)); then measure d /dev/null tcpdump -nn -r "$capture"; fi
+  if [[ -n $compare_cli ]]; then
+    measure b0 /dev/null "$compare_cli" "${cli_args[@]}" -q -r "$capture"
+    measure c0 /dev/null "$compare_cli" "${cli_args[@]}" -r "$capture"
+  fi
 done
 
 # best NAME -> "best_seconds median_seconds min_peak_kib best_cpu_seconds"
@@ -134,6 +156,10 @@ report "(a) plain read loop" a "$baseline $capture"
 report "(b) quorvanet-cli -q" b "$cli ${cli_args[*]} -q -r $capture"
 report "(c) quorvanet-cli rows" c "$cli ${cli_args[*]} -r $capture > /dev/null"
 if ((have_tcpdump)); then report "(d) tcpdump -nn" d "tcpdump -nn -r $capture > /dev/null"; fi
+if [[ -n $compare_cli ]]; then
+  report "(b0) $COMPARE_REV -q" b0 "$compare_cli ${cli_args[*]} -q -r $capture"
+  report "(c0) $COMPARE_REV rows" c0 "$compare_cli ${cli_args[*]} -r $capture > /dev/null"
+fi
 
 read -r _ ta ka ca <<< "$(best a)"
 read -r _ tb kb cb <<< "$(best b)"
@@ -158,4 +184,15 @@ fi
 per_frame=$(awk -v b="$kb" -v a="$ka" -v n="$frames" 'BEGIN { printf "%.1f", (b - a) * 1024 / n }')
 printf '%-44s %8s   goal <= 64     %s\n' "memory a frame ((b)-(a) RSS / frames)" "$per_frame" \
   "$(verdict "$per_frame" 64 le)"
+if [[ -n $compare_cli ]]; then
+  # The cost a frame is what a reader adds to the bare read loop.
+  read -r _ tb0 _ _ <<< "$(best b0)"
+  read -r _ tc0 _ _ <<< "$(best c0)"
+  for pair in "b b0 $tb $tb0" "c c0 $tc $tc0"; do
+    read -r now then tnow tthen <<< "$pair"
+    cost=$(awk -v n="$tnow" -v t="$tthen" -v a="$ta" 'BEGIN { printf "%.3f", (n - a) / (t - a) }')
+    printf '%-44s %8s   goal <= 1.05   %s\n' "cost a frame ($now)/($then), medians less (a)" "$cost" \
+      "$(verdict "$cost" 1.05 le)"
+  done
+fi
 exit 0

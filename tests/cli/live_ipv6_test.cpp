@@ -1,0 +1,93 @@
+// The command line capturing real IPv6 traffic on a veth pair inside a
+// network namespace of the test's own: the kernel's neighbour discovery and
+// a burst of UDP datagrams between the pair's two addresses. Nothing leaves
+// the namespace.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "veth_namespace.h"
+
+namespace qv {
+namespace {
+
+using testing::VethNamespace;
+
+constexpr const char* kCaptureEnd = "fd00:51::2";  // qv0, where the capture runs
+constexpr const char* kSenderEnd = "fd00:51::1";   // qv1
+constexpr int kDatagrams = 20;
+
+TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
+  VethNamespace ns("qvip6");
+  if (const std::string why = ns.Make(); !why.empty()) {
+    GTEST_SKIP() << "live capture needs network namespaces (root or CAP_NET_ADMIN): " << why;
+  }
+  const std::string in = "ip -n qvip6" + std::to_string(::getpid()) + " ";
+  std::string out;
+  ASSERT_TRUE(testing::Run("ip netns exec qvip6" + std::to_string(::getpid()) +
+                               " sysctl -qw net.ipv6.conf.all.disable_ipv6=0 net.ipv6.conf.qv0.disable_ipv6=0"
+                               " net.ipv6.conf.qv1.disable_ipv6=0",
+                           &out))
+      << out;
+  ASSERT_TRUE(testing::Run(in + "addr add " + kCaptureEnd + "/64 dev qv0 nodad", &out)) << out;
+  ASSERT_TRUE(testing::Run(in + "addr add " + kSenderEnd + "/64 dev qv1 nodad", &out)) << out;
+
+  // The capture: the tree of every frame, stopped by SIGINT after a while
+  // (the datagrams are bounded in count, the capture in time).
+  const std::string capture = "ip netns exec qvip6" + std::to_string(::getpid()) + " timeout -s INT 6 " +
+                              std::string(QUORVANET_CLI_PATH) + " -i qv0 -V -f 'icmp6 or udp port 9999' 2>&1";
+  std::FILE* pipe = ::popen(capture.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+  // From qv1's address to qv0's: the first datagram makes the kernel ask for
+  // qv0's link-layer address (neighbour solicitation, then advertisement).
+  ASSERT_EQ(ns.Enter(), "");
+  const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in6 from{};
+  from.sin6_family = AF_INET6;
+  from.sin6_port = htons(5555);
+  ::inet_pton(AF_INET6, kSenderEnd, &from.sin6_addr);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+  sockaddr_in6 to{};
+  to.sin6_family = AF_INET6;
+  to.sin6_port = htons(9999);
+  ::inet_pton(AF_INET6, kCaptureEnd, &to.sin6_addr);
+  const char payload[] = "quorvanet ipv6 burst";
+  for (int i = 0; i < kDatagrams; ++i) {
+    ::sendto(fd, payload, sizeof payload, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::close(fd);
+  ns.Leave();
+
+  std::string output;
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
+  ::pclose(pipe);
+
+  // Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols.
+  const std::string udpRow = std::string("\t") + kSenderEnd + "\t" + kCaptureEnd + "\t5555\t9999\tIPv6 UDP \n";
+  int udpRows = 0;
+  for (std::size_t at = output.find(udpRow); at != std::string::npos; at = output.find(udpRow, at + 1)) ++udpRows;
+  EXPECT_EQ(udpRows, kDatagrams) << output;
+  // Neighbour discovery for qv0's address, in rows and tree.
+  EXPECT_NE(output.find("IPv6 ICMPv6 \n"), std::string::npos) << output;
+  EXPECT_NE(output.find("Neighbor Solicitation"), std::string::npos) << output;
+  EXPECT_NE(output.find("Neighbor Advertisement"), std::string::npos) << output;
+  EXPECT_NE(output.find(std::string("Target address: ") + kCaptureEnd), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace qv
