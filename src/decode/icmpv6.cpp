@@ -27,24 +27,21 @@ constexpr FieldInfo kRaHopLimit{"icmpv6.nd.ra.cur_hop_limit", "Cur hop limit", F
 constexpr FieldInfo kRaFlags{"icmpv6.nd.ra.flag", "Flags", FieldType::UInt8, FieldBase::Hex};
 constexpr FieldInfo kRaFlagM{"icmpv6.nd.ra.flag.m", "Managed address configuration", FieldType::Boolean,
                              FieldBase::None, 0x80};
-constexpr FieldInfo kRaFlagO{"icmpv6.nd.ra.flag.o", "Other configuration", FieldType::Boolean, FieldBase::None,
-                             0x40};
+constexpr FieldInfo kRaFlagO{"icmpv6.nd.ra.flag.o", "Other configuration", FieldType::Boolean, FieldBase::None, 0x40};
 constexpr FieldInfo kRaFlagH{"icmpv6.nd.ra.flag.h", "Home agent", FieldType::Boolean, FieldBase::None, 0x20};
-constexpr FieldInfo kRaFlagPrf{"icmpv6.nd.ra.flag.prf", "Default router preference", FieldType::UInt8,
-                               FieldBase::Dec, 0x18};
+constexpr FieldInfo kRaFlagPrf{"icmpv6.nd.ra.flag.prf", "Default router preference", FieldType::UInt8, FieldBase::Dec,
+                               0x18};
 constexpr FieldInfo kRaFlagP{"icmpv6.nd.ra.flag.p", "Proxy", FieldType::Boolean, FieldBase::None, 0x04};
 constexpr FieldInfo kRaFlagRsv{"icmpv6.nd.ra.flag.rsv", "Reserved", FieldType::UInt8, FieldBase::Dec, 0x03};
 constexpr FieldInfo kRaLifetime{"icmpv6.nd.ra.router_lifetime", "Router lifetime (s)", FieldType::UInt16,
                                 FieldBase::Dec};
 constexpr FieldInfo kRaReachable{"icmpv6.nd.ra.reachable_time", "Reachable time (ms)", FieldType::UInt32,
                                  FieldBase::Dec};
-constexpr FieldInfo kRaRetrans{"icmpv6.nd.ra.retrans_timer", "Retrans timer (ms)", FieldType::UInt32,
-                               FieldBase::Dec};
+constexpr FieldInfo kRaRetrans{"icmpv6.nd.ra.retrans_timer", "Retrans timer (ms)", FieldType::UInt32, FieldBase::Dec};
 constexpr FieldInfo kNsTarget{"icmpv6.nd.ns.target_address", "Target Address", FieldType::Ipv6};
 constexpr FieldInfo kNaFlags{"icmpv6.nd.na.flag", "Flags", FieldType::UInt32, FieldBase::Hex};
 constexpr FieldInfo kNaFlagR{"icmpv6.nd.na.flag.r", "Router", FieldType::Boolean, FieldBase::None, 0x80000000u, 4};
-constexpr FieldInfo kNaFlagS{"icmpv6.nd.na.flag.s", "Solicited", FieldType::Boolean, FieldBase::None, 0x40000000u,
-                             4};
+constexpr FieldInfo kNaFlagS{"icmpv6.nd.na.flag.s", "Solicited", FieldType::Boolean, FieldBase::None, 0x40000000u, 4};
 constexpr FieldInfo kNaFlagO{"icmpv6.nd.na.flag.o", "Override", FieldType::Boolean, FieldBase::None, 0x20000000u, 4};
 constexpr FieldInfo kNaFlagRsv{"icmpv6.nd.na.flag.rsv", "Reserved", FieldType::UInt32, FieldBase::Dec, 0x1fffffffu};
 constexpr FieldInfo kNaTarget{"icmpv6.nd.na.target_address", "Target Address", FieldType::Ipv6};
@@ -73,8 +70,8 @@ constexpr FieldInfo kPrefixFlagRsv{"icmpv6.opt.prefix.flag.reserved", "Reserved"
                                    0x1f};
 constexpr FieldInfo kPrefixValid{"icmpv6.opt.prefix.valid_lifetime", "Valid Lifetime", FieldType::UInt32,
                                  FieldBase::Dec};
-constexpr FieldInfo kPrefixPreferred{"icmpv6.opt.prefix.preferred_lifetime", "Preferred Lifetime",
-                                     FieldType::UInt32, FieldBase::Dec};
+constexpr FieldInfo kPrefixPreferred{"icmpv6.opt.prefix.preferred_lifetime", "Preferred Lifetime", FieldType::UInt32,
+                                     FieldBase::Dec};
 constexpr FieldInfo kPrefix{"icmpv6.opt.prefix", "Prefix", FieldType::Ipv6};
 constexpr FieldInfo kRedirected{"icmpv6.opt.redirected_packet", "Redirected Packet", FieldType::None};
 constexpr FieldInfo kOptMtu{"icmpv6.opt.mtu", "MTU", FieldType::UInt32, FieldBase::Dec};
@@ -82,8 +79,8 @@ constexpr FieldInfo kRdnssLifetime{"icmpv6.opt.rdnss.lifetime", "Lifetime", Fiel
 constexpr FieldInfo kRdnss{"icmpv6.opt.rdnss", "Recursive DNS Servers", FieldType::Ipv6};
 
 // Multicast listener discovery.
-constexpr FieldInfo kMldMaxDelay{"icmpv6.mld.maximum_response_delay", "Maximum Response Delay [ms]",
-                                 FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kMldMaxDelay{"icmpv6.mld.maximum_response_delay", "Maximum Response Delay [ms]", FieldType::UInt16,
+                                 FieldBase::Dec};
 constexpr FieldInfo kMldMaxCode{"icmpv6.mld.maximum_response_code", "Maximum Response Code", FieldType::UInt16,
                                 FieldBase::Dec};
 constexpr FieldInfo kMldAddress{"icmpv6.mld.multicast_address", "Multicast Address", FieldType::Ipv6};
@@ -102,25 +99,22 @@ constexpr FieldInfo kMldrRecords{"icmpv6.mldr.nb_mcast_records", "Number of Mult
 constexpr FieldInfo kMar{"icmpv6.mldr.mar", "Multicast Address Record", FieldType::None};
 constexpr FieldInfo kMarType{"icmpv6.mldr.mar.record_type", "Record Type", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kMarAuxLength{"icmpv6.mldr.mar.aux_data_len", "Aux Data Len", FieldType::UInt8, FieldBase::Dec};
-constexpr FieldInfo kMarSources{"icmpv6.mldr.mar.nb_sources", "Number of Sources", FieldType::UInt16,
-                                FieldBase::Dec};
+constexpr FieldInfo kMarSources{"icmpv6.mldr.mar.nb_sources", "Number of Sources", FieldType::UInt16, FieldBase::Dec};
 constexpr FieldInfo kMarAddress{"icmpv6.mldr.mar.multicast_address", "Multicast Address", FieldType::Ipv6};
 constexpr FieldInfo kMarSource{"icmpv6.mldr.mar.source_address", "Source Address", FieldType::Ipv6};
 constexpr FieldInfo kMarAux{"icmpv6.mldr.mar.auxiliary_data", "Auxiliary Data", FieldType::Bytes};
 
 constexpr const FieldInfo* kFields[] = {
-    &kProto,        &kType,          &kCode,           &kChecksum,       &kReserved,       &kData,
-    &kMtu,          &kPointer,       &kEchoId,         &kEchoSeq,        &kRaHopLimit,     &kRaFlags,
-    &kRaFlagM,      &kRaFlagO,       &kRaFlagH,        &kRaFlagPrf,      &kRaFlagP,        &kRaFlagRsv,
-    &kRaLifetime,   &kRaReachable,   &kRaRetrans,      &kNsTarget,       &kNaFlags,        &kNaFlagR,
-    &kNaFlagS,      &kNaFlagO,       &kNaFlagRsv,      &kNaTarget,       &kRdTarget,       &kRdDestination,
-    &kOpt,          &kOptType,       &kOptLength,      &kOptReserved,    &kOptLinkAddr,    &kOptSrcLinkAddr,
-    &kOptTargetLinkAddr, &kPrefixLength, &kPrefixFlags, &kPrefixFlagL,   &kPrefixFlagA,    &kPrefixFlagR,
-    &kPrefixFlagRsv, &kPrefixValid,  &kPrefixPreferred, &kPrefix,        &kRedirected,     &kOptMtu,
-    &kRdnssLifetime, &kRdnss,        &kMldMaxDelay,    &kMldMaxCode,     &kMldAddress,     &kMldFlags,
-    &kMldFlagRsv,   &kMldFlagS,      &kMldFlagQrv,     &kMldQqic,        &kMldSources,     &kMldSource,
-    &kMldrRecords,  &kMar,           &kMarType,        &kMarAuxLength,   &kMarSources,     &kMarAddress,
-    &kMarSource,    &kMarAux,
+    &kProto, &kType, &kCode, &kChecksum, &kReserved, &kData, &kMtu, &kPointer, &kEchoId, &kEchoSeq,
+    &kRaHopLimit, &kRaFlags, &kRaFlagM, &kRaFlagO, &kRaFlagH, &kRaFlagPrf, &kRaFlagP, &kRaFlagRsv, &kRaLifetime,
+    &kRaReachable, &kRaRetrans, &kNsTarget, &kNaFlags, &kNaFlagR, &kNaFlagS, &kNaFlagO, &kNaFlagRsv, &kNaTarget,
+    &kRdTarget, &kRdDestination,
+    &kOpt, &kOptType, &kOptLength, &kOptReserved, &kOptLinkAddr, &kOptSrcLinkAddr, &kOptTargetLinkAddr,
+    &kPrefixLength, &kPrefixFlags, &kPrefixFlagL, &kPrefixFlagA, &kPrefixFlagR, &kPrefixFlagRsv, &kPrefixValid,
+    &kPrefixPreferred, &kPrefix, &kRedirected, &kOptMtu, &kRdnssLifetime, &kRdnss,
+    &kMldMaxDelay, &kMldMaxCode, &kMldAddress, &kMldFlags, &kMldFlagRsv, &kMldFlagS, &kMldFlagQrv, &kMldQqic,
+    &kMldSources, &kMldSource, &kMldrRecords, &kMar, &kMarType, &kMarAuxLength, &kMarSources, &kMarAddress,
+    &kMarSource, &kMarAux,
 };
 const FieldRegistration kRegistration(kFields);
 
@@ -391,7 +385,9 @@ void AddLinkLayerAddress(PacketDecoder& d, NodeId option, const Area& a, std::ui
     return;
   }
   // Addresses of other link layers fill the option up to its padding.
-  if (a.end > at) d.AddBytes(option, kOptLinkAddr, at, a.end - at, "Link-layer address: " + ColonHex(d.frame + at, a.end - at));
+  if (a.end > at) {
+    d.AddBytes(option, kOptLinkAddr, at, a.end - at, "Link-layer address: " + ColonHex(d.frame + at, a.end - at));
+  }
 }
 
 void AddPrefixInformation(PacketDecoder& d, NodeId option, const Area& a) {
@@ -456,8 +452,8 @@ std::string OptionLineText(const PacketDecoder& d, std::uint8_t type, const Area
 }
 
 struct OptionWalk {
-  std::uint32_t end;           // where the decoded options end
-  bool malformed = false;      // an option of length 0 stopped the walk
+  std::uint32_t end;             // where the decoded options end
+  bool malformed = false;        // an option of length 0 stopped the walk
   std::uint32_t redirected = 0;  // start of the packet in the last option, when that is a redirected header
 };
 
@@ -586,9 +582,8 @@ std::uint32_t AddListenerV1(PacketDecoder& d, NodeId layer, std::uint32_t h) {
 }
 
 std::uint32_t AddListenerQueryV2(PacketDecoder& d, NodeId layer, std::uint32_t h) {
-  d.AddUint(layer, kMldMaxCode, h + 4, [](std::uint32_t v) {
-    return Format("Maximum response code: %u (%u ms)", v, MaximumResponseDelay(v));
-  });
+  d.AddUint(layer, kMldMaxCode, h + 4,
+            [](std::uint32_t v) { return Format("Maximum response code: %u (%u ms)", v, MaximumResponseDelay(v)); });
   AddReserved(d, layer, kReserved, h + 6, 2, "Reserved");
   AddIpv6(d, layer, kMldAddress, h + 8, "Multicast address");
   const NodeId flags = d.AddUint(layer, kMldFlags, h + 24, "Flags: 0x%02x").line;
@@ -620,7 +615,8 @@ std::uint64_t AddAddressRecord(PacketDecoder& d, NodeId layer, std::uint32_t p) 
   }
   const NodeId record = d.AddFieldLine(layer, kMar, std::move(text), a.start, a.end);
   d.AddUint(record, kMarType, p, [](std::uint32_t v) { return Format("Record type: %u (%s)", v, RecordTypeName(v)); });
-  d.AddUint(record, kMarAuxLength, p + 1, [](std::uint32_t v) { return Format("Aux data length: %u (%u bytes)", v, v * 4); });
+  d.AddUint(record, kMarAuxLength, p + 1,
+            [](std::uint32_t v) { return Format("Aux data length: %u (%u bytes)", v, v * 4); });
   d.AddUint(record, kMarSources, p + 2, "Number of sources: %u");
   AddIpv6(d, record, kMarAddress, p + 4, "Multicast address");
   std::uint32_t at = p + kRecordHeaderLength;
@@ -636,7 +632,8 @@ std::uint64_t AddAddressRecord(PacketDecoder& d, NodeId layer, std::uint32_t p) 
 
 std::uint32_t AddListenerReportV2(PacketDecoder& d, NodeId layer, std::uint32_t h) {
   AddReserved(d, layer, kReserved, h + 4, 2, "Reserved");
-  const FieldRead<std::uint32_t> count = d.AddUint(layer, kMldrRecords, h + 6, "Number of multicast address records: %u");
+  const FieldRead<std::uint32_t> count =
+      d.AddUint(layer, kMldrRecords, h + 6, "Number of multicast address records: %u");
   std::uint32_t p = h + kHeaderLength;
   for (std::uint32_t i = 0; count && i < *count && d.Has(p, 1); ++i) {
     const std::uint64_t size = AddAddressRecord(d, layer, p);
@@ -669,8 +666,7 @@ void DecodeQuoted(PacketDecoder& d, std::uint32_t at) {
 }
 
 bool IsError(std::uint8_t type) {
-  return type == kDestinationUnreachable || type == kPacketTooBig || type == kTimeExceeded ||
-         type == kParameterProblem;
+  return type == kDestinationUnreachable || type == kPacketTooBig || type == kTimeExceeded || type == kParameterProblem;
 }
 
 void DescribeMessage(PacketDecoder& d, std::uint32_t h) {
