@@ -18,6 +18,11 @@ enum class OptionalDecoder : std::uint8_t {
   Pppoe,
   Gre,
   Vxlan,
+  // application protocols
+  Dns,     // DNS, mDNS and LLMNR
+  Dhcp,
+  Dhcpv6,
+  Ntp,
   Count_
 };
 
@@ -35,6 +40,10 @@ inline constexpr OptionalDecoderInfo kOptionalDecoders[] = {
     {"pppoe", "PPPoE", "PPP over Ethernet: discovery and session stages, with PPP"},
     {"gre", "GRE", "Generic Routing Encapsulation"},
     {"vxlan", "VXLAN", "Virtual eXtensible Local Area Network (UDP port 4789)"},
+    {"dns", "DNS / mDNS / LLMNR", "Domain Name System (port 53), multicast DNS (5353) and LLMNR (5355)"},
+    {"dhcp", "DHCP", "Dynamic Host Configuration Protocol and BOOTP (UDP ports 67 and 68)"},
+    {"dhcpv6", "DHCPv6", "Dynamic Host Configuration Protocol for IPv6 (UDP ports 546 and 547)"},
+    {"ntp", "NTP", "Network Time Protocol (UDP port 123)"},
 };
 static_assert(std::size(kOptionalDecoders) == static_cast<std::size_t>(OptionalDecoder::Count_));
 

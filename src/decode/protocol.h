@@ -43,6 +43,12 @@ enum class Protocol : std::uint8_t {
   Vxlan,
   Esp,
   Ah,
+  Dns,
+  Mdns,
+  Llmnr,
+  Dhcp,
+  Dhcpv6,
+  Ntp,
   Count_
 };
 
@@ -66,6 +72,9 @@ inline constexpr ProtocolInfo kProtocols[] = {
     {"IPv6", 2, true},          {"ICMPv6", 2, true},       {"802.1Q", 1, true},  {"802.1ad", 1, true},
     {"MPLS", 1, true},          {"PPPoE", 1, true},        {"PPP", 1, true},     {"GRE", 2, true},
     {"VXLAN", 2, true},         {"ESP", 2, true},          {"AH", 2, true},
+    // application protocols
+    {"DNS", 4, true},           {"MDNS", 4, true},         {"LLMNR", 4, true},   {"DHCP", 4, true},
+    {"DHCPv6", 4, true},        {"NTP", 4, true},
 };
 static_assert(std::size(kProtocols) == static_cast<std::size_t>(Protocol::Count_));
 
