@@ -3,7 +3,8 @@
 
 namespace qv {
 
-// An IPv6 header: named and counted.
+// An IPv6 header, its extension headers and the protocol after them. With the
+// IPv6 decoder switched off, the header is only named and counted.
 void DecodeIpv6(PacketDecoder& d);
 
 }  // namespace qv
