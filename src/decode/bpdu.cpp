@@ -26,9 +26,8 @@ constexpr FieldInfo kMsgAgeLe{"stp.msg_age_le", "Message Age (LSB first)", Field
 constexpr FieldInfo kMaxAgeLe{"stp.max_age_le", "Max Age (LSB first)", FieldType::UInt16, FieldBase::Dec};
 constexpr FieldInfo kHelloLe{"stp.hello_le", "Hello Time (LSB first)", FieldType::UInt16, FieldBase::Dec};
 constexpr FieldInfo kForwardLe{"stp.forward_le", "Forward Delay (LSB first)", FieldType::UInt16, FieldBase::Dec};
-constexpr const FieldInfo* kFields[] = {&kProto,     &kVersion, &kType,     &kFlags,    &kRootId,
-                                        &kRootCost,  &kBridgeId, &kProtocolLe, &kPortLe, &kMsgAgeLe,
-                                        &kMaxAgeLe,  &kHelloLe, &kForwardLe};
+constexpr const FieldInfo* kFields[] = {&kProto, &kVersion, &kType, &kFlags, &kRootId, &kRootCost, &kBridgeId,
+                                        &kProtocolLe, &kPortLe, &kMsgAgeLe, &kMaxAgeLe, &kHelloLe, &kForwardLe};
 const FieldRegistration kRegistration(kFields);
 
 void AddNumber16(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at) {

@@ -26,8 +26,8 @@ constexpr FieldInfo kDstSocket{"ipx.dst.socket", "Destination Socket", FieldType
 constexpr FieldInfo kSrcNet{"ipx.src.net", "Source Network", FieldType::UInt32, FieldBase::Hex};
 constexpr FieldInfo kSrcNode{"ipx.src.node", "Source Node", FieldType::Mac};
 constexpr FieldInfo kSrcSocket{"ipx.src.socket", "Source Socket", FieldType::UInt16, FieldBase::Hex};
-constexpr const FieldInfo* kFields[] = {&kProto,   &kChecksum, &kLength,     &kHops,   &kPacketType, &kDstNet,
-                                        &kDstNode, &kDstSocket, &kSrcNet,     &kSrcNode, &kSrcSocket};
+constexpr const FieldInfo* kFields[] = {&kProto, &kChecksum, &kLength, &kHops, &kPacketType, &kDstNet, &kDstNode,
+                                        &kDstSocket, &kSrcNet, &kSrcNode, &kSrcSocket};
 const FieldRegistration kRegistration(kFields);
 
 const char* PacketTypeSuffix(std::uint32_t type) {
@@ -78,7 +78,8 @@ void AddNodeLine(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char*
 }
 
 void AddSocketLine(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at) {
-  d.AddUint(layer, f, at, [label](std::uint32_t s) { return Format("%s: %u (0x%04x)%s", label, s, s, SocketSuffix(s)); });
+  d.AddUint(layer, f, at,
+            [label](std::uint32_t s) { return Format("%s: %u (0x%04x)%s", label, s, s, SocketSuffix(s)); });
 }
 
 }  // namespace

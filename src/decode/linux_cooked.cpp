@@ -29,9 +29,8 @@ constexpr FieldInfo kEtype{"sll.etype", "Protocol", FieldType::UInt16, FieldBase
 constexpr FieldInfo kLtype{"sll.ltype", "Protocol", FieldType::UInt16, FieldBase::Hex};
 constexpr FieldInfo kGretype{"sll.gretype", "Protocol", FieldType::UInt16, FieldBase::Hex};
 constexpr FieldInfo kIfindex{"sll.ifindex", "Interface index", FieldType::UInt32, FieldBase::Dec};
-constexpr const FieldInfo* kFields[] = {&kProto,  &kPacketType, &kPacketTypeV2, &kHatype,  &kHalen,
-                                        &kHalenV2, &kSrcEth,    &kSrcIpv4,      &kSrcOther, &kUnused,
-                                        &kEtype,  &kLtype,      &kGretype,      &kIfindex};
+constexpr const FieldInfo* kFields[] = {&kProto, &kPacketType, &kPacketTypeV2, &kHatype, &kHalen, &kHalenV2, &kSrcEth,
+                                        &kSrcIpv4, &kSrcOther, &kUnused, &kEtype, &kLtype, &kGretype, &kIfindex};
 const FieldRegistration kRegistration(kFields);
 
 // Where the fields lie in the two versions of the header. The link-layer

@@ -33,9 +33,9 @@ constexpr FieldInfo kNetwork{"nmpi.ipx_network", "IPX Network", FieldType::UInt3
 constexpr FieldInfo kNameFlags{"nmpi.name_flags", "Name type flag", FieldType::UInt8, FieldBase::Hex};
 // The 16 bytes of the name as they are, its last byte naming the service.
 constexpr FieldInfo kName{"nmpi.name", "Name", FieldType::Bytes};
-constexpr const FieldInfo* kFields[] = {&kProto,       &kConnControl, &kPacketType, &kSrcConnId, &kDstConnId,
-                                        &kSendSeq,     &kTotalLength, &kOffset,     &kDataLength, &kRecvSeq,
-                                        &kBytesReceived, &kNetwork,   &kNameFlags,  &kName};
+constexpr const FieldInfo* kFields[] = {&kProto, &kConnControl, &kPacketType, &kSrcConnId, &kDstConnId, &kSendSeq,
+                                        &kTotalLength, &kOffset, &kDataLength, &kRecvSeq, &kBytesReceived, &kNetwork,
+                                        &kNameFlags, &kName};
 const FieldRegistration kRegistration(kFields);
 
 // The connection header's 16-bit fields, least significant byte first.

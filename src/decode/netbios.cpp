@@ -30,9 +30,8 @@ constexpr FieldInfo kLocalSession{"netbios.local_session", "Local Session No.", 
 // The 16 bytes of each name as they are, the last one naming the service.
 constexpr FieldInfo kDstName{"netbios.dst_name", "Destination Name", FieldType::Bytes};
 constexpr FieldInfo kSrcName{"netbios.src_name", "Source Name", FieldType::Bytes};
-constexpr const FieldInfo* kFields[] = {&kProto,          &kLength,         &kDelimiter,     &kCommand,
-                                        &kData1,          &kData2,          &kXmitCorrelator, &kRespCorrelator,
-                                        &kRemoteSession,  &kLocalSession,   &kDstName,       &kSrcName};
+constexpr const FieldInfo* kFields[] = {&kProto, &kLength, &kDelimiter, &kCommand, &kData1, &kData2, &kXmitCorrelator,
+                                        &kRespCorrelator, &kRemoteSession, &kLocalSession, &kDstName, &kSrcName};
 const FieldRegistration kRegistration(kFields);
 
 const char* CommandSuffix(std::uint32_t command) {

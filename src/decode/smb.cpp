@@ -10,7 +10,7 @@ namespace {
 constexpr std::uint32_t kWordCountAt = 32;
 constexpr std::uint32_t kWordsAt = kWordCountAt + 1;
 
-// The header's 16-bit fields are least significant byte first.
+// The header's 16-bit fields are stored least significant byte first.
 constexpr FieldInfo kProto{"smb", "SMB (Server Message Block Protocol)", FieldType::Protocol};
 // The signature 0xFF "SMB", as its first byte and the three letters.
 constexpr FieldInfo kDelimiter{"smb.delimiter", "Delimiter", FieldType::UInt8, FieldBase::Hex};
@@ -32,10 +32,9 @@ constexpr FieldInfo kWordCount{"smb.wct", "Word Count (WCT)", FieldType::UInt8, 
 constexpr FieldInfo kWords{"smb.word_parameters", "Word parameters", FieldType::Bytes};
 constexpr FieldInfo kByteCount{"smb.bcc", "Byte Count (BCC)", FieldType::UInt16, FieldBase::Dec};
 constexpr FieldInfo kBuffer{"smb.byte_parameters", "Byte parameters", FieldType::Bytes};
-constexpr const FieldInfo* kFields[] = {
-    &kProto,  &kDelimiter,      &kId,     &kCommand,   &kErrorClass,   &kReserved, &kErrorCode, &kFlags,
-    &kFlags2, &kHeaderReserved, &kTreeId, &kProcessId, &kUserId,       &kMultiplexId, &kWordCount, &kWords,
-    &kByteCount, &kBuffer};
+constexpr const FieldInfo* kFields[] = {&kProto, &kDelimiter, &kId, &kCommand, &kErrorClass, &kReserved, &kErrorCode,
+                                        &kFlags, &kFlags2, &kHeaderReserved, &kTreeId, &kProcessId, &kUserId,
+                                        &kMultiplexId, &kWordCount, &kWords, &kByteCount, &kBuffer};
 const FieldRegistration kRegistration(kFields);
 
 // Command names of the core and LAN Manager dialects, by command byte.
