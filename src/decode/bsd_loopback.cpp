@@ -12,6 +12,11 @@ namespace {
 
 constexpr std::uint32_t kHeaderLength = 4;
 
+constexpr FieldInfo kProto{"null", "Null/Loopback", FieldType::Protocol};
+constexpr FieldInfo kFamily{"null.family", "Family", FieldType::UInt32, FieldBase::Dec};
+constexpr const FieldInfo* kFields[] = {&kProto, &kFamily};
+const FieldRegistration kRegistration(kFields);
+
 struct FamilyEntry {
   std::uint32_t family;
   const char* suffix;
@@ -36,7 +41,7 @@ const FamilyEntry* FindFamily(std::uint32_t family) {
 void DecodeLoopback(PacketDecoder& d, bool networkOrder) {
   d.offset = 0;
   d.parentItem = kRootNode;
-  const NodeId layer = d.AddLayerLine("BSD loopback", 0, kHeaderLength);
+  const NodeId layer = d.AddLayerLine(kProto, "BSD loopback", 0, kHeaderLength);
   d.ReportProtocol(Protocol::Loopback);
 
   // The record does not say in which byte order its file was written; every
@@ -45,8 +50,12 @@ void DecodeLoopback(PacketDecoder& d, bool networkOrder) {
   if (family && !networkOrder && *family > 0xFFFF) family = d.U32(0);
   if (!family) return;
   const FamilyEntry* entry = FindFamily(*family);
-  d.AddLine(layer, Format("Address family: %u (0x%08x)%s", *family, *family, entry != nullptr ? entry->suffix : ""),
-            0, kHeaderLength);
+  if (d.IsTree()) {
+    // The field's value is the family in the byte order found above.
+    d.AddFieldLine(layer, kFamily,
+                   Format("Address family: %u (0x%08x)%s", *family, *family, entry != nullptr ? entry->suffix : ""),
+                   0, kHeaderLength, *family);
+  }
   DispatchPayload(d, entry != nullptr ? entry->decoder : nullptr, kHeaderLength);
   FinishLinkLayer(d, layer, kHeaderLength);
 }

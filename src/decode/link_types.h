@@ -3,7 +3,6 @@
 // type numbers, and what the decoders for them share.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "decode/packet_decoder.h"
@@ -26,31 +25,6 @@ DecoderFn LinkLayerDecoder(int linkType);
 // The capture library's description of a link type ("Linux cooked v1"),
 // or "unknown".
 std::string LinkTypeDescription(int linkType);
-
-// Reads a big-endian field of `width` bytes (1, 2 or 4) at `at` and, in tree
-// mode, adds the line `text(value)` under `parent` with the field's range,
-// so that the read and the range cannot drift apart. Absent, without a line,
-// when the field was not captured whole.
-template <class TextFn>
-std::optional<std::uint32_t> AddField(PacketDecoder& d, NodeId parent, std::uint32_t at, std::uint32_t width,
-                                      TextFn&& text) {
-  std::optional<std::uint32_t> value;
-  switch (width) {
-    case 1:
-      if (const auto v = d.U8(at)) value = *v;
-      break;
-    case 2:
-      if (const auto v = d.U16(at)) value = *v;
-      break;
-    case 4:
-      value = d.U32(at);
-      break;
-    default:
-      break;
-  }
-  if (value && d.IsTree()) d.AddLine(parent, text(*value), at, at + width);
-  return value;
-}
 
 // Hands the payload after a link-layer header of `headerLength` bytes to
 // `next`; without a decoder the payload is marked unsupported, as the

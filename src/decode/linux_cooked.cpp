@@ -12,14 +12,37 @@ namespace qv {
 
 namespace {
 
+// The header's fields. Version 2 narrows the packet type and the address
+// length to one byte each, so they are fields of their own there.
+constexpr FieldInfo kProto{"sll", "Linux cooked-mode capture", FieldType::Protocol};
+constexpr FieldInfo kPacketType{"sll.pkttype", "Packet type", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kPacketTypeV2{"sll.v2.pkttype", "Packet type", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kHatype{"sll.hatype", "Link-layer address type", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kHalen{"sll.halen", "Link-layer address length", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kHalenV2{"sll.v2.halen", "Link-layer address length", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kSrcEth{"sll.src.eth", "Source", FieldType::Mac};
+constexpr FieldInfo kSrcIpv4{"sll.src.ipv4", "Source", FieldType::Ipv4};
+constexpr FieldInfo kSrcOther{"sll.src.other", "Source", FieldType::Bytes};
+constexpr FieldInfo kUnused{"sll.unused", "Unused", FieldType::Bytes};
+// The protocol field is named by what kind of number it holds.
+constexpr FieldInfo kEtype{"sll.etype", "Protocol", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kLtype{"sll.ltype", "Protocol", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kGretype{"sll.gretype", "Protocol", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kIfindex{"sll.ifindex", "Interface index", FieldType::UInt32, FieldBase::Dec};
+constexpr const FieldInfo* kFields[] = {&kProto, &kPacketType, &kPacketTypeV2, &kHatype, &kHalen, &kHalenV2, &kSrcEth,
+                                        &kSrcIpv4, &kSrcOther, &kUnused, &kEtype, &kLtype, &kGretype, &kIfindex};
+const FieldRegistration kRegistration(kFields);
+
 // Where the fields lie in the two versions of the header. The link-layer
 // address field is always 8 bytes; its length field says how many are used.
 struct CookedLayout {
   const char* title;
   std::uint32_t headerLength;
-  std::uint32_t packetType, packetTypeWidth;
+  std::uint32_t packetType;
+  const FieldInfo& packetTypeField;
   std::uint32_t arphrd;
-  std::uint32_t addressLength, addressLengthWidth;
+  std::uint32_t addressLength;
+  const FieldInfo& addressLengthField;
   std::uint32_t address;
   std::uint32_t protocol;
   std::optional<std::uint32_t> interfaceIndex;  // v2 only
@@ -27,8 +50,8 @@ struct CookedLayout {
 
 constexpr std::uint32_t kAddressField = 8;
 
-const CookedLayout kV1{"Linux cooked capture", 16, 0, 2, 2, 4, 2, 6, 14, std::nullopt};
-const CookedLayout kV2{"Linux cooked capture v2", 20, 10, 1, 8, 11, 1, 12, 0, 4};
+const CookedLayout kV1{"Linux cooked capture", 16, 0, kPacketType, 2, 4, kHalen, 6, 14, std::nullopt};
+const CookedLayout kV2{"Linux cooked capture v2", 20, 10, kPacketTypeV2, 8, 11, kHalenV2, 12, 0, 4};
 
 // The packet types of the kernel's sockaddr_ll.
 constexpr std::uint32_t kToUs = 0;
@@ -75,6 +98,24 @@ const char* ArphrdSuffix(std::uint32_t type) {
 // Novell 802.3 payload as it was.
 constexpr std::uint16_t kProtocol8023 = 0x0001;
 constexpr std::uint16_t kProtocol8022 = 0x0004;
+// Numbers up to this one are the kernel's own protocol numbers, not EtherTypes.
+constexpr std::uint16_t kLastLinuxProtocol = 0x0600;
+// A GRE tunnel device puts the GRE protocol type there.
+constexpr std::uint16_t kArphrdIpGre = 778;
+
+const FieldInfo& ProtocolField(std::optional<std::uint16_t> arphrd, std::uint16_t protocol) {
+  if (arphrd == kArphrdIpGre) return kGretype;
+  return protocol <= kLastLinuxProtocol ? kLtype : kEtype;
+}
+
+// The used bytes of the address field, by how many there are.
+const FieldInfo& AddressField(std::uint32_t used) {
+  switch (used) {
+    case 6: return kSrcEth;
+    case 4: return kSrcIpv4;
+    default: return kSrcOther;
+  }
+}
 
 std::string AddressText(const std::uint8_t* bytes, std::uint32_t length) {
   std::string out;
@@ -88,13 +129,15 @@ std::string AddressText(const std::uint8_t* bytes, std::uint32_t length) {
 void DecodeCooked(PacketDecoder& d, const CookedLayout& l) {
   d.offset = 0;
   d.parentItem = kRootNode;
-  const NodeId layer = d.AddLayerLine(l.title, 0, l.headerLength);
+  const NodeId layer = d.AddLayerLine(kProto, l.title, 0, l.headerLength);
   d.ReportProtocol(Protocol::LinuxCooked);
 
   // Fields in the order in which they lie in the header.
   std::optional<std::uint32_t> protocol;
   auto addProtocol = [&] {
-    protocol = AddField(d, layer, l.protocol, 2, [&d](std::uint32_t p) {
+    const std::optional<std::uint16_t> value = d.U16(l.protocol);
+    if (!value) return;
+    protocol = d.AddUint(layer, ProtocolField(d.U16(l.arphrd), *value), l.protocol, [&d](std::uint32_t p) {
       const char* suffix = "";
       if (p == kProtocol8022) {
         suffix = " - IEEE 802.2 LLC";
@@ -104,24 +147,21 @@ void DecodeCooked(PacketDecoder& d, const CookedLayout& l) {
         suffix = e->suffix;
       }
       return Format("Protocol: 0x%04x%s", p, suffix);
-    });
+    }).value;
   };
   if (l.protocol < l.packetType) addProtocol();
-  if (l.interfaceIndex) {
-    AddField(d, layer, *l.interfaceIndex, 4,
-             [](std::uint32_t i) { return Format("Interface index: %u (0x%08x)", i, i); });
-  }
+  if (l.interfaceIndex) d.AddUint(layer, kIfindex, *l.interfaceIndex, "Interface index: %u (0x%08x)");
   // Numbers are shown in hexadecimal as wide as their field.
-  const bool narrow = l.packetTypeWidth == 1;
+  const bool narrow = FieldWidth(l.packetTypeField) == 1;
   auto addPacketType = [&] {
-    return AddField(d, layer, l.packetType, l.packetTypeWidth, [&](std::uint32_t t) {
+    return d.AddUint(layer, l.packetTypeField, l.packetType, [&](std::uint32_t t) {
       return narrow ? Format("Packet type: %u (0x%02x)%s", t, t, PacketTypeSuffix(t))
                     : Format("Packet type: %u (0x%04x)%s", t, t, PacketTypeSuffix(t));
-    });
+    }).value;
   };
   auto addArphrd = [&] {
-    AddField(d, layer, l.arphrd, 2,
-             [](std::uint32_t t) { return Format("ARPHRD type: %u (0x%04x)%s", t, t, ArphrdSuffix(t)); });
+    d.AddUint(layer, kHatype, l.arphrd,
+              [](std::uint32_t t) { return Format("ARPHRD type: %u (0x%04x)%s", t, t, ArphrdSuffix(t)); });
   };
   // v1 puts the packet type first, v2 the hardware type.
   std::optional<std::uint32_t> packetType;
@@ -133,18 +173,20 @@ void DecodeCooked(PacketDecoder& d, const CookedLayout& l) {
     packetType = addPacketType();
   }
   const std::optional<std::uint32_t> addressLength =
-      AddField(d, layer, l.addressLength, l.addressLengthWidth, [&](std::uint32_t n) {
-        return narrow ? Format("Address length: %u (0x%02x)", n, n) : Format("Address length: %u (0x%04x)", n, n);
-      });
+      d.AddUint(layer, l.addressLengthField, l.addressLength, narrow ? "Address length: %u (0x%02x)"
+                                                                    : "Address length: %u (0x%04x)")
+          .value;
   const std::uint32_t used = addressLength ? std::min(*addressLength, kAddressField) : 0;
   const std::uint8_t* address = addressLength ? d.Bytes(l.address, used) : nullptr;
   if (d.IsTree() && addressLength) {
     if (used == 0) {
+      // No address: the whole field is unused.
       if (d.Has(l.address, kAddressField)) {
-        d.AddLine(layer, "Link-layer address: none", l.address, l.address + kAddressField);
+        d.AddFieldLine(layer, kUnused, "Link-layer address: none", l.address, l.address + kAddressField);
       }
     } else if (address != nullptr) {
-      d.AddLine(layer, "Link-layer address: " + AddressText(address, used), l.address, l.address + used);
+      d.AddFieldLine(layer, AddressField(used), "Link-layer address: " + AddressText(address, used), l.address,
+                     l.address + used);
     }
   }
   if (l.protocol > l.packetType) addProtocol();

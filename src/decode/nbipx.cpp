@@ -13,21 +13,47 @@ constexpr std::uint32_t kNamePacketLength = 50;
 constexpr std::uint32_t kNetworkCount = 8;
 constexpr std::uint32_t kNameLength = 16;
 
+constexpr FieldInfo kProto{"nbipx", "NetBIOS over IPX", FieldType::Protocol};
+constexpr FieldInfo kConnControl{"nmpi.conn_control", "Connection control", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kPacketType{"nmpi.packettype", "Packet Type", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kSrcConnId{"nmpi.session.src_conn_id", "Source connection ID", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kDstConnId{"nmpi.session.dest_conn_id", "Destination connection ID", FieldType::UInt16,
+                               FieldBase::Hex};
+constexpr FieldInfo kSendSeq{"nmpi.session.send_seq_number", "Send sequence number", FieldType::UInt16,
+                             FieldBase::Dec};
+constexpr FieldInfo kTotalLength{"nmpi.session.total_data_length", "Total data length", FieldType::UInt16,
+                                 FieldBase::Dec};
+constexpr FieldInfo kOffset{"nmpi.session.offset", "Offset", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kDataLength{"nmpi.session.data_length", "Data length", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kRecvSeq{"nmpi.session.recv_seq_number", "Receive sequence number", FieldType::UInt16,
+                             FieldBase::Dec};
+constexpr FieldInfo kBytesReceived{"nmpi.session.bytes_received", "Bytes received", FieldType::UInt16,
+                                   FieldBase::Dec};
+constexpr FieldInfo kNetwork{"nmpi.ipx_network", "IPX Network", FieldType::UInt32, FieldBase::Hex};
+constexpr FieldInfo kNameFlags{"nmpi.name_flags", "Name type flag", FieldType::UInt8, FieldBase::Hex};
+// The 16 bytes of the name as they are, its last byte naming the service.
+constexpr FieldInfo kName{"nmpi.name", "Name", FieldType::Bytes};
+constexpr const FieldInfo* kFields[] = {&kProto, &kConnControl, &kPacketType, &kSrcConnId, &kDstConnId, &kSendSeq,
+                                        &kTotalLength, &kOffset, &kDataLength, &kRecvSeq, &kBytesReceived, &kNetwork,
+                                        &kNameFlags, &kName};
+const FieldRegistration kRegistration(kFields);
+
 // The connection header's 16-bit fields, least significant byte first.
 struct WordField {
   std::uint32_t at;
+  const FieldInfo& field;
   const char* format;
 };
 
 constexpr WordField kConnectionWords[] = {
-    {2, "Source connection id: %u (0x%04x)"},
-    {4, "Destination connection id: %u (0x%04x)"},
-    {6, "Send sequence number: %u (0x%04x)"},
-    {8, "Total data length: %u (0x%02x)"},
-    {10, "Offset: %u (0x%04x)"},
-    {12, "Data length: %u (0x%04x)"},
-    {14, "Recieve sequence number: %u (0x%04x)"},
-    {16, "Bytes recieved: %u (0x%04x)"},
+    {2, kSrcConnId, "Source connection id: %u (0x%04x)"},
+    {4, kDstConnId, "Destination connection id: %u (0x%04x)"},
+    {6, kSendSeq, "Send sequence number: %u (0x%04x)"},
+    {8, kTotalLength, "Total data length: %u (0x%02x)"},
+    {10, kOffset, "Offset: %u (0x%04x)"},
+    {12, kDataLength, "Data length: %u (0x%04x)"},
+    {14, kRecvSeq, "Recieve sequence number: %u (0x%04x)"},
+    {16, kBytesReceived, "Bytes recieved: %u (0x%04x)"},
 };
 
 // An SMB message starts with 0xFF "SMB".
@@ -45,15 +71,14 @@ void DecodeNbipxConnection(PacketDecoder& d) {
   d.BeginLayer(Protocol::Nbipx);
 
   if (d.IsTree()) {
-    const NodeId layer = d.AddLayerLine("NBIPX", h, h + kConnectionHeaderLength);
-    if (const auto flag = d.U8(h)) {
-      d.AddLine(layer, Format("Connection control flag: 0x%02x", *flag), h, h + 1);
-    }
-    if (const auto type = d.U8(h + 1)) d.AddLine(layer, Format("Data stream type: 0x%02x", *type), h + 1, h + 2);
+    const NodeId layer = d.AddLayerLine(kProto, "NBIPX", h, h + kConnectionHeaderLength);
+    d.AddUint(layer, kConnControl, h, "Connection control flag: 0x%02x");
+    d.AddUint(layer, kPacketType, h + 1, "Data stream type: 0x%02x");
     for (const WordField& f : kConnectionWords) {
-      const std::optional<std::uint16_t> v = d.U16Le(h + f.at);
+      const std::uint32_t at = h + f.at;
+      const std::optional<std::uint16_t> v = d.U16Le(at);
       if (!v) break;  // the rest of the header was not captured either
-      d.AddLine(layer, Format(f.format, *v, *v), h + f.at, h + f.at + 2);
+      d.AddFieldLine(layer, f.field, Format(f.format, *v, *v), at, at + FieldWidth(f.field), *v);
     }
   }
 
@@ -69,25 +94,21 @@ void DecodeNbipxName(PacketDecoder& d) {
   d.BeginLayer(Protocol::Nbipx);
   if (!d.IsTree()) return;
 
-  const NodeId layer = d.AddLayerLine("NBIPX", h, h + kNamePacketLength);
+  const NodeId layer = d.AddLayerLine(kProto, "NBIPX", h, h + kNamePacketLength);
   if (d.Has(h, 4 * kNetworkCount)) {
     const NodeId networks = d.AddLine(layer, "Networks", h, h + 4 * kNetworkCount);
     for (std::uint32_t i = 1; i <= kNetworkCount; ++i) {
-      const std::uint32_t at = h + 4 * (i - 1);
-      const std::uint8_t* n = d.Bytes(at, 4);
-      d.AddLine(networks, Format("Network %u: %u.%u.%u.%u", i, n[0], n[1], n[2], n[3]), at, at + 4);
+      d.AddUint(networks, kNetwork, h + 4 * (i - 1), [i](std::uint32_t n) {
+        return Format("Network %u: %u.%u.%u.%u", i, n >> 24, n >> 16 & 0xFF, n >> 8 & 0xFF, n & 0xFF);
+      });
     }
   }
-  if (const auto nameType = d.U8(h + 32)) {
-    d.AddLine(layer, Format("Name type: 0x%02X", *nameType), h + 32, h + 33);
-  }
-  if (const auto streamType = d.U8(h + 33)) {
-    d.AddLine(layer, Format("DS type 2: 0x%02X", *streamType), h + 33, h + 34);
-  }
+  d.AddUint(layer, kNameFlags, h + 32, "Name type: 0x%02X");
+  d.AddUint(layer, kPacketType, h + 33, "DS type 2: 0x%02X");
   if (const std::uint8_t* name = d.Bytes(h + 34, kNameLength)) {
     std::string text = "Name: ";
     AppendNetbiosName(text, name, kNameLength);
-    d.AddLine(layer, std::move(text), h + 34, h + 34 + kNameLength);
+    d.AddBytes(layer, kName, h + 34, kNameLength, std::move(text));
   }
   d.FinishLayer(layer, kNamePacketLength, "nbipx");
 }

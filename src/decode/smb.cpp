@@ -10,8 +10,35 @@ namespace {
 constexpr std::uint32_t kWordCountAt = 32;
 constexpr std::uint32_t kWordsAt = kWordCountAt + 1;
 
+// The header's 16-bit fields are stored least significant byte first.
+constexpr FieldInfo kProto{"smb", "SMB (Server Message Block Protocol)", FieldType::Protocol};
+// The signature 0xFF "SMB", as its first byte and the three letters.
+constexpr FieldInfo kDelimiter{"smb.delimiter", "Delimiter", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kId{"smb.id", "ID", FieldType::UInt24, FieldBase::Hex};
+constexpr FieldInfo kCommand{"smb.cmd", "SMB Command", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kErrorClass{"smb.error_class", "Error Class", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kReserved{"smb.reserved", "Reserved", FieldType::Bytes};
+constexpr FieldInfo kErrorCode{"smb.error_code", "Error Code", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kFlags{"smb.flags", "Flags", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kFlags2{"smb.flags2", "Flags2", FieldType::UInt16, FieldBase::Hex};
+// The 12 bytes between Flags2 and the tree ID (later dialects put the high
+// process ID and the signature there).
+constexpr FieldInfo kHeaderReserved{"smb.header_reserved", "Reserved", FieldType::Bytes};
+constexpr FieldInfo kTreeId{"smb.tid", "Tree ID", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kProcessId{"smb.pid", "Process ID", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kUserId{"smb.uid", "User ID", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kMultiplexId{"smb.mid", "Multiplex ID", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kWordCount{"smb.wct", "Word Count (WCT)", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kWords{"smb.word_parameters", "Word parameters", FieldType::Bytes};
+constexpr FieldInfo kByteCount{"smb.bcc", "Byte Count (BCC)", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kBuffer{"smb.byte_parameters", "Byte parameters", FieldType::Bytes};
+constexpr const FieldInfo* kFields[] = {&kProto, &kDelimiter, &kId, &kCommand, &kErrorClass, &kReserved, &kErrorCode,
+                                        &kFlags, &kFlags2, &kHeaderReserved, &kTreeId, &kProcessId, &kUserId,
+                                        &kMultiplexId, &kWordCount, &kWords, &kByteCount, &kBuffer};
+const FieldRegistration kRegistration(kFields);
+
 // Command names of the core and LAN Manager dialects, by command byte.
-const char* CommandSuffix(std::uint8_t command) {
+const char* CommandSuffix(std::uint32_t command) {
   switch (command) {
     case 0x00: return " - SMBmkdir";
     case 0x01: return " - SMBrmdir";
@@ -81,17 +108,17 @@ const char* CommandSuffix(std::uint8_t command) {
   }
 }
 
-void AddByteLine(PacketDecoder& d, NodeId layer, const char* format, std::uint32_t at) {
-  if (const auto v = d.U8(at)) d.AddLine(layer, Format(format, *v, *v), at, at + 1);
-}
-
-void AddWordLine(PacketDecoder& d, NodeId layer, const char* format, std::uint32_t at) {
-  if (const auto v = d.U16Le(at)) d.AddLine(layer, Format(format, *v, *v), at, at + 2);
+std::optional<std::uint16_t> AddWordLine(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* format,
+                                         std::uint32_t at) {
+  const std::optional<std::uint16_t> v = d.U16Le(at);
+  if (v) d.AddFieldLine(layer, f, Format(format, *v, *v), at, at + FieldWidth(f), *v);
+  return v;
 }
 
 // A line that names bytes without showing them.
-void AddBlockLine(PacketDecoder& d, NodeId layer, const char* text, std::uint32_t at, std::uint32_t count) {
-  if (d.Has(at, count)) d.AddLine(layer, text, at, at + count);
+void AddBlockLine(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* text, std::uint32_t at,
+                  std::uint32_t count) {
+  if (d.Has(at, count)) d.AddFieldLine(layer, f, text, at, at + count);
 }
 
 }  // namespace
@@ -102,36 +129,31 @@ void DecodeSmb(PacketDecoder& d) {
   if (!d.IsTree()) return;
 
   const NodeId layer = d.AddLayerLine("SMB");
-  AddByteLine(d, layer, "Deliminator: %u (0x%02x)", h);
-  if (const std::uint8_t* id = d.Bytes(h + 1, 3)) {
-    d.AddLine(layer, Format("ID: 0x%02x%02x%02x", id[0], id[1], id[2]), h + 1, h + 4);
-  }
-  if (const auto command = d.U8(h + 4)) {
-    d.AddLine(layer, Format("Command: %u (0x%02x)%s", *command, *command, CommandSuffix(*command)), h + 4, h + 5);
-  }
-  AddByteLine(d, layer, "Error Class: %u (0x%02x)", h + 5);
-  AddBlockLine(d, layer, "Reserved", h + 6, 1);
-  AddWordLine(d, layer, "Error Code: %u (0x%04x)", h + 7);
-  AddByteLine(d, layer, "Flags: %u (0x%02x)", h + 9);
-  AddWordLine(d, layer, "Flags2: %u (0x%04x)", h + 10);
-  AddBlockLine(d, layer, "Reserved", h + 12, 12);
-  AddWordLine(d, layer, "Tree ID: %u (0x%04x)", h + 24);
-  AddWordLine(d, layer, "Process ID: %u (0x%04x)", h + 26);
-  AddWordLine(d, layer, "Unauthenticated User ID: %u (0x%04x)", h + 28);
-  AddWordLine(d, layer, "Multiplex ID: %u (0x%04x)", h + 30);
+  d.SetField(layer, kProto);
+  d.AddUint(layer, kDelimiter, h, "Deliminator: %u (0x%02x)");
+  d.AddUint(layer, kId, h + 1, "ID: 0x%06x");
+  d.AddUint(layer, kCommand, h + 4,
+            [](std::uint32_t c) { return Format("Command: %u (0x%02x)%s", c, c, CommandSuffix(c)); });
+  d.AddUint(layer, kErrorClass, h + 5, "Error Class: %u (0x%02x)");
+  AddBlockLine(d, layer, kReserved, "Reserved", h + 6, 1);
+  AddWordLine(d, layer, kErrorCode, "Error Code: %u (0x%04x)", h + 7);
+  d.AddUint(layer, kFlags, h + 9, "Flags: %u (0x%02x)");
+  AddWordLine(d, layer, kFlags2, "Flags2: %u (0x%04x)", h + 10);
+  AddBlockLine(d, layer, kHeaderReserved, "Reserved", h + 12, 12);
+  AddWordLine(d, layer, kTreeId, "Tree ID: %u (0x%04x)", h + 24);
+  AddWordLine(d, layer, kProcessId, "Process ID: %u (0x%04x)", h + 26);
+  AddWordLine(d, layer, kUserId, "Unauthenticated User ID: %u (0x%04x)", h + 28);
+  AddWordLine(d, layer, kMultiplexId, "Multiplex ID: %u (0x%04x)", h + 30);
 
   // The message ends after the parameter words and the data bytes; while
   // their counts are not captured, the layer runs to the end of the capture.
   std::uint32_t end = d.capturedLength;
-  if (const auto wordCount = d.U8(h + kWordCountAt)) {
-    AddByteLine(d, layer, "16-bit field count: %u (0x%02x)", h + kWordCountAt);
+  if (const auto wordCount = d.AddUint(layer, kWordCount, h + kWordCountAt, "16-bit field count: %u (0x%02x)")) {
     const std::uint32_t words = 2u * *wordCount;
-    AddBlockLine(d, layer, "Parameter Words", h + kWordsAt, words);
+    AddBlockLine(d, layer, kWords, "Parameter Words", h + kWordsAt, words);
     const std::uint32_t byteCountAt = h + kWordsAt + words;
-    if (const auto byteCount = d.U16Le(byteCountAt)) {
-      d.AddLine(layer, Format("8-bit field count: %u (0x%04x)", *byteCount, *byteCount), byteCountAt,
-                byteCountAt + 2);
-      AddBlockLine(d, layer, "Buffer", byteCountAt + 2, *byteCount);
+    if (const auto byteCount = AddWordLine(d, layer, kByteCount, "8-bit field count: %u (0x%04x)", byteCountAt)) {
+      AddBlockLine(d, layer, kBuffer, "Buffer", byteCountAt + 2, *byteCount);
       end = byteCountAt + 2 + *byteCount;
     }
   }
