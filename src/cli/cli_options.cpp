@@ -9,11 +9,12 @@ namespace qv {
 
 const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul] [-B MB]\n"
-         "                    [--print-filter] [-q] [-V] [-x] [--script FILE.ssc]...\n"
+         "                    [--print-filter] [-q | -V [-x] | -T json] [--script FILE.ssc]...\n"
          "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "                    [--disable-protocol NAME[,NAME...]] [--enable-protocol NAME[,NAME...]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
          "       quorvanet-cli --doctor\n"
+         "       quorvanet-cli -G fields\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
@@ -26,6 +27,8 @@ const char* CliUsage() {
          "  -q          print no rows, only the totals at the end (on stdout)\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
+         "  -T json     print each frame as one line of JSON: number, time, lengths, link type, row and decode tree\n"
+         "  -G fields   print the decode fields (P: protocols, F: fields, tab-separated) and exit\n"
          "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
          "  --log-count N   start a new log file after N frames (1..1000000)\n"
          "  --log-size MB   start a new log file after MB megabytes (1..100)\n"
@@ -133,6 +136,22 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       o.tree = true;
     } else if (a == "-x") {
       o.hex = true;
+    } else if (a == "-T") {
+      std::string format;
+      if (!value(format)) return out;
+      if (format != "json") {
+        out.error = "-T needs an output format: json";
+        return out;
+      }
+      o.json = true;
+    } else if (a == "-G") {
+      std::string report;
+      if (!value(report)) return out;
+      if (report != "fields") {
+        out.error = "-G needs a report: fields";
+        return out;
+      }
+      o.listFields = true;
     } else if (a == "--log") {
       if (!value(o.logDirectory)) return out;
     } else if (a == "--log-count" || a == "--log-size") {
@@ -186,6 +205,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   if (!o.sendFile.empty() && o.interface.empty()) out.error = "--send needs the adapter to send on (-i NAME)";
   if (!o.sendFile.empty() && !o.readFile.empty()) out.error = "--send and -r exclude each other";
   if (!o.filter.empty() && !o.rulesFile.empty()) out.error = "-f and --rules exclude each other";
+  // The JSON lines are the whole of standard output.
+  if (o.json && (o.quiet || o.tree || o.hex || o.stats)) out.error = "-T json excludes -q, -V, -x and --stats";
   return out;
 }
 

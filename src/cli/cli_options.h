@@ -19,6 +19,8 @@ struct CliOptions {
   bool quiet = false;                  // -q
   bool tree = false;                   // -V
   bool hex = false;                    // -x
+  bool json = false;                   // -T json: one JSON object per frame
+  bool listFields = false;             // -G fields: print the field registry and exit
   std::string filter;                  // -f EXPRESSION
   std::vector<std::string> scripts;    // --script FILE.ssc, repeatable
   std::string rulesFile;               // --rules FILE.rul

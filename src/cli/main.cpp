@@ -19,6 +19,8 @@
 #include "capture/settings.h"
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
+#include "cli/field_glossary.h"
+#include "cli/json_printer.h"
 #include "filters/filter_rules.h"
 #include "filters/rule_file.h"
 #include "cli/row_printer.h"
@@ -57,6 +59,10 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (o.doctor) return qv::RunDoctorCommand(stdout);
+  if (o.listFields) {
+    std::fputs(qv::FieldGlossary().c_str(), stdout);
+    return kExitOk;
+  }
 
   std::string filter = o.filter;
   if (!o.rulesFile.empty()) {
@@ -112,13 +118,16 @@ int main(int argc, char** argv) {
   }
 
   qv::RowPrinterOptions printing;
-  printing.rows = !o.quiet;
+  printing.rows = !o.quiet && !o.json;
   printing.tree = o.tree;
   printing.hex = o.hex;
   printing.stopAfter = o.count.value_or(0);
   printing.scripts = &scriptApplier;
   qv::RowPrinter printer(doc, stdout, printing);
-  doc.SetObserver(&printer);
+  // With -T json the printer only counts, and the JSON lines are the output.
+  std::optional<qv::JsonPrinter> json;
+  if (o.json) json.emplace(doc, printer, stdout, &scriptApplier);
+  doc.SetObserver(json ? static_cast<qv::CaptureObserver*>(&*json) : &printer);
 
   std::optional<qv::CaptureLog> log;  // written and flushed when the capture ends
   qv::ConversationTable& conversations = doc.Statistics().conversations;
@@ -156,6 +165,7 @@ int main(int argc, char** argv) {
   }
   if (!started) return kExitFailed;
   WaitForEnd(doc, printer, stopSignals);
+  if (json) json->Flush();
   printer.Flush();
 
   if (o.stats) {
