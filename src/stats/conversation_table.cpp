@@ -53,7 +53,8 @@ void AddPortTexts(std::string& ports, const std::string& destinationPort, const 
 }
 
 std::size_t ConversationTable::PairKeyHash::operator()(const PairKey& k) const noexcept {
-  const std::uint64_t family = static_cast<std::uint64_t>(k.source.family) << 8 | static_cast<std::uint64_t>(k.destination.family);
+  const std::uint64_t family =
+      static_cast<std::uint64_t>(k.source.family) << 8 | static_cast<std::uint64_t>(k.destination.family);
   return static_cast<std::size_t>(
       HashAddressBytes(k.destination.bytes.data(), HashAddressBytes(k.source.bytes.data(), family)));
 }

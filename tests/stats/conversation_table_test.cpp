@@ -306,9 +306,16 @@ TEST(ConversationSort, AddressesSortByBytesIpv4BeforeIpv6) {
   // Ascending; as text "2001:db8::10" would come before "2001:db8::2", and
   // "::1" before every IPv4 address.
   const ConversationRow ascending[] = {
-      row(IpAddress::V4({0, 0, 0, 0})),  row(IpAddress::V4({10, 0, 0, 9})), row(IpAddress::V4({10, 0, 0, 10})),
-      row(IpAddress::V4({255, 255, 255, 255})), row(IpAddress::V6({})), row(IpAddress::V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})),
-      row(V6(2)),  row(V6(0x10)), row(IpAddress::V6({0xfe, 0x80}))};
+      row(IpAddress::V4({0, 0, 0, 0})),
+      row(IpAddress::V4({10, 0, 0, 9})),
+      row(IpAddress::V4({10, 0, 0, 10})),
+      row(IpAddress::V4({255, 255, 255, 255})),
+      row(IpAddress::V6({})),                                                // ::
+      row(IpAddress::V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})),  // ::1
+      row(V6(2)),
+      row(V6(0x10)),
+      row(IpAddress::V6({0xfe, 0x80})),  // fe80::
+  };
   for (std::size_t i = 0; i < std::size(ascending); ++i) {
     for (std::size_t j = 0; j < std::size(ascending); ++j) {
       const int expected = i < j ? -1 : i > j ? 1 : 0;
