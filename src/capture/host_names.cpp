@@ -21,7 +21,8 @@ std::optional<std::string> SystemResolver::LocalName() {
   if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return std::nullopt;
   std::string name = host;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  // Either family: a machine with IPv6 addresses only has a canonical name too.
+  hints.ai_family = AF_UNSPEC;
   hints.ai_flags = AI_CANONNAME;
   addrinfo* found = nullptr;
   if (getaddrinfo(host, nullptr, &hints, &found) == 0) {
@@ -33,12 +34,22 @@ std::optional<std::string> SystemResolver::LocalName() {
   return name;
 }
 
-std::optional<std::string> SystemResolver::ReverseLookup(const Ipv4Address& address) {
-  sockaddr_in in{};
-  in.sin_family = AF_INET;
-  std::memcpy(&in.sin_addr, address.data(), 4);
+std::optional<std::string> SystemResolver::ReverseLookup(const IpAddress& address) {
+  sockaddr_storage storage{};
+  socklen_t length;
+  if (address.IsV6()) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    in6->sin6_family = AF_INET6;
+    std::memcpy(&in6->sin6_addr, address.bytes.data(), 16);
+    length = sizeof *in6;
+  } else {
+    auto* in = reinterpret_cast<sockaddr_in*>(&storage);
+    in->sin_family = AF_INET;
+    std::memcpy(&in->sin_addr, address.bytes.data(), 4);
+    length = sizeof *in;
+  }
   char host[NI_MAXHOST] = {};
-  if (getnameinfo(reinterpret_cast<const sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0, NI_NAMEREQD) !=
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host, sizeof host, nullptr, 0, NI_NAMEREQD) !=
       0) {
     return std::nullopt;
   }
@@ -64,18 +75,14 @@ struct HostNameService::Shared {
   };
   using Lookup = std::optional<std::string>;  // none: the resolver found no name
 
-  static std::uint32_t Key(const Ipv4Address& a) {
-    return std::uint32_t{a[0]} << 24 | std::uint32_t{a[1]} << 16 | std::uint32_t{a[2]} << 8 | a[3];
-  }
-
-  std::optional<Lookup> Cached(const Ipv4Address& address) const {
+  std::optional<Lookup> Cached(const IpAddress& address) const {
     std::lock_guard lock(cacheMutex);
     for (const auto& [cached, name] : cache[Bucket(address)]) {
       if (cached == address) return name;
     }
     return std::nullopt;
   }
-  void Remember(const Ipv4Address& address, const Lookup& name) {
+  void Remember(const IpAddress& address, const Lookup& name) {
     std::lock_guard lock(cacheMutex);
     auto& bucket = cache[Bucket(address)];
     for (const auto& entry : bucket) {
@@ -83,7 +90,10 @@ struct HostNameService::Shared {
     }
     bucket.emplace_back(address, name);
   }
-  Lookup Resolve(const Ipv4Address& address) {
+  Lookup Resolve(const IpAddress& address) {
+    // Not every hosts file names ::1 (some call it ip6-localhost, some leave
+    // it out, and then the lookup fails), so loopback is known without one.
+    if (address.IsLoopback()) return "localhost";
     {
       std::lock_guard lock(localMutex);
       if (!localKnown) {
@@ -96,7 +106,7 @@ struct HostNameService::Shared {
     return name;
   }
   // Only a thread of the running generation writes names.
-  void Apply(const Ipv4Address& address, const Waiter& w, const Lookup& name, std::uint64_t from) {
+  void Apply(const IpAddress& address, const Waiter& w, const Lookup& name, std::uint64_t from) {
     std::lock_guard lock(targetMutex);
     if (generation.load() == from) target.ApplyName(address, w.row, w.column, name);
   }
@@ -106,14 +116,14 @@ struct HostNameService::Shared {
   const std::shared_ptr<HostResolver> resolver;
 
   mutable std::mutex cacheMutex;
-  std::array<std::vector<std::pair<Ipv4Address, Lookup>>, kBuckets> cache;
+  std::array<std::vector<std::pair<IpAddress, Lookup>>, kBuckets> cache;
 
   mutable std::mutex queueMutex;
   std::condition_variable queued;
   std::condition_variable idle;
-  std::deque<Ipv4Address> queue;                                // addresses to look up, first come first
-  std::unordered_map<std::uint32_t, std::vector<Waiter>> waiting;  // queued or under way -> its rows
-  int busy = 0;                                                 // lookups under way
+  std::deque<IpAddress> queue;  // addresses to look up, first come first
+  std::unordered_map<IpAddress, std::vector<Waiter>, IpAddressHash> waiting;  // queued or under way -> its rows
+  int busy = 0;                                                             // lookups under way
   bool running = false;
   std::atomic<std::uint64_t> generation{0};  // a thread of an older generation ends
 
@@ -161,11 +171,12 @@ void HostNameService::Stop() {
   shared_->idle.notify_all();
 }
 
-std::size_t HostNameService::Bucket(const Ipv4Address& address) {
-  return static_cast<std::size_t>(address[2] % 16) * static_cast<std::size_t>(address[3] % 16);
+std::size_t HostNameService::Bucket(const IpAddress& address) {
+  const std::size_t last = address.Size() - 1;
+  return static_cast<std::size_t>(address.bytes[last - 1] % 16) * static_cast<std::size_t>(address.bytes[last] % 16);
 }
 
-std::optional<std::string> HostNameService::CachedName(const Ipv4Address& address) const {
+std::optional<std::string> HostNameService::CachedName(const IpAddress& address) const {
   const std::optional<Shared::Lookup> cached = shared_->Cached(address);
   if (!cached) return std::nullopt;
   return cached->value_or("----");
@@ -191,7 +202,7 @@ std::size_t HostNameService::QueueLength() const {
   return shared_->queue.size();
 }
 
-void HostNameService::RequestName(const Ipv4Address& address, std::size_t row, int column) {
+void HostNameService::RequestName(const IpAddress& address, std::size_t row, int column) {
   std::uint64_t generation;
   {
     std::lock_guard lock(shared_->queueMutex);
@@ -206,7 +217,7 @@ void HostNameService::RequestName(const Ipv4Address& address, std::size_t row, i
   {
     std::lock_guard lock(shared_->queueMutex);
     if (!shared_->running) return;
-    auto [entry, added] = shared_->waiting.try_emplace(Shared::Key(address));
+    auto [entry, added] = shared_->waiting.try_emplace(address);
     if (std::find(entry->second.begin(), entry->second.end(), waiter) == entry->second.end()) {
       entry->second.push_back(waiter);
     }
@@ -229,7 +240,7 @@ void HostNameService::LookupThread(std::shared_ptr<Shared> shared, std::uint64_t
   for (;;) {
     shared->queued.wait(lock, [&] { return shared->generation != generation || !shared->queue.empty(); });
     if (shared->generation != generation) return;
-    const Ipv4Address address = shared->queue.front();
+    const IpAddress address = shared->queue.front();
     shared->queue.pop_front();
     ++shared->busy;
     lock.unlock();
@@ -245,7 +256,7 @@ void HostNameService::LookupThread(std::shared_ptr<Shared> shared, std::uint64_t
       return;
     }
     std::vector<Shared::Waiter> waiters;
-    if (auto entry = shared->waiting.find(Shared::Key(address)); entry != shared->waiting.end()) {
+    if (auto entry = shared->waiting.find(address); entry != shared->waiting.end()) {
       waiters = std::move(entry->second);
       shared->waiting.erase(entry);
     }

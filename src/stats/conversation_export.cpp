@@ -73,6 +73,7 @@ std::tm LocalTimeNow() {
 int CompareConversationRows(const ConversationRow& a, const ConversationRow& b, int column) {
   switch (column) {
     case 0:
+      // IpAddress orders by family first (IPv4 before IPv6), then by bytes.
       return Order(a.source, b.source);
     case 1:
       return Order(a.destination, b.destination);

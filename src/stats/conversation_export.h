@@ -27,9 +27,10 @@ bool WriteConversationExport(const std::string& path, const std::vector<Conversa
 std::tm LocalTimeNow();
 
 // The row order of a click on a column header: 1 when a's value is greater,
-// -1 when smaller, 0 when equal. Addresses compare field by field as
-// numbers, counts as numbers, host names as text without regard to case;
-// the Ports column does not sort.
+// -1 when smaller, 0 when equal. Addresses compare by their bytes in network
+// order (so as numbers, not as text), every IPv4 address before every IPv6
+// address; counts compare as numbers, host names as text without regard to
+// case; the Ports column does not sort.
 int CompareConversationRows(const ConversationRow& a, const ConversationRow& b, int column);
 
 }  // namespace qv

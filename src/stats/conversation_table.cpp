@@ -10,10 +10,10 @@ std::string ConversationRow::ColumnText(int column) const {
   std::string out;
   switch (column) {
     case 0:
-      AppendIpv4(out, source.data());
+      source.AppendText(out);
       break;
     case 1:
-      AppendIpv4(out, destination.data());
+      destination.AppendText(out);
       break;
     case 2:
       AppendDecimal(out, packets);
@@ -52,15 +52,16 @@ void AddPortTexts(std::string& ports, const std::string& destinationPort, const 
   }
 }
 
-std::uint64_t ConversationTable::Key(const Ipv4Address& source, const Ipv4Address& destination) {
-  std::uint64_t key = 0;
-  for (std::uint8_t b : source) key = key << 8 | b;
-  for (std::uint8_t b : destination) key = key << 8 | b;
-  return key;
+std::size_t ConversationTable::PairKeyHash::operator()(const PairKey& k) const noexcept {
+  const std::uint64_t family =
+      static_cast<std::uint64_t>(k.source.family) << 8 | static_cast<std::uint64_t>(k.destination.family);
+  return static_cast<std::size_t>(
+      HashAddressBytes(k.destination.bytes.data(), HashAddressBytes(k.source.bytes.data(), family)));
 }
 
 void ConversationTable::Update(const IpConversationSample& sample) {
-  if (sample.ipv6) return;  // the table holds IPv4 pairs
+  const PairKey key = sample.ipv6 ? PairKey{IpAddress::V6(sample.source6), IpAddress::V6(sample.destination6)}
+                                  : PairKey{IpAddress::V4(sample.source), IpAddress::V4(sample.destination)};
   samples_.fetch_add(1, std::memory_order_relaxed);
   bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
 
@@ -69,7 +70,6 @@ void ConversationTable::Update(const IpConversationSample& sample) {
     std::lock_guard lock(mutex_);
     if (++counter_ >= kRenumberAt) Renumber();
 
-    const std::uint64_t key = Key(sample.source, sample.destination);
     const auto found = index_.find(key);
     std::uint32_t row;
     if (found != index_.end()) {
@@ -84,7 +84,7 @@ void ConversationTable::Update(const IpConversationSample& sample) {
         // The least recently updated row: the oldest stamp. Its index entry
         // moves to the new pair without a new allocation.
         row = oldest_;
-        auto entry = index_.extract(Key(rows_[row].source, rows_[row].destination));
+        auto entry = index_.extract(PairKey{rows_[row].source, rows_[row].destination});
         entry.key() = key;
         index_.insert(std::move(entry));
       } else {
@@ -95,8 +95,8 @@ void ConversationTable::Update(const IpConversationSample& sample) {
         LinkAtEnd(row);
       }
       ConversationRow& r = rows_[row];
-      r.source = sample.source;
-      r.destination = sample.destination;
+      r.source = key.source;
+      r.destination = key.destination;
       r.packets = 1;
       r.bytes = sample.totalLength;
       r.ports.clear();
@@ -114,8 +114,8 @@ void ConversationTable::Update(const IpConversationSample& sample) {
   // Outside the lock: a name found in a cache comes back at once.
   if (named == kNone || !UseDns()) return;
   if (HostNameRequester* requester = requester_.load(std::memory_order_acquire)) {
-    requester->RequestName(sample.source, named, kSourceNameColumn);
-    requester->RequestName(sample.destination, named, kDestinationNameColumn);
+    requester->RequestName(key.source, named, kSourceNameColumn);
+    requester->RequestName(key.destination, named, kDestinationNameColumn);
   }
 }
 
@@ -172,7 +172,7 @@ void ConversationTable::SetNameRequester(HostNameRequester* requester) {
   requester_.store(requester, std::memory_order_release);
 }
 
-void ConversationTable::ApplyName(const Ipv4Address& address, std::size_t row, int column,
+void ConversationTable::ApplyName(const IpAddress& address, std::size_t row, int column,
                                   const std::optional<std::string>& name) {
   std::lock_guard lock(mutex_);
   if (row >= rows_.size()) return;

@@ -1,6 +1,6 @@
 #pragma once
-// The IP conversation statistics: one row per ordered pair of IPv4 addresses
-// that carried TCP or UDP, with packets, bytes, the ports seen and the host
+// The IP conversation statistics: one row per ordered pair of IP addresses
+// (IPv4 or IPv6) that carried TCP or UDP, with packets, bytes, the ports seen and the host
 // names of both ends. At most "row limit" rows; when the table is full the
 // least recently updated row is reused for a new pair.
 //
@@ -8,7 +8,8 @@
 // the interface thread reads and clears: one lock guards the rows. Finding a
 // pair's row goes through a hash index, and the least recently updated row is
 // the head of a list kept in stamp order, so a frame costs the same with 1000
-// rows as with 30.
+// rows as with 30. The index key holds both addresses with their family, so
+// an IPv4 pair and an IPv6 pair never share a row.
 
 #include <atomic>
 #include <cstdint>
@@ -23,8 +24,8 @@
 namespace qv {
 
 struct ConversationRow {
-  Ipv4Address source{};
-  Ipv4Address destination{};
+  IpAddress source{};
+  IpAddress destination{};
   std::uint64_t packets = 0;
   std::uint64_t bytes = 0;  // the whole count: a 32-bit cell would go negative after 2 GiB
   std::string ports;        // destination port first, joined by ", "
@@ -56,7 +57,7 @@ class ConversationTable : public HostNameTarget {
   // Where new and reused rows ask for their host names (null: nowhere).
   void SetNameRequester(HostNameRequester* requester);
 
-  void ApplyName(const Ipv4Address& address, std::size_t row, int column,
+  void ApplyName(const IpAddress& address, std::size_t row, int column,
                  const std::optional<std::string>& name) override;
 
   // A copy of the rows in list order.
@@ -75,7 +76,13 @@ class ConversationTable : public HostNameTarget {
   void SetUpdateCounterForTest(std::int32_t counter);
 
  private:
-  static std::uint64_t Key(const Ipv4Address& source, const Ipv4Address& destination);
+  struct PairKey {
+    IpAddress source, destination;
+    friend bool operator==(const PairKey&, const PairKey&) = default;
+  };
+  struct PairKeyHash {
+    std::size_t operator()(const PairKey& k) const noexcept;
+  };
   void Touch(std::uint32_t row);  // stamps the row and moves it to the recent end
   void Unlink(std::uint32_t row);
   void LinkAtEnd(std::uint32_t row);
@@ -83,7 +90,7 @@ class ConversationTable : public HostNameTarget {
 
   mutable std::mutex mutex_;
   std::vector<ConversationRow> rows_;
-  std::unordered_map<std::uint64_t, std::uint32_t> index_;  // pair -> row
+  std::unordered_map<PairKey, std::uint32_t, PairKeyHash> index_;  // pair -> row
   // Rows from the oldest stamp to the newest, as a list over row numbers.
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
   std::vector<std::uint32_t> older_, newer_;

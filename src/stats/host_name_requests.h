@@ -4,15 +4,13 @@
 // service writes the answer back once it has one. The table knows nothing of
 // how names are found, so tests and the command line can go without lookups.
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 
-namespace qv {
+#include "stats/ip_address.h"
 
-using Ipv4Address = std::array<std::uint8_t, 4>;  // network order
+namespace qv {
 
 // Columns of the conversation table that hold host names.
 inline constexpr int kSourceNameColumn = 5;
@@ -23,7 +21,7 @@ class HostNameRequester {
   virtual ~HostNameRequester() = default;
   // Asks for the name of `address` for column 5 or 6 of row `row`. Called on
   // the capture thread: must not block.
-  virtual void RequestName(const Ipv4Address& address, std::size_t row, int column) = 0;
+  virtual void RequestName(const IpAddress& address, std::size_t row, int column) = 0;
 };
 
 class HostNameTarget {
@@ -31,7 +29,7 @@ class HostNameTarget {
   virtual ~HostNameTarget() = default;
   // Writes `name` ("----" when there is none) into the row's column, unless
   // the row shows another address by now. Any thread.
-  virtual void ApplyName(const Ipv4Address& address, std::size_t row, int column,
+  virtual void ApplyName(const IpAddress& address, std::size_t row, int column,
                          const std::optional<std::string>& name) = 0;
 };
 

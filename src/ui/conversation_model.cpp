@@ -35,6 +35,8 @@ QVariant ConversationModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (role == Qt::DisplayRole) return Text(index.row(), index.column());
   if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
+  // An IPv6 address is often wider than its column, which then elides it.
+  if (role == Qt::ToolTipRole && index.column() <= 1) return Text(index.row(), index.column());
   return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The IP conversation table as a table model: seven columns over a copy of
-// the table's rows, refreshed while the page is visible. A header click
+// the table's rows (IPv4 and IPv6 pairs alike; an address's full text is
+// also its tooltip), refreshed while the page is visible. A header click
 // sorts ascending by that column and the order holds as rows keep changing;
 // rows keep their identity (the table's row number) across refreshes, so a
 // selection stays on its conversation.

@@ -13,6 +13,8 @@
 namespace qv {
 namespace {
 
+IpAddress V4(std::uint8_t last) { return IpAddress::V4({10, 0, 0, last}); }
+
 IpConversationSample Sample(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::string dport = "80",
                             std::string sport = "1025") {
   IpConversationSample s;
@@ -22,6 +24,27 @@ IpConversationSample Sample(std::uint8_t src, std::uint8_t dst, std::uint64_t le
   s.destinationPort = std::move(dport);
   s.sourcePort = std::move(sport);
   return s;
+}
+
+// 2001:db8::src > 2001:db8::dst.
+IpConversationSample Sample6(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::string dport = "80",
+                             std::string sport = "1025") {
+  IpConversationSample s;
+  s.ipv6 = true;
+  s.source6 = {0x20, 0x01, 0x0d, 0xb8};
+  s.source6[15] = src;
+  s.destination6 = {0x20, 0x01, 0x0d, 0xb8};
+  s.destination6[15] = dst;
+  s.totalLength = length;
+  s.destinationPort = std::move(dport);
+  s.sourcePort = std::move(sport);
+  return s;
+}
+
+IpAddress V6(std::uint8_t last) {
+  Ipv6Address a{0x20, 0x01, 0x0d, 0xb8};
+  a[15] = last;
+  return IpAddress::V6(a);
 }
 
 // "src>dst packets bytes" per row, in list order.
@@ -34,10 +57,12 @@ std::vector<std::string> Summary(const ConversationTable& t) {
 }
 
 struct RecordingRequester : HostNameRequester {
-  void RequestName(const Ipv4Address& address, std::size_t row, int column) override {
-    requests.emplace_back(address[3], row, column);
+  void RequestName(const IpAddress& address, std::size_t row, int column) override {
+    requests.emplace_back(address.bytes[address.Size() - 1], row, column);
+    addresses.push_back(address.Text());
   }
   std::vector<std::tuple<int, std::size_t, int>> requests;
+  std::vector<std::string> addresses;
 };
 
 TEST(ConversationTable, EachDirectionIsItsOwnRowAndCountsAdd) {
@@ -134,13 +159,13 @@ TEST(ConversationTable, NamesLandOnlyWhereTheAddressStillShows) {
   ConversationTable t;
   t.SetRowLimit(1);
   t.Update(Sample(1, 2));
-  t.ApplyName({10, 0, 0, 1}, 0, kSourceNameColumn, "alpha");
-  t.ApplyName({10, 0, 0, 2}, 0, kDestinationNameColumn, std::nullopt);
-  t.ApplyName({10, 0, 0, 2}, 5, kDestinationNameColumn, "no such row");
+  t.ApplyName(V4(1), 0, kSourceNameColumn, "alpha");
+  t.ApplyName(V4(2), 0, kDestinationNameColumn, std::nullopt);
+  t.ApplyName(V4(2), 5, kDestinationNameColumn, "no such row");
   EXPECT_EQ(t.Rows()[0].sourceName, "alpha");
   EXPECT_EQ(t.Rows()[0].destinationName, "----");
   t.Update(Sample(3, 4));  // reuses the row and empties its names
-  t.ApplyName({10, 0, 0, 1}, 0, kSourceNameColumn, "late");
+  t.ApplyName(V4(1), 0, kSourceNameColumn, "late");
   EXPECT_EQ(t.Rows()[0].sourceName, "");
   EXPECT_EQ(t.Rows()[0].destinationName, "");
 }
@@ -171,11 +196,90 @@ TEST(ConversationTable, ClearStartsOver) {
   EXPECT_EQ(t.Rows()[0].stamp, 1);
 }
 
+TEST(ConversationTable, Ipv6PairsShareTheColumnsAndCounts) {
+  ConversationTable t;
+  t.Update(Sample6(1, 2, 60, "443", "50000"));
+  t.Update(Sample(1, 2, 40));
+  t.Update(Sample6(1, 2, 1500, "443", "50001"));
+  t.Update(Sample6(2, 1, 80, "50000", "443"));
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"2001:db8::1>2001:db8::2 2 1560", "10.0.0.1>10.0.0.2 1 40",
+                                                  "2001:db8::2>2001:db8::1 1 80"}));
+  EXPECT_EQ(t.Rows()[0].ports, "443, 50000, 50001");
+  EXPECT_EQ(t.Rows()[2].ports, "50000, 443");
+  EXPECT_EQ(t.Samples(), 4u);
+  EXPECT_EQ(t.Bytes(), 1680u);
+  EXPECT_EQ(t.LastUpdatedRow(), 2);
+
+  // RFC 5952 text: the longest run of zero groups folds, lower-case hex, and
+  // an IPv4-mapped address ends in dotted decimal.
+  IpConversationSample s = Sample6(0, 0);
+  s.source6 = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xAB, 0xCD};
+  s.destination6 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 192, 0, 2, 1};
+  t.Update(s);
+  EXPECT_EQ(t.Rows()[3].ColumnText(0), "2001:db8:0:1::abcd");
+  EXPECT_EQ(t.Rows()[3].ColumnText(1), "::ffff:192.0.2.1");
+}
+
+TEST(ConversationTable, FamiliesNeverShareARow) {
+  ConversationTable t;
+  t.Update(Sample(1, 2));
+  // An IPv6 pair whose first bytes are the IPv4 pair's, and one that maps it.
+  IpConversationSample lookalike = Sample6(0, 0);
+  lookalike.source6 = {10, 0, 0, 1};
+  lookalike.destination6 = {10, 0, 0, 2};
+  lookalike.source = {10, 0, 0, 1};  // left over in the IPv4 fields: not used
+  lookalike.destination = {10, 0, 0, 2};
+  t.Update(lookalike);
+  IpConversationSample mapped = Sample6(0, 0);
+  mapped.source6 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 10, 0, 0, 1};
+  mapped.destination6 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 10, 0, 0, 2};
+  t.Update(mapped);
+  t.Update(Sample(1, 2));
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.1>10.0.0.2 2 200", "a00:1::>a00:2:: 1 100",
+                                                  "::ffff:10.0.0.1>::ffff:10.0.0.2 1 100"}));
+
+  // A name for the IPv4 address does not land on the IPv6 row that begins
+  // with the same bytes, and the other way round.
+  t.ApplyName(IpAddress::V6({10, 0, 0, 1}), 0, kSourceNameColumn, "six");
+  t.ApplyName(V4(1), 1, kSourceNameColumn, "four");
+  EXPECT_EQ(t.Rows()[0].sourceName, "");
+  EXPECT_EQ(t.Rows()[1].sourceName, "");
+  t.ApplyName(IpAddress::V6({10, 0, 0, 1}), 1, kSourceNameColumn, "six");
+  EXPECT_EQ(t.Rows()[1].sourceName, "six");
+}
+
+TEST(ConversationTable, FullTableReusesRowsAcrossFamilies) {
+  // Limit 2: X (IPv4), Y (IPv6), X, then Z (IPv6) takes Y's row; then W
+  // (IPv4) takes X's; Y comes back as a new pair.
+  ConversationTable t;
+  t.SetRowLimit(2);
+  RecordingRequester names;
+  t.SetNameRequester(&names);
+  t.Update(Sample(1, 2));                   // X
+  t.Update(Sample6(3, 4));                  // Y
+  t.Update(Sample(1, 2));                   // X
+  t.Update(Sample6(5, 6, 7, "53", "53"));   // Z
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.1>10.0.0.2 2 200", "2001:db8::5>2001:db8::6 1 7"}));
+  EXPECT_EQ(t.Rows()[1].ports, "53");
+  EXPECT_EQ(t.Rows()[1].sourceName, "");
+  t.Update(Sample(7, 8));  // W
+  t.Update(Sample6(3, 4));  // Y again
+  EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.7>10.0.0.8 1 100", "2001:db8::3>2001:db8::4 1 100"}));
+  EXPECT_EQ(t.RowCount(), 2u);
+  EXPECT_EQ(names.addresses,
+            (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "2001:db8::3", "2001:db8::4", "2001:db8::5",
+                                      "2001:db8::6", "10.0.0.7", "10.0.0.8", "2001:db8::3", "2001:db8::4"}));
+  using R = std::tuple<int, std::size_t, int>;
+  EXPECT_EQ(names.requests, (std::vector<R>{R{1, 0, 5}, R{2, 0, 6}, R{3, 1, 5}, R{4, 1, 6}, R{5, 1, 5}, R{6, 1, 6},
+                                            R{7, 0, 5}, R{8, 0, 6}, R{3, 1, 5}, R{4, 1, 6}}));
+  t.SetNameRequester(nullptr);
+}
+
 TEST(ConversationSort, ColumnRules) {
   ConversationRow a, b;
-  a.source = {10, 0, 0, 9};
-  b.source = {10, 0, 0, 10};  // as text "10.0.0.10" < "10.0.0.9"; as numbers greater
-  a.destination = b.destination = {1, 2, 3, 4};
+  a.source = IpAddress::V4({10, 0, 0, 9});
+  b.source = IpAddress::V4({10, 0, 0, 10});  // as text "10.0.0.10" < "10.0.0.9"; as numbers greater
+  a.destination = b.destination = IpAddress::V4({1, 2, 3, 4});
   a.packets = 9;
   b.packets = 10;
   a.bytes = 5000000000ull;
@@ -190,6 +294,36 @@ TEST(ConversationSort, ColumnRules) {
   for (int column = 0; column < ConversationTable::kColumns; ++column) {
     EXPECT_EQ(CompareConversationRows(a, b, column), expected[column]) << "column " << column;
     EXPECT_EQ(CompareConversationRows(b, a, column), -expected[column]) << "column " << column;
+  }
+}
+
+TEST(ConversationSort, AddressesSortByBytesIpv4BeforeIpv6) {
+  const auto row = [](IpAddress address) {
+    ConversationRow r;
+    r.source = r.destination = address;
+    return r;
+  };
+  // Ascending; as text "2001:db8::10" would come before "2001:db8::2", and
+  // "::1" before every IPv4 address.
+  const ConversationRow ascending[] = {
+      row(IpAddress::V4({0, 0, 0, 0})),
+      row(IpAddress::V4({10, 0, 0, 9})),
+      row(IpAddress::V4({10, 0, 0, 10})),
+      row(IpAddress::V4({255, 255, 255, 255})),
+      row(IpAddress::V6({})),                                                // ::
+      row(IpAddress::V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})),  // ::1
+      row(V6(2)),
+      row(V6(0x10)),
+      row(IpAddress::V6({0xfe, 0x80})),  // fe80::
+  };
+  for (std::size_t i = 0; i < std::size(ascending); ++i) {
+    for (std::size_t j = 0; j < std::size(ascending); ++j) {
+      const int expected = i < j ? -1 : i > j ? 1 : 0;
+      for (int column : {0, 1}) {
+        EXPECT_EQ(CompareConversationRows(ascending[i], ascending[j], column), expected)
+            << ascending[i].ColumnText(0) << " vs " << ascending[j].ColumnText(0) << ", column " << column;
+      }
+    }
   }
 }
 
@@ -219,12 +353,22 @@ TEST(ConversationExport, ByteForByte) {
   t.Update(Sample(1, 2, 3000000000ull, "80", "1025"));
   t.Update(Sample(1, 2, 3000000000ull, "80", "1025"));
   t.Update(Sample(2, 1, 40, "1025", "80"));
-  t.ApplyName({10, 0, 0, 1}, 0, kSourceNameColumn, "localhost");
-  t.ApplyName({10, 0, 0, 2}, 0, kDestinationNameColumn, std::nullopt);
+  t.ApplyName(V4(1), 0, kSourceNameColumn, "localhost");
+  t.ApplyName(V4(2), 0, kDestinationNameColumn, std::nullopt);
   const std::string expected = kHeader +
                                "10.0.0.1 => 10.0.0.2\t2\t6000000000\t80, 1025\tlocalhost => ----\r\n"
                                "10.0.0.2 => 10.0.0.1\t1\t40\t1025, 80\t => \r\n";
   EXPECT_EQ(FormatConversationExport(t.Rows(), FixedTime()), expected);
+
+  // An IPv6 row: the same columns and arrows, the addresses in RFC 5952 text.
+  ConversationTable six;
+  six.Update(Sample6(1, 0xab, 1240, "443", "50000"));
+  six.ApplyName(V6(1), 0, kSourceNameColumn, "localhost");
+  six.ApplyName(V6(0xab), 0, kDestinationNameColumn, "www.example.com");
+  EXPECT_EQ(FormatConversationExport(six.Rows(), FixedTime(), "\n"),
+            "\tSTATISTICS FILE\tThu Dec  3 04:05:06 2026\n" + std::string(69, '+') +
+                "\nSrc IP/Dest IP/Count/Bytes/Ports/Src Host Name/Dest Host Name\n" + std::string(69, '+') +
+                "\n2001:db8::1 => 2001:db8::ab\t1\t1240\t443, 50000\tlocalhost => www.example.com\n");
 
   const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                      ("conversation-export-" + std::to_string(::getpid()) + ".txt");

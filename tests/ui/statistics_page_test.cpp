@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include "framegen/frame_builder.h"
+#include "ui/conversation_model.h"
 #include "ui/filters_page.h"
 #include "ui/layer_chart_page.h"
 #include "ui/main_window.h"
@@ -163,6 +164,34 @@ TEST_F(StatisticsWindow, ChartsShowTheCountersAndRepaintOnlyWhileVisible) {
   window_->Tabs()->setCurrentWidget(&Page());
   QApplication::processEvents();
   EXPECT_EQ(Labels(Page().Chart(1)), QStringList{"=0"});
+}
+
+// The model over a table fed directly: IPv6 rows show in the same columns,
+// and a sort by address puts the IPv4 rows first.
+TEST(ConversationModelFamilies, Ipv6RowsShareTheColumnsAndSortAfterIpv4) {
+  ConversationTable table;
+  IpConversationSample six;
+  six.ipv6 = true;
+  six.source6 = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0a};
+  six.destination6 = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0x02, 0x11, 0x22, 0xff, 0xfe, 0x33, 0x44, 0x55};
+  six.totalLength = 1280;
+  six.destinationPort = "443";
+  six.sourcePort = "50000";
+  table.Update(six);
+  IpConversationSample four;
+  four.source = {192, 168, 1, 10};
+  four.destination = {192, 168, 1, 1};
+  four.totalLength = 60;
+  four.destinationPort = four.sourcePort = "53";
+  table.Update(four);
+
+  ConversationModel model(table);
+  ASSERT_EQ(model.rowCount(), 2);
+  EXPECT_EQ(model.CopyAllText(0), "2001:db8::a\r\nfe80::211:22ff:fe33:4455\r\n1\r\n1280\r\n443, 50000\r\n\r\n");
+  EXPECT_EQ(model.data(model.index(0, 1), Qt::ToolTipRole).toString(), "fe80::211:22ff:fe33:4455");
+  model.sort(0);
+  EXPECT_EQ(model.Text(0, 0), "192.168.1.10");
+  EXPECT_EQ(model.Text(1, 0), "2001:db8::a");
 }
 
 }  // namespace
