@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 #include <utility>
 
 namespace qv {
@@ -10,6 +12,8 @@ namespace qv {
 namespace {
 
 constexpr const char* kLog = "log";
+constexpr const char* kProtocols = "Protocols";
+constexpr const char* kFilters = "Filters";
 
 void ReadFlag(const SettingsStore& store, const char* name, bool& field) {
   const int v = store.GetInt(kLog, name).value_or(-1);
@@ -42,6 +46,7 @@ Settings LoadSettings(const SettingsStore& store, const std::string& programFold
   s.logDirectory = programFolder;
   // Set by hand in the settings file, so read with or without the marker.
   s.versionUrl = store.GetString("Update", "VersionUrl").value_or("");
+  s.decoders = LoadEnabledDecoders(store);
   if (store.GetInt("Test", "TestValue").value_or(0) != kSettingsMarker) return s;
 
   const std::string device = store.GetString("pcap", "CurrentDevice").value_or("");
@@ -70,6 +75,7 @@ Settings LoadSettings(const SettingsStore& store, const std::string& programFold
     const int v = store.GetInt("pcap", name).value_or(-1);
     if (v != -1) *field = v;
   }
+  s.filterMatchVlan = store.GetInt(kFilters, "MatchVlan").value_or(0) == 1;
   return s;
 }
 
@@ -97,6 +103,29 @@ bool SaveSettings(SettingsStore& store, const Settings& s) {
   put("TotalMaxStatCnt", s.statisticsRows);
   ok = store.SetInt("pcap", "BufferMB", s.kernelBufferMB) && ok;
   ok = store.SetInt("pcap", "MemoryBudgetMB", s.memoryBudgetMB) && ok;
+  ok = store.SetInt(kFilters, "MatchVlan", s.filterMatchVlan ? 1 : 0) && ok;
+  ok = SaveEnabledDecoders(store, s.decoders) && ok;
+  return ok;
+}
+
+EnabledDecoders LoadEnabledDecoders(const SettingsStore& store) {
+  EnabledDecoders decoders;
+  for (std::size_t i = 0; i < std::size(kOptionalDecoders); ++i) {
+    // Only a plain 0 switches a decoder off: a value that is neither 0 nor 1
+    // was not written by the program, and a decoder left on is the safe guess.
+    if (store.GetInt(kProtocols, std::string(kOptionalDecoders[i].name)).value_or(-1) == 0) {
+      decoders.Set(static_cast<OptionalDecoder>(i), false);
+    }
+  }
+  return decoders;
+}
+
+bool SaveEnabledDecoders(SettingsStore& store, EnabledDecoders decoders) {
+  bool ok = true;
+  for (std::size_t i = 0; i < std::size(kOptionalDecoders); ++i) {
+    const bool on = decoders.IsOn(static_cast<OptionalDecoder>(i));
+    ok = store.SetInt(kProtocols, std::string(kOptionalDecoders[i].name), on ? 1 : 0) && ok;
+  }
   return ok;
 }
 
@@ -115,6 +144,8 @@ RuntimeOptions ResolveRuntimeOptions(const Settings& s) {
     r.kernelBufferMB = s.kernelBufferMB;
   }
   if (s.memoryBudgetMB > 0) r.memoryBudgetMB = static_cast<std::uint32_t>(s.memoryBudgetMB);
+  r.decoders = s.decoders;
+  r.filterMatchVlan = s.filterMatchVlan;
   return r;
 }
 
@@ -126,6 +157,8 @@ void StoreRuntimeOptions(Settings& s, const RuntimeOptions& r) {
   s.useDns = r.useDns;
   s.checkForNewVersion = r.checkForNewVersion;
   s.kernelBufferMB = r.kernelBufferMB;
+  s.decoders = r.decoders;
+  s.filterMatchVlan = r.filterMatchVlan;
   // The budget is stored only once the user has set one: the default
   // follows the machine.
 }

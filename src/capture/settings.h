@@ -1,12 +1,15 @@
 #pragma once
-// The program's options as they persist between runs: sections "pcap" and
-// "log" of the settings store, guarded by the marker "Test"/"TestValue".
+// The program's options as they persist between runs: sections "pcap",
+// "log" and "Filters" of the settings store, guarded by the marker
+// "Test"/"TestValue", and "Protocols", which the Enabled Protocols dialog
+// writes on its own.
 
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "capture/settings_store.h"
+#include "decode/enabled_decoders.h"
 
 namespace qv {
 
@@ -33,6 +36,11 @@ struct Settings {
   std::string versionUrl;
   std::int32_t kernelBufferMB = -1;  // "pcap"/"BufferMB", -1: not set
   std::int32_t memoryBudgetMB = -1;  // "pcap"/"MemoryBudgetMB", -1: not set
+  // "Protocols"/<decoder name>: 0 switches a decoder off; 1, a missing or a
+  // damaged value leave it on.
+  EnabledDecoders decoders;
+  // "Filters"/"MatchVlan": the rules also match VLAN-tagged frames.
+  bool filterMatchVlan = false;
 };
 
 inline constexpr int kKernelBufferMinMB = 1;
@@ -53,6 +61,8 @@ struct RuntimeOptions {
   bool checkForNewVersion = true;
   int kernelBufferMB = kKernelBufferDefaultMB;
   std::uint32_t memoryBudgetMB = DefaultMemoryBudgetMB();
+  EnabledDecoders decoders;
+  bool filterMatchVlan = false;
 };
 
 // Reads the options; without the marker every field keeps its initial value.
@@ -61,6 +71,11 @@ Settings LoadSettings(const SettingsStore& store, const std::string& programFold
 
 // Writes every value and the marker; false when any write failed.
 bool SaveSettings(SettingsStore& store, const Settings& settings);
+
+// The "Protocols" section alone: read with or without the marker, since the
+// Enabled Protocols dialog stores it the moment it is confirmed.
+EnabledDecoders LoadEnabledDecoders(const SettingsStore& store);
+bool SaveEnabledDecoders(SettingsStore& store, EnabledDecoders decoders);
 
 // The run-time values: unset ones take their defaults, and the two buffer
 // limits are taken only when both are set.

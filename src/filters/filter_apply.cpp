@@ -30,10 +30,10 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-bool ApplyFilter(CTalvenorDoc& doc, const FilterRules& rules, UserPrompt& prompt) {
+bool ApplyFilter(CTalvenorDoc& doc, const FilterRules& rules, UserPrompt& prompt, const FilterBuildOptions& options) {
   FilterSlot& slot = doc.Filters();
   if (!slot.Attached()) return false;
-  const std::string expression = BuildFilterExpression(rules);
+  const std::string expression = BuildFilterExpression(rules, options);
   doc.SetFilterText(expression);
   std::optional<FilterCompile> compiled = slot.Compile(expression, true, ChosenNetmask(doc));
   if (!compiled) return false;  // the capture ended meanwhile

@@ -20,7 +20,8 @@ inline constexpr const char* kFilterCorrectMessage = "Filter string is correct!"
 // Builds the expression from `rules` and sets it on the session's open
 // handle (a live capture or a file being read). No handle: false, silently.
 // Compile and set failures show their message; the handle keeps its filter.
-bool ApplyFilter(CTalvenorDoc& doc, const FilterRules& rules, UserPrompt& prompt);
+bool ApplyFilter(CTalvenorDoc& doc, const FilterRules& rules, UserPrompt& prompt,
+                 const FilterBuildOptions& options = {});
 
 // Compiles `text` (trimmed of blanks and tabs) without setting it anywhere:
 // on the open handle while one is, otherwise on an adapter the user picks

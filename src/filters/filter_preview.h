@@ -13,7 +13,7 @@ namespace qv {
 // The two mistakes users make most with the filter language.
 inline constexpr const char* kFilterTrapsWarning =
     "On a network with VLAN tags, \"ip\" and \"port\" match only untagged frames unless the expression says "
-    "\"vlan\"; on the adapter \"any\", link-level terms such as \"ether host\" do not apply.";
+    "\"vlan\" (or \"Match VLAN-tagged frames too\" is ticked); on the adapter \"any\", link-level terms such as \"ether host\" do not apply.";
 
 // PCAP_NETMASK_UNKNOWN where the netmask is not known (as on "any").
 FilterCompile CompileOffline(const std::string& expression, int linkType, std::uint32_t netmask);

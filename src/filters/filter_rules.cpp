@@ -160,14 +160,19 @@ std::string AdvancedFragment(const FilterRules& rules) {
   return f;
 }
 
-std::string BuildFilterExpression(const FilterRules& rules) {
+std::string BuildFilterExpression(const FilterRules& rules, const FilterBuildOptions& options) {
   using Fragment = std::string (*)(const FilterRules&);
   static constexpr Fragment kOrder[] = {EthFragment,   IpFragment,   MacFragment, IpAddrFragment,  PortsFragment,
                                         SizeFragment, TcpFragment, IcmpFragment, AdvancedFragment};
+  // MAC addresses and the frame size are where they are with or without a
+  // tag; every other rule reads the EtherType and what follows it.
+  const auto tagBlind = [](Fragment f) { return f == MacFragment || f == SizeFragment; };
   std::string e;
+  bool readsPastEthernet = false;
   for (Fragment fragment : kOrder) {
     const std::string f = fragment(rules);
     if (f.empty()) continue;
+    readsPastEthernet = readsPastEthernet || !tagBlind(fragment);
     if (e.empty()) {
       e = " (" + f + ") ";
     } else {
@@ -176,7 +181,12 @@ std::string BuildFilterExpression(const FilterRules& rules) {
       e += " (" + f + ") ";
     }
   }
-  return e;
+  if (!options.matchVlan || !readsPastEthernet) return e;
+  // libpcap's "vlan" moves the offsets of everything compiled after it, in
+  // either branch of an "or": wrapping each rule on its own would make the
+  // rules after the first wrapped one read untagged frames 4 bytes too far.
+  // So the whole expression is repeated once, last, behind the one "vlan".
+  return " (" + e + ") or (vlan and (" + e + ")) ";
 }
 
 std::string FilterKeywordForProtocol(std::string_view counterName) {

@@ -96,8 +96,17 @@ std::string PortsFragment(const FilterRules& rules);
 std::string SizeFragment(const FilterRules& rules);
 std::string AdvancedFragment(const FilterRules& rules);
 
+// How the expression is built, beside the rules themselves: kept in the
+// program's settings, not in rule files.
+struct FilterBuildOptions {
+  // "Match VLAN-tagged frames too": an expression E whose rules look past the
+  // Ethernet header becomes "(E) or (vlan and (E))", so that it also accepts
+  // frames with one 802.1Q tag.
+  bool matchVlan = false;
+};
+
 // The whole expression, possibly empty (which accepts every frame).
-std::string BuildFilterExpression(const FilterRules& rules);
+std::string BuildFilterExpression(const FilterRules& rules, const FilterBuildOptions& options = {});
 
 // The filter keyword of a protocol as the layer counters name it ("IPv4" is
 // "ip", "BPDU" is "stp"); otherwise the name in lower case.

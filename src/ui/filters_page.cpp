@@ -1,5 +1,6 @@
 #include "ui/filters_page.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -72,7 +73,14 @@ CFiltersPage::CFiltersPage(CTalvenorDoc& doc, UserPrompt& prompt, std::string pr
   auto* traps = new QLabel(QString::fromUtf8(kFilterTrapsWarning), this);
   traps->setWordWrap(true);
   traps->setStyleSheet(QStringLiteral("color: rgb(128,96,0);"));
-  layout->addWidget(traps);
+  // Beside the warning it answers.
+  auto* trapsRow = new QHBoxLayout;
+  trapsRow->addWidget(traps, 1);
+  matchVlan_ = new QCheckBox(QStringLiteral("Match VLAN-tagged frames too"), this);
+  matchVlan_->setToolTip(QStringLiteral("The rules also accept frames with an 802.1Q tag: (rules) or (vlan and (rules))"));
+  connect(matchVlan_, &QCheckBox::toggled, this, &CFiltersPage::UpdatePreview);
+  trapsRow->addWidget(matchVlan_);
+  layout->addLayout(trapsRow);
 
   tabs_ = new QTabWidget(this);
   auto tell = [this](const std::string& text) { Tell(text); };
@@ -129,7 +137,11 @@ void CFiltersPage::SetRules(const FilterRules& rules) {
   UpdatePreview();
 }
 
-bool CFiltersPage::Apply() { return ApplyFilter(doc_, rules_, prompt_); }
+bool CFiltersPage::Apply() { return ApplyFilter(doc_, rules_, prompt_, BuildOptions()); }
+
+bool CFiltersPage::MatchVlan() const { return matchVlan_->isChecked(); }
+
+void CFiltersPage::SetMatchVlan(bool on) { matchVlan_->setChecked(on); }
 
 void CFiltersPage::FlipOperator() {
   rules_.joinAnd = !rules_.joinAnd;
@@ -221,7 +233,7 @@ void CFiltersPage::SetCapturing(bool capturing) {
 }
 
 void CFiltersPage::UpdatePreview() {
-  const std::string expression = BuildFilterExpression(rules_);
+  const std::string expression = Expression();
   preview_->setText(QString::fromStdString(expression));
   // Compiled as the adapter in use would: its link type (Ethernet before the
   // first capture) and its netmask where one is known.

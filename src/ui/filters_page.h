@@ -13,6 +13,7 @@
 #include "capture/user_prompt.h"
 #include "filters/filter_rules.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,7 +34,12 @@ class CFiltersPage : public QWidget {
   const FilterRules& Rules() const { return rules_; }
   // Replaces the whole state and shows it.
   void SetRules(const FilterRules& rules);
-  std::string Expression() const { return BuildFilterExpression(rules_); }
+  std::string Expression() const { return BuildFilterExpression(rules_, BuildOptions()); }
+  // "Match VLAN-tagged frames too": a setting of the program, not of the rules
+  // (a rule file builds the same expression wherever it is loaded).
+  bool MatchVlan() const;
+  void SetMatchVlan(bool on);
+  FilterBuildOptions BuildOptions() const { return {MatchVlan()}; }
 
   // --- commands ---
   bool Apply();
@@ -56,6 +62,7 @@ class CFiltersPage : public QWidget {
   QLineEdit* Preview() const { return preview_; }
   bool PreviewCompiles() const { return previewOk_; }
   QLabel* PreviewMark() const { return mark_; }
+  QCheckBox* MatchVlanBox() const { return matchVlan_; }
 
  signals:
   void rulesChanged();
@@ -76,6 +83,7 @@ class CFiltersPage : public QWidget {
   QTabWidget* tabs_ = nullptr;
   QLineEdit* preview_ = nullptr;
   QLabel* mark_ = nullptr;
+  QCheckBox* matchVlan_ = nullptr;
   bool previewOk_ = true;
 };
 

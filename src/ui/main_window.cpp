@@ -26,8 +26,9 @@
 
 #include "capture/frame_file.h"
 #include "capture/version_check.h"
+#include "ui/colour_setting.h"
 #include "ui/drop_pane.h"
-#include "ui/hex_dump_view.h"
+#include "ui/enabled_protocols_dialog.h"
 #include "ui/logs_page.h"
 #include "filters/filter_rules.h"
 #include "ui/filters_page.h"
@@ -52,16 +53,6 @@ constexpr int kPollMs = 100;
 const char* const kWebSite = "https://www.brenmoor.com/quorvanet/";
 const char* const kHelpFile = "quorvanet-help.html";
 const QString kOpenFilters = QStringLiteral("log (*.log);;Capture files (*.pcap *.pcapng *.cap *.log);;All files (*)");
-
-// Colours persist as 0x00BBGGRR, -1 meaning "not set".
-QColor ColourFromSetting(std::int32_t v) {
-  if (v < 0) return {};
-  return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
-}
-std::int32_t SettingFromColour(const QColor& c) {
-  if (!c.isValid()) return -1;
-  return c.red() | c.green() << 8 | c.blue() << 16;
-}
 
 QString PlainText(QString text) { return text.remove(QLatin1Char('&')); }
 
@@ -94,6 +85,7 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   doc_->SetWhenFullAction(runtime_.whenFullAction);
   doc_->SetKernelBufferMB(runtime_.kernelBufferMB);
   doc_->SetMemoryBudget(static_cast<std::uint64_t>(runtime_.memoryBudgetMB) << 20);
+  doc_->SetEnabledDecoders(runtime_.decoders);  // before anything is decoded
   model_ = std::make_unique<PacketListModel>(*doc_);
 
   tabs_ = new QTabWidget(this);
@@ -104,6 +96,7 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   tabs_->addTab(statisticsPage_, QStringLiteral("Statistics"));
   filtersPage_ = new CFiltersPage(*doc_, prompt_, programFolder_, tabs_);
   tabs_->addTab(filtersPage_, QStringLiteral("Filters"));
+  filtersPage_->SetMatchVlan(runtime_.filterMatchVlan);
   logsPage_ = new LogsPage(settings_, tabs_);
   tabs_->addTab(logsPage_, QStringLiteral("Logs"));
   sendPage_ = new SendPage(*doc_, prompt_, nullptr, tabs_);
@@ -241,6 +234,7 @@ void CMainFrame::BuildActions() {
   QAction* infoShown = make(QStringLiteral("Packet Info"), [this](bool on) { SetInfoBarShown(on); },
                             QStyle::SP_FileDialogListView);
   for (QAction* a : {dataShown, infoShown}) a->setCheckable(true);
+  QAction* protocols = make(QStringLiteral("Enabled Protocols..."), [this] { ShowEnabledProtocols(); });
   QAction* about = make(QStringLiteral("&About Quorvanet..."), [this] {
     QMessageBox::about(this, QStringLiteral("About Quorvanet"),
                        QStringLiteral("<b>Quorvanet</b> %1<br>An interactive network sniffer.<br>"
@@ -263,6 +257,8 @@ void CMainFrame::BuildActions() {
   edit->addAction(options);
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   view->addActions({statusBarShown, dataShown, infoShown});
+  view->addSeparator();
+  view->addAction(protocols);
   QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
   helpMenu->addActions({about, web, help});
 
@@ -537,6 +533,18 @@ void CMainFrame::ApplyOptions(const OptionsValues& values) {
   ApplyStatisticsOptions();
 }
 
+void CMainFrame::ShowEnabledProtocols() {
+  EnabledProtocolsDialog dialog(doc_->Decoders(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  // At once: the rows and the shown packet are decoded again, and the choice
+  // is kept even if the program does not end normally.
+  doc_->SetEnabledDecoders(dialog.Chosen());
+  SaveEnabledDecoders(store_, dialog.Chosen());
+  store_.Flush();
+  model_->RowsChanged();
+  doc_->ReshowPacket();
+}
+
 void CMainFrame::ApplyStatisticsOptions() {
   doc_->Statistics().conversations.SetRowLimit(runtime_.statisticsRows);
   doc_->Statistics().conversations.SetUseDns(runtime_.useDns);
@@ -562,29 +570,19 @@ bool CMainFrame::RestoreLayout(const char* section) {
   return restoreState(QByteArray::fromBase64(QByteArray::fromStdString(*saved)));
 }
 
-void CMainFrame::SetDataBarShown(bool shown) {
-  const bool infoShown = !infoDock_->isHidden();
-  if (!shown) {
-    if (dataDock_->isHidden()) return;
-    SaveLayout(infoShown ? "BarStateForBoth" : "BarStateForHex");
-    dataDock_->hide();
-  } else {
-    if (!dataDock_->isHidden()) return;
-    RestoreLayout(infoShown ? "BarStateForBoth" : "BarStateForHex");
-    dataDock_->show();
-  }
-}
+void CMainFrame::SetDataBarShown(bool shown) { SetBarShown(dataDock_, infoDock_, shown, "BarStateForHex"); }
+void CMainFrame::SetInfoBarShown(bool shown) { SetBarShown(infoDock_, dataDock_, shown, "BarStateForTree"); }
 
-void CMainFrame::SetInfoBarShown(bool shown) {
-  const bool dataShown = !dataDock_->isHidden();
-  if (!shown) {
-    if (infoDock_->isHidden()) return;
-    SaveLayout(dataShown ? "BarStateForBoth" : "BarStateForTree");
-    infoDock_->hide();
+// The layout is kept per set of bars shown: both, or `bar` alone (`alone`).
+void CMainFrame::SetBarShown(QDockWidget* bar, QDockWidget* other, bool shown, const char* alone) {
+  if (bar->isHidden() != shown) return;
+  const char* section = other->isHidden() ? alone : "BarStateForBoth";
+  if (shown) {
+    RestoreLayout(section);
+    bar->show();
   } else {
-    if (!infoDock_->isHidden()) return;
-    RestoreLayout(dataShown ? "BarStateForBoth" : "BarStateForTree");
-    infoDock_->show();
+    SaveLayout(section);
+    bar->hide();
   }
 }
 
@@ -660,6 +658,8 @@ void CMainFrame::ShowVersionBalloon(const QString& html) {
 
 bool CMainFrame::SaveState() {
   SaveLayout("BarState");
+  runtime_.decoders = doc_->Decoders();
+  runtime_.filterMatchVlan = filtersPage_->MatchVlan();
   StoreRuntimeOptions(settings_, runtime_);
   // Start may have stored the chosen adapter since the settings were loaded.
   settings_.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);

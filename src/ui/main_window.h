@@ -95,6 +95,8 @@ class CMainFrame : public QMainWindow {
   void ClearPackets();
   void ClearStatistics();
   void ShowOptions();
+  // "Enabled Protocols...": applied at once to the rows and the shown packet, and stored.
+  void ShowEnabledProtocols();
   void ApplyOptions(const struct OptionsValues& values);
   void SetDataBarShown(bool shown);
   void SetInfoBarShown(bool shown);
@@ -127,6 +129,7 @@ class CMainFrame : public QMainWindow {
   void OnLimitsChanged(quint32 maxCount, quint32 maxBytes);
   void ApplyColours();
   void ApplyStatisticsOptions();
+  void SetBarShown(QDockWidget* bar, QDockWidget* other, bool shown, const char* alone);
   void SaveLayout(const char* section);
   bool RestoreLayout(const char* section);
   void WaitForCaptureThreads();

@@ -116,6 +116,15 @@ void PacketListModel::Reset() {
   endResetModel();
 }
 
+void PacketListModel::RowsChanged() {
+  cache_.reset();
+  if (sortColumn_ >= 0) {
+    sort(sortColumn_);  // reads every row again and announces the new order
+    return;
+  }
+  if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, kColumnCount - 1));
+}
+
 void PacketListModel::SetListFilter(std::shared_ptr<CompiledFilter> filter, std::vector<std::uint32_t> matched,
                                     std::uint32_t tested) {
   beginResetModel();

@@ -35,6 +35,9 @@ class PacketListModel : public QAbstractTableModel {
   void Refresh();
   // The buffer was emptied.
   void Reset();
+  // Every row's texts may have changed (other decoders): the rows are read
+  // again, a sorted list is sorted again, and the selection stays.
+  void RowsChanged();
 
   // Packet number of a row (its item data).
   std::uint32_t PacketNumberAt(int row) const;
