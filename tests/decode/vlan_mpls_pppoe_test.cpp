@@ -531,31 +531,21 @@ TEST(Mpls, AStackWithoutBottomEndsAtTheCapturedEnd) {
 }
 
 TEST(Mpls, ThePayloadIsToldByItsFirstNibble) {
-  struct Case {
-    const char* payload;
-    const char* lastLayer;
-    std::vector<std::string> offers;
+  const auto frameWith = [](const char* payload) {
+    return FrameBuilder().Ethernet(kDst, kSrc, 0x8847).Raw(Hex("00 01 11 40")).Raw(Hex(payload)).Zeros(40).Build();
   };
-  const Case cases[] = {
-      // IPv6 goes to its decoder, whichever of its forms is on.
-      {"60 00 00 00 00 00 3b 40", "IPv6", {"eth@14"}},
-      // A pseudowire's associated channel (nibble 1) and anything else: not decoded.
-      {"10 00 00 21 de ad", "MPLS label stack: 17 [14,18)", {"eth@14", "mpls@18"}},
-      {"f0 00 00 00", "MPLS label stack: 17 [14,18)", {"eth@14", "mpls@18"}},
-  };
-  for (const Case& c : cases) {
-    const Bytes frame =
-        FrameBuilder().Ethernet(kDst, kSrc, 0x8847).Raw(Hex("00 01 11 40")).Raw(Hex(c.payload)).Zeros(40).Build();
+  // IPv6 goes to its decoder, in whichever form that decoder is.
+  const SummaryDecode ipv6 = DecodeSummaryOf(frameWith("60 00 00 00 00 00 3b 40"), EnabledDecoders::All());
+  EXPECT_EQ(ipv6.sink.protocols, (std::vector<std::string>{"Ethernet II/1", "MPLS/1", "IPv6/2"}));
+
+  // A pseudowire's associated channel (nibble 1) and anything else: not decoded.
+  for (const char* payload : {"10 00 00 21 de ad", "f0 00 00 00"}) {
+    const Bytes frame = frameWith(payload);
     RecordingScripts scripts;
     const TreeDecode t = DecodeTreeOf(frame, &scripts, EnabledDecoders::All());
-    const std::vector<NodeId> top = t.tree.TopLevel();
-    ASSERT_FALSE(top.empty());
-    const DecodeNode& last = t.tree[top.back()];
-    EXPECT_EQ(last.HasRange() ? last.text + " [" + std::to_string(last.start) + "," + std::to_string(last.end) + ")"
-                              : last.text,
-              c.lastLayer)
-        << c.payload;
-    EXPECT_EQ(scripts.offers, c.offers) << c.payload;
+    EXPECT_EQ(Outline(t.tree), "Ethernet II [0,14)\nMPLS label stack: 17 [14,18)\n") << payload;
+    EXPECT_EQ(scripts.offers, (std::vector<std::string>{"eth@14", "mpls@18"})) << payload;
+    EXPECT_EQ(t.layerStarts, (std::vector<std::int32_t>{14, 18})) << payload;
   }
 }
 
