@@ -1,0 +1,88 @@
+#pragma once
+// What the tests of tags, labels and tunnels share: the text of the layers
+// that name a protocol field, the outline of a tree, the check of every
+// prefix of a frame, and the frames of a capture file.
+
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+
+#include <string>
+#include <vector>
+
+#include "decode_helpers.h"
+
+namespace qv::testing {
+
+inline void AppendSubtree(const DecodeTree& tree, NodeId id, int depth, std::string& out) {
+  const DecodeNode& n = tree[id];
+  out.append(static_cast<std::size_t>(depth) * 2, ' ');
+  out += n.text;
+  if (n.HasRange()) out += " [" + std::to_string(n.start) + "," + std::to_string(n.end) + ")";
+  out += '\n';
+  for (const NodeId child : tree.Children(id)) AppendSubtree(tree, child, depth + 1, out);
+}
+
+// The whole text of every layer whose line is a protocol field: the layers
+// of the decoders beyond the classic set, without the classic ones around
+// them.
+inline std::string FieldLayersText(const DecodeTree& tree) {
+  std::string out;
+  for (const NodeId layer : tree.TopLevel()) {
+    if (tree[layer].field != nullptr) AppendSubtree(tree, layer, 0, out);
+  }
+  return out;
+}
+
+// One line per layer: "text [start,end)".
+inline std::string Outline(const DecodeTree& tree) {
+  std::string out;
+  for (const NodeId layer : tree.TopLevel()) {
+    const DecodeNode& n = tree[layer];
+    out += n.text;
+    if (n.HasRange()) out += " [" + std::to_string(n.start) + "," + std::to_string(n.end) + ")";
+    out += '\n';
+  }
+  return out;
+}
+
+inline EnabledDecoders AllBut(OptionalDecoder off) {
+  EnabledDecoders e = EnabledDecoders::All();
+  e.Set(off, false);
+  return e;
+}
+
+// Every prefix of `frame`, cut at every byte, decodes in both modes within
+// its bytes; each prefix lives in a buffer of exactly its size, so the
+// sanitizers see any read beyond it.
+inline void ExpectEveryPrefixWithin(const Bytes& frame, EnabledDecoders decoders = EnabledDecoders::All()) {
+  for (std::size_t n = 0; n <= frame.size(); ++n) {
+    const Bytes prefix(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n));
+    const auto len = static_cast<std::uint32_t>(n);
+    RecordingScripts scripts;
+    const TreeDecode t = DecodeTreeOf(prefix, &scripts, decoders);
+    EXPECT_TRUE(RangesWithin(t.tree, len)) << "cut at " << n << "\n" << t.text;
+    for (const std::int32_t start : t.layerStarts) {
+      EXPECT_TRUE(start >= 0 && static_cast<std::uint32_t>(start) <= len) << "cut at " << n << ": " << start;
+    }
+    const SummaryDecode s = DecodeSummaryOf(prefix, decoders);
+    EXPECT_LE(s.row.protocolCount, PacketSummary::kMaxProtocols);
+  }
+}
+
+// The frames of a capture file, each exactly as captured; empty when the
+// file cannot be read.
+inline std::vector<Bytes> SavefileFrames(const std::string& path) {
+  std::vector<Bytes> frames;
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
+  if (handle == nullptr) return frames;
+  pcap_pkthdr* header = nullptr;
+  const u_char* data = nullptr;
+  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
+  pcap_close(handle);
+  return frames;
+}
+
+inline std::string CorpusFile(const char* name) { return std::string(QUORVANET_CORPUS_DIR) + "/" + name; }
+
+}  // namespace qv::testing
