@@ -33,7 +33,10 @@ constexpr FieldInfo kNetwork{"nmpi.ipx_network", "IPX Network", FieldType::UInt3
 constexpr FieldInfo kNameFlags{"nmpi.name_flags", "Name type flag", FieldType::UInt8, FieldBase::Hex};
 // The 16 bytes of the name as they are, its last byte naming the service.
 constexpr FieldInfo kName{"nmpi.name", "Name", FieldType::Bytes};
-constexpr const FieldInfo* kFields[] = {&kProto, &kConnControl, &kPacketType, &kSrcConnId, &kDstConnId, &kSendSeq,
+// The protocol whose name the session and name fields carry, as the peers
+// name them; it has no line of its own.
+constexpr FieldInfo kNmpi{"nmpi", "Name Management Protocol over IPX", FieldType::Protocol};
+constexpr const FieldInfo* kFields[] = {&kProto, &kNmpi, &kConnControl, &kPacketType, &kSrcConnId, &kDstConnId, &kSendSeq,
                                         &kTotalLength, &kOffset, &kDataLength, &kRecvSeq, &kBytesReceived, &kNetwork,
                                         &kNameFlags, &kName};
 const FieldRegistration kRegistration(kFields);

@@ -55,7 +55,10 @@ constexpr FieldInfo kControlCode{"ppp.code", "Code", FieldType::UInt8, FieldBase
 constexpr FieldInfo kIdentifier{"ppp.identifier", "Identifier", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kControlLength{"ppp.length", "Length", FieldType::UInt16, FieldBase::Dec};
 
-constexpr const FieldInfo* kFields[] = {
+// The fields that the discovery and session stages share are named under
+// this protocol, which has no line of its own.
+constexpr FieldInfo kPppoe{"pppoe", "PPP-over-Ethernet", FieldType::Protocol};
+constexpr const FieldInfo* kFields[] = {&kPppoe,
     &kDiscovery,
     &kSession,
     &kVersion,

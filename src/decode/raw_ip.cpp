@@ -11,7 +11,7 @@ namespace {
 
 constexpr FieldInfo kProto{"raw", "Raw packet data", FieldType::Protocol};
 // The version nibble of the IP header, as the link layer reads it.
-constexpr FieldInfo kVersion{"rawip.version", "IP version", FieldType::UInt8, FieldBase::Dec, 0xF0};
+constexpr FieldInfo kVersion{"raw.version", "IP version", FieldType::UInt8, FieldBase::Dec, 0xF0};
 constexpr const FieldInfo* kFields[] = {&kProto, &kVersion};
 const FieldRegistration kRegistration(kFields);
 

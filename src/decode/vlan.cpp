@@ -29,7 +29,10 @@ constexpr FieldInfo kServiceId{"ieee8021ad.id", "ID", FieldType::UInt16, FieldBa
 constexpr FieldInfo kServiceType{"ieee8021ah.etype", "Type", FieldType::UInt16, FieldBase::Hex};
 constexpr FieldInfo kServiceLength{"ieee8021ad.len", "Length", FieldType::UInt16, FieldBase::Dec};
 
-constexpr const FieldInfo* kFields[] = {&kVlan,       &kPriority,  &kDei,         &kId,
+// The protocol under which the peers name the type after an 802.1ad tag; it
+// has no line of its own.
+constexpr FieldInfo kBackbone{"ieee8021ah", "IEEE 802.1ah", FieldType::Protocol};
+constexpr const FieldInfo* kFields[] = {&kVlan, &kBackbone,       &kPriority,  &kDei,         &kId,
                                         &kType,       &kLength,    &kServiceTag,  &kServicePriority,
                                         &kServiceDei, &kServiceId, &kServiceType, &kServiceLength};
 const FieldRegistration kRegistration(kFields);

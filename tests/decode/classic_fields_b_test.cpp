@@ -31,7 +31,7 @@ struct FieldCase {
 
 // The protocols whose fields these decoders show: the part of an
 // abbreviation before its first dot.
-const std::set<std::string_view> kOwnProtocols = {"sll",     "null", "raw", "rawip", "ipx", "nbipx", "nmpi",
+const std::set<std::string_view> kOwnProtocols = {"sll",     "null", "raw", "ipx", "nbipx", "nmpi",
                                                   "netbios", "smb",  "stp", "x25",   "xns", "linktype"};
 
 bool IsOwn(std::string_view abbrev) { return kOwnProtocols.contains(abbrev.substr(0, abbrev.find('.'))); }
@@ -65,7 +65,7 @@ std::string FieldLineText(const DecodeTree& tree, NodeId id, std::span<const std
 
 // The corpus frames are named by file and number; the built ones were checked
 // with tshark as savefiles of their own. Fields tshark lacks (or gives another
-// value) have names of their own: sll.v2.*, rawip.version, nmpi.name,
+// value) have names of their own: sll.v2.*, raw.version, nmpi.name,
 // netbios.data1, netbios.dst_name/src_name, smb.delimiter, smb.id,
 // smb.header_reserved, stp.root.id, stp.bridge.id and the stp.*_le numbers.
 const FieldCase kCases[] = {
@@ -151,20 +151,20 @@ const FieldCase kCases[] = {
      "45000039000100004011a695c0a8016409090909303900350025197612340100"
      "0001000000000000076578616d706c6503636f6d0000010001",
      "raw=Raw IP\n"
-     "  rawip.version=4 [0,1)\n"},
+     "  raw.version=4 [0,1)\n"},
     // linktypes/LINKTYPE_RAW_ipv6.pcap, frame 1 (ipv6.version)
     {"raw, IPv6", kLinkTypeRaw,
      "600000000025114020010db8000000000000000000000001262000fe00000000"
      "000000000000000930390035002598b312340100000100000000000007657861"
      "6d706c6503636f6d0000010001",
      "raw=Raw IP\n"
-     "  rawip.version=6 [0,1)\n"},
+     "  raw.version=6 [0,1)\n"},
     // linktypes/LINKTYPE_IPV4.pcap, frame 1
     {"IPv4 link type", kLinkTypeIpv4,
      "45000039000100004011a695c0a8016409090909303900350025197612340100"
      "0001000000000000076578616d706c6503636f6d0000010001",
      "raw=Raw IP\n"
-     "  rawip.version=4 [0,1)\n"},
+     "  raw.version=4 [0,1)\n"},
     // ipx.pcap, frame 5
     {"IPX RIP", kLinkTypeEthernet,
      "ffffffffffff0003471bc1a8002ce0e003ffff0028000100000000ffffffffff"

@@ -332,7 +332,7 @@ TEST(GreVxlan, GoldenTreesRowsAndCounters) {
     const TreeDecode t = DecodeTreeOf(g.frame, &scripts, EnabledDecoders::All());
     EXPECT_EQ(Outline(t.tree), g.outline);
     EXPECT_EQ(FieldLayersText(t.tree), g.layers);
-    EXPECT_EQ(FieldsText(t.tree, g.frame), g.fields);
+    EXPECT_EQ(OwnFieldsText(t.tree, g.frame), g.fields);
     EXPECT_EQ(t.layerStarts, g.layerStarts);
     EXPECT_EQ(scripts.offers, g.offers);
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,35 @@ inline void AppendSubtree(const DecodeTree& tree, NodeId id, int depth, std::str
   for (const NodeId child : tree.Children(id)) AppendSubtree(tree, child, depth + 1, out);
 }
 
-// The whole text of every layer whose line is a protocol field: the layers
-// of the decoders beyond the classic set, without the classic ones around
-// them.
+// The whole text of every layer of the tag, label and tunnel decoders,
+// without the layers of the other decoders around them.
+inline bool IsOwnLayer(const DecodeTree& tree, NodeId layer) {
+  static const std::set<std::string_view> kOwn = {"vlan",  "ieee8021ad", "mpls", "pwmcw", "pppoed", "pppoes", "ppp",
+                                                  "lcp",   "ipcp",       "ipv6cp", "gre", "vxlan"};
+  const FieldInfo* f = tree[layer].field;
+  return f != nullptr && kOwn.count(f->abbrev) != 0;
+}
+
 inline std::string FieldLayersText(const DecodeTree& tree) {
   std::string out;
   for (const NodeId layer : tree.TopLevel()) {
-    if (tree[layer].field != nullptr) AppendSubtree(tree, layer, 0, out);
+    if (IsOwnLayer(tree, layer)) AppendSubtree(tree, layer, 0, out);
+  }
+  return out;
+}
+
+// FieldsText() of those layers alone.
+inline std::string OwnFieldsText(const DecodeTree& tree, std::span<const std::uint8_t> frame) {
+  std::string out;
+  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
+    NodeId top = id;
+    while (tree[top].parent != kRootNode) top = tree[top].parent;
+    const DecodeNode& n = tree[id];
+    if (n.field == nullptr || !IsOwnLayer(tree, top)) continue;
+    out.append(static_cast<std::size_t>(tree.Depth(id)) * 2, ' ');
+    out += std::string(n.field->abbrev) + "=" + NodeValueText(n, frame);
+    if (n.HasRange()) out += " [" + std::to_string(n.start) + "," + std::to_string(n.end) + ")";
+    out += '\n';
   }
   return out;
 }

@@ -420,7 +420,7 @@ TEST(TagsLabelsPppoe, GoldenTreesRowsAndCounters) {
     const TreeDecode t = DecodeTreeOf(g.frame, &scripts, EnabledDecoders::All());
     EXPECT_EQ(Outline(t.tree), g.outline);
     EXPECT_EQ(FieldLayersText(t.tree), g.layers);
-    EXPECT_EQ(FieldsText(t.tree, g.frame), g.fields);
+    EXPECT_EQ(OwnFieldsText(t.tree, g.frame), g.fields);
     EXPECT_EQ(t.layerStarts, g.layerStarts);
     EXPECT_EQ(scripts.offers, g.offers);
 
@@ -603,7 +603,7 @@ TEST(Pppoe, TagsEndAtThePayloadLength) {
                           .PadTo(60)
                           .Build();
   const TreeDecode t = DecodeTreeOf(frame, nullptr, EnabledDecoders::All());
-  EXPECT_EQ(FieldsText(t.tree, frame),
+  EXPECT_EQ(OwnFieldsText(t.tree, frame),
             "pppoed=PPP-over-Ethernet Discovery [14,28)\n"
             "  pppoe.version=1 [14,15)\n"
             "  pppoe.type=1 [14,15)\n"
