@@ -151,7 +151,8 @@ void AddFlagBits(PacketDecoder& d, const Message& m, NodeId flags, std::uint32_t
       AddFlag(d, flags, kRecAvail, at, "Recursion available", "Server can do recursive queries",
               "Server can't do recursive queries");
     }
-    d.AddUint(flags, kZ, at, [](std::uint32_t v) { return dns::BitPattern16(0x0040, v) + Format(" = Z: reserved (%u)", v); });
+    d.AddUint(flags, kZ, at,
+              [](std::uint32_t v) { return dns::BitPattern16(0x0040, v) + Format(" = Z: reserved (%u)", v); });
     if (response) {
       AddFlag(d, flags, kAuthenticated, at, "Answer authenticated",
               "Answer/authority portion was authenticated by the server",
@@ -309,7 +310,9 @@ Entry AddRecord(PacketDecoder& d, const Message& m, NodeId section, std::uint32_
   const std::uint32_t start = q + kRecordFixedLength;
   const std::uint32_t declared = *d.U16(q + 8);
   const dns::RecordData data{start, std::min(start + declared, m.end), declared};
-  if (!data.Complete()) d.AppendText(lengthLine, Format(" [only %u bytes in the message]", data.end - data.start));
+  if (!data.Complete()) {
+    d.AppendText(lengthLine, " [only " + dns::ByteCount(data.end - data.start) + " in the message]");
+  }
   dns::AddRecordData(d, m, line, *type, data);
   d.SetRange(line, p, data.end);
   return {data.end, data.Complete()};
@@ -414,7 +417,7 @@ void DecodeMessage(PacketDecoder& d, Flavour flavour, std::uint32_t layerStart, 
   const bool continued = tcp != nullptr && (!tcp->length || m.start + *tcp->length > m.end);
   if (!walk.stopped && walk.end < m.end) {
     d.AddBytes(layer, kExtraneous, walk.end, m.end - walk.end,
-               Format("Extraneous data (%u bytes)", m.end - walk.end));
+               "Extraneous data (" + dns::ByteCount(m.end - walk.end) + ")");
   }
   if (continued) {
     if (tcp->length) {

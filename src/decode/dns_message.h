@@ -109,6 +109,8 @@ std::string BitPattern16(std::uint16_t mask, std::uint32_t value);
 
 // The bytes in presentation form: printable ones as they are, others as \DDD.
 std::string EscapedText(const std::uint8_t* bytes, std::uint32_t count);
+// "1 byte", "12 bytes".
+std::string ByteCount(std::uint32_t count);
 // Lower-case hex digits without separators.
 std::string HexText(const std::uint8_t* bytes, std::uint32_t count);
 

@@ -66,7 +66,8 @@ const char* ProblemText(const Name& name) {
     case NameProblem::TooManyPointers: return "too many compression pointers";
     case NameProblem::PointerPastEnd: return "compression pointer past the end of the message";
     case NameProblem::TooLong: return "name longer than 255 bytes";
-    case NameProblem::ReservedLabel: return name.labelType == 0x40 ? "reserved label type 0x40" : "reserved label type 0x80";
+    case NameProblem::ReservedLabel:
+      return name.labelType == 0x40 ? "reserved label type 0x40" : "reserved label type 0x80";
     case NameProblem::CutShort: return "the message ends inside the name";
     case NameProblem::PastRecord: return "the name runs past its record's data";
   }

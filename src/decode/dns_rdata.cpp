@@ -167,7 +167,7 @@ void AddRecordData(PacketDecoder& d, const Message& m, NodeId record, std::uint1
   }
   // What the type does not explain, or all of a type without a layout here.
   if (decoded < data.end) {
-    d.AddBytes(record, kData, decoded, data.end - decoded, Format("Data (%u bytes)", data.end - decoded));
+    d.AddBytes(record, kData, decoded, data.end - decoded, "Data (" + ByteCount(data.end - decoded) + ")");
   }
 }
 

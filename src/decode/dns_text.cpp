@@ -61,7 +61,7 @@ constexpr TypeEntry kTypes[] = {
     {62, "CSYNC", "Child-to-Parent Synchronization"},
     {63, "ZONEMD", nullptr},
     {64, "SVCB", "General Purpose Service Endpoints"},
-    {65, "HTTPS", "HTTPS Specific Service Endpoints"},
+    {65, "HTTPS", "HTTPS Service Endpoints"},
     {99, "SPF", nullptr},
     {249, "TKEY", "Transaction Key"},
     {250, "TSIG", "Transaction Signature"},
@@ -139,6 +139,8 @@ std::string EscapedText(const std::uint8_t* bytes, std::uint32_t count) {
   }
   return out;
 }
+
+std::string ByteCount(std::uint32_t count) { return Format("%u byte%s", count, count == 1 ? "" : "s"); }
 
 std::string HexText(const std::uint8_t* bytes, std::uint32_t count) {
   static constexpr char kDigits[] = "0123456789abcdef";
