@@ -136,7 +136,8 @@ void AddTypeOfService(PacketDecoder& d, NodeId layer, std::uint32_t h) {
   const NodeId line = tos.line;
   const std::uint32_t at = h + 1;
   d.AddUint(line, kTosPrecedence, at, [](std::uint32_t precedence) { return kPrecedence[precedence]; });
-  d.AddUint(line, kDelay, at, [](std::uint32_t on) { return on ? "---1---0: Minimize delay" : "---0---0: Normal delay"; });
+  d.AddUint(line, kDelay, at,
+            [](std::uint32_t on) { return on ? "---1---0: Minimize delay" : "---0---0: Normal delay"; });
   d.AddUint(line, kThroughput, at, [](std::uint32_t on) {
     return on ? "----1--0: Miximize throughput" : "----0--0: Normal throughput";
   });
