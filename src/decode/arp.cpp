@@ -22,8 +22,9 @@ constexpr FieldInfo kSenderMac{"arp.src.hw_mac", "Sender MAC address", FieldType
 constexpr FieldInfo kSenderIp{"arp.src.proto_ipv4", "Sender IP address", FieldType::Ipv4};
 constexpr FieldInfo kTargetMac{"arp.dst.hw_mac", "Target MAC address", FieldType::Mac};
 constexpr FieldInfo kTargetIp{"arp.dst.proto_ipv4", "Target IP address", FieldType::Ipv4};
-constexpr const FieldInfo* kFields[] = {&kArp,    &kHardwareType, &kProtocolType, &kHardwareSize, &kProtocolSize,
-                                        &kOpcode, &kSenderMac,    &kSenderIp,     &kTargetMac,    &kTargetIp};
+constexpr const FieldInfo* kFields[] = {
+    &kArp, &kHardwareType, &kProtocolType, &kHardwareSize, &kProtocolSize, &kOpcode, &kSenderMac, &kSenderIp,
+    &kTargetMac, &kTargetIp};
 const FieldRegistration kRegistration(kFields);
 
 const char* OperationSuffix(std::uint16_t operation) {

@@ -30,8 +30,8 @@ constexpr FieldInfo kSupervisory{"llc.control.s_ftype", "Supervisory frame type"
 // shifted out: twice the sequence number.
 constexpr FieldInfo kSendSequence{"llc.control.n_s_bits", "N(S) bits", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kReceiveSequence{"llc.control.n_r_bits", "N(R) bits", FieldType::UInt8, FieldBase::Dec};
-constexpr const FieldInfo* kFields[] = {&kLlc,         &kDsap,         &kSsap,           &kControl,
-                                        &kSupervisory, &kSendSequence, &kReceiveSequence};
+constexpr const FieldInfo* kFields[] = {
+    &kLlc, &kDsap, &kSsap, &kControl, &kSupervisory, &kSendSequence, &kReceiveSequence};
 const FieldRegistration kRegistration(kFields);
 
 struct SapEntry {
