@@ -37,8 +37,8 @@ constexpr FieldInfo kSackPermitted{"tcp.options.sack_perm", "TCP Option - SACK p
 constexpr FieldInfo kSack{"tcp.options.sack", "TCP Option - SACK", FieldType::Bytes};
 constexpr FieldInfo kSackLeft{"tcp.options.sack_le", "TCP SACK Left Edge", FieldType::UInt32, FieldBase::Dec};
 constexpr FieldInfo kSackRight{"tcp.options.sack_re", "TCP SACK Right Edge", FieldType::UInt32, FieldBase::Dec};
+// Echo and echo reply alike, as filters know them.
 constexpr FieldInfo kEcho{"tcp.options.echo", "TCP Option - Echo", FieldType::Bytes};
-constexpr FieldInfo kEchoReply{"tcp.options.echoreply", "TCP Option - Echo reply", FieldType::Bytes};
 constexpr FieldInfo kTimestamps{"tcp.options.timestamp", "TCP Option - Timestamps", FieldType::Bytes};
 // Partial order service (RFC 1693) and alternate checksums (RFC 1146).
 constexpr FieldInfo kPartialOrderPermitted{"tcp.options.pocp", "TCP Option - Partial order connection permitted",
@@ -57,9 +57,8 @@ constexpr FieldInfo kAltChecksumByte{"tcp.options.alt_checksum_data.byte", "Byte
 constexpr const FieldInfo* kFields[] = {
     &kTcp, &kSrcPort, &kDstPort, &kSeq, &kAck, &kHeaderLength, &kFlags, &kFin, &kSyn, &kReset, &kPush, &kAckFlag,
     &kUrg, &kWindow, &kChecksum, &kUrgentPointer, &kOptions, &kNoOperation, &kMss, &kWindowScale, &kSackPermitted,
-    &kSack, &kSackLeft, &kSackRight, &kEcho, &kEchoReply, &kTimestamps, &kPartialOrderPermitted,
-    &kPartialOrderProfile, &kProfileStart, &kProfileEnd, &kProfileFiller, &kAltChecksumRequest, &kAltChecksumData,
-    &kAltChecksumByte};
+    &kSack, &kSackLeft, &kSackRight, &kEcho, &kTimestamps, &kPartialOrderPermitted, &kPartialOrderProfile,
+    &kProfileStart, &kProfileEnd, &kProfileFiller, &kAltChecksumRequest, &kAltChecksumData, &kAltChecksumByte};
 const FieldRegistration kRegistration(kFields);
 
 struct FlagBit {
@@ -177,7 +176,7 @@ void WalkOptions(PacketDecoder& d, NodeId options, std::uint32_t h, std::uint32_
         length = 6;
         const auto value = d.U32(at + 2);
         if (!value) return;
-        d.AddBytes(options, *kind == 6 ? kEcho : kEchoReply, at, length,
+        d.AddBytes(options, kEcho, at, length,
                    Format(*kind == 6 ? "Echo option: %u (0x%08x)" : "Echo reply option: %u (0x%08x)", *value, *value));
         break;
       }
