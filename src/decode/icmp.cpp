@@ -124,11 +124,14 @@ std::string Ipv4Text(const char* label, const std::uint8_t* a) {
   return Format("%s: %u.%u.%u.%u (0x %02x.%02x.%02x.%02x)", label, a[0], a[1], a[2], a[3], a[0], a[1], a[2], a[3]);
 }
 
-// An address line from `at` to `end` (a router advertisement's entries may be
-// narrower or wider than the address).
+// An address line from `at` to `end`. A router advertisement's entries may be
+// narrower or wider than the address; such a line shows no field.
 void AddIpv4Line(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at,
                  std::uint32_t end) {
-  if (const std::uint8_t* a = d.Bytes(at, 4)) d.AddFieldLine(layer, f, Ipv4Text(label, a), at, end);
+  const std::uint8_t* a = d.Bytes(at, 4);
+  if (a == nullptr) return;
+  const NodeId line = d.AddLine(layer, Ipv4Text(label, a), at, end);
+  if (end - at == FieldWidth(f)) d.SetField(line, f);
 }
 
 void AddUnused(PacketDecoder& d, NodeId layer, std::uint32_t start, std::uint32_t end) {
@@ -156,7 +159,8 @@ void AddRouterEntries(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint
     const std::uint32_t p = e + half;
     const std::optional<std::uint32_t> preference = d.U32(p);
     if (!preference) return;
-    d.AddFieldLine(layer, kPreference, Ipv4Text("IP address", d.Bytes(p, 4)), p, p + half, *preference);
+    const NodeId line = d.AddLine(layer, Ipv4Text("IP address", d.Bytes(p, 4)), p, p + half);
+    if (half == FieldWidth(kPreference)) d.SetField(line, kPreference, *preference);
   }
 }
 

@@ -13,8 +13,11 @@ constexpr std::uint8_t kLeaveGroup = 0x17;
 
 constexpr FieldInfo kIgmp{"igmp", "Internet Group Management Protocol", FieldType::Protocol};
 constexpr FieldInfo kType{"igmp.type", "Type", FieldType::UInt8, FieldBase::Hex};
-// In tenths of a second: a query's code decoded from its floating-point form.
+// In tenths of a second, as version 2 carries it.
 constexpr FieldInfo kMaxResponse{"igmp.max_resp", "Max Resp Time", FieldType::UInt8, FieldBase::Dec};
+// A query's code as carried (its line shows the time decoded from it), where
+// filters elsewhere know the decoded time under the name above.
+constexpr FieldInfo kMaxResponseCode{"igmp.max_resp_code", "Max Resp Code", FieldType::UInt8, FieldBase::Hex};
 constexpr FieldInfo kChecksum{"igmp.checksum", "Checksum", FieldType::UInt16, FieldBase::Hex};
 constexpr FieldInfo kGroup{"igmp.maddr", "Multicast Address", FieldType::Ipv4};
 constexpr FieldInfo kSuppress{"igmp.s", "S", FieldType::Boolean, FieldBase::None, 0x08};
@@ -27,8 +30,8 @@ constexpr FieldInfo kRecordType{"igmp.record_type", "Record Type", FieldType::UI
 constexpr FieldInfo kAuxLength{"igmp.aux_data_len", "Aux Data Len", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kAuxData{"igmp.aux_data", "Aux Data", FieldType::Bytes};
 constexpr const FieldInfo* kFields[] = {
-    &kIgmp, &kType, &kMaxResponse, &kChecksum, &kGroup, &kSuppress, &kRobustness, &kQueryInterval, &kSourceCount,
-    &kSource, &kRecordCount, &kRecordType, &kAuxLength, &kAuxData};
+    &kIgmp, &kType, &kMaxResponse, &kMaxResponseCode, &kChecksum, &kGroup, &kSuppress, &kRobustness,
+    &kQueryInterval, &kSourceCount, &kSource, &kRecordCount, &kRecordType, &kAuxLength, &kAuxData};
 const FieldRegistration kRegistration(kFields);
 
 // Max response code and QQIC (RFC 3376, 4.1.1 and 4.1.7): below 128 the
@@ -69,11 +72,10 @@ std::uint32_t DescribeV2Message(PacketDecoder& d, std::uint32_t h, std::uint8_t 
 std::uint32_t DescribeQuery(PacketDecoder& d, std::uint32_t h, std::uint8_t type) {
   const NodeId layer = d.AddLayerLine(kIgmp, "IGMP", h, h + 12);
   d.AddFieldLine(layer, kType, Format("Type: 0x%02x - Membership Query Message", type), h, h + 1, type);
-  if (auto v = d.U8(h + 1)) {
-    const double time = TimeCodeValue(*v);
-    d.AddFieldLine(layer, kMaxResponse, Format("Max response code:  0x%02x - Max response time: %f", *v, time), h + 1,
-                   h + 2, static_cast<std::uint64_t>(time));
-  }
+  d.AddUint(layer, kMaxResponseCode, h + 1, [](std::uint32_t code) {
+    return Format("Max response code:  0x%02x - Max response time: %f", code,
+                  TimeCodeValue(static_cast<std::uint8_t>(code)));
+  });
   AddChecksum(d, layer, h);
   AddAddressLine(d, layer, kGroup, "Group address", h + 4);
   d.AddUint(layer, kSuppress, h + 8, [](std::uint32_t on) {

@@ -20,12 +20,11 @@ constexpr std::uint32_t kLineLength = 3;
 constexpr FieldInfo kLlc{"llc", "Logical-Link Control", FieldType::Protocol};
 constexpr FieldInfo kDsap{"llc.dsap", "DSAP", FieldType::UInt8, FieldBase::Hex};
 constexpr FieldInfo kSsap{"llc.ssap", "SSAP", FieldType::UInt8, FieldBase::Hex};
-// Sixteen bits wide, as the I and S formats' two control bytes; the U
-// format's one byte is shown under the same field.
-constexpr FieldInfo kControl{"llc.control", "Control", FieldType::UInt16, FieldBase::Hex};
-// The supervisory function, bits 2-3 of the first control byte.
-constexpr FieldInfo kSupervisory{"llc.control.s_ftype", "Supervisory frame type", FieldType::UInt16, FieldBase::Hex,
-                                 0x000C};
+// The lines show the first control byte alone, where filters elsewhere know
+// a control field of 16 bits: the U format's byte and the supervisory
+// function (bits 2-3) have names of their own.
+constexpr FieldInfo kControl{"llc.control_u", "Control (U format)", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kSupervisory{"llc.s_ftype", "Supervisory frame type", FieldType::UInt8, FieldBase::Hex, 0x0C};
 // N(S) and N(R) as their byte holds them, the low bit cleared but not
 // shifted out: twice the sequence number.
 constexpr FieldInfo kSendSequence{"llc.control.n_s_bits", "N(S) bits", FieldType::UInt8, FieldBase::Dec};

@@ -17,8 +17,9 @@ constexpr FieldInfo kSeq{"tcp.seq_raw", "Sequence Number (raw)", FieldType::UInt
 constexpr FieldInfo kAck{"tcp.ack_raw", "Acknowledgment number (raw)", FieldType::UInt32, FieldBase::Dec};
 // In bytes, from the data offset's count of words.
 constexpr FieldInfo kHeaderLength{"tcp.hdr_len", "Header Length", FieldType::UInt8, FieldBase::Dec};
-// The twelve bits after the data offset; the line covers the flags byte.
-constexpr FieldInfo kFlags{"tcp.flags", "Flags", FieldType::UInt16, FieldBase::Hex, 0x0FFF};
+// The byte of the flags, where filters elsewhere know twelve bits from the
+// data offset's byte on.
+constexpr FieldInfo kFlags{"tcp.flags_byte", "Flags byte", FieldType::UInt8, FieldBase::Hex};
 constexpr FieldInfo kFin{"tcp.flags.fin", "Fin", FieldType::Boolean, FieldBase::None, 0x01};
 constexpr FieldInfo kSyn{"tcp.flags.syn", "Syn", FieldType::Boolean, FieldBase::None, 0x02};
 constexpr FieldInfo kReset{"tcp.flags.reset", "Reset", FieldType::Boolean, FieldBase::None, 0x04};
@@ -74,10 +75,11 @@ constexpr FlagBit kFlagBits[] = {
     {&kAckFlag, "----1-: ACK on", "----0-: ACK off", " ACK"}, {&kUrg, "-----1: URG on", "-----0: URG off", " URG"},
 };
 
-// The "Flags" line over the flags byte at `at`; `flags` holds the twelve
-// bits from the data offset's byte on.
-void AddFlags(PacketDecoder& d, NodeId layer, std::uint32_t at, std::uint32_t flags) {
-  const NodeId line = d.AddFieldLine(layer, kFlags, "Flags", at, at + 1, flags);
+// The "Flags" line over the flags byte at `at`, one line per flag below it.
+void AddFlags(PacketDecoder& d, NodeId layer, std::uint32_t at) {
+  const FieldRead<std::uint32_t> flags = d.AddUint(layer, kFlags, at, "Flags");
+  if (!flags) return;
+  const NodeId line = flags.line;
   for (const FlagBit& bit : kFlagBits) {
     const FieldRead<std::uint32_t> set =
         d.AddUint(line, *bit.field, at, [&bit](std::uint32_t on) { return on ? bit.on : bit.off; });
@@ -263,9 +265,7 @@ std::optional<std::uint32_t> DescribeHeader(PacketDecoder& d, std::uint32_t h) {
                  h + 13, hl);
   d.SetRange(layer, h, h + hl);
 
-  if (const auto bits = d.U16(h + 12)) {
-    AddFlags(d, layer, h + 13, static_cast<std::uint32_t>(MaskedValue(kFlags, *bits)));
-  }
+  AddFlags(d, layer, h + 13);
   d.AddUint(layer, kWindow, h + 14, "Window: %u (0x%04x)");
   // Shown as carried; never verified.
   d.AddUint(layer, kChecksum, h + 16, "Checksum: %u (0x%04x)");

@@ -48,9 +48,9 @@ const std::vector<FieldCase>& Cases() {
         {"ip.len", "60"}, {"ip.id", "0x1b68"}, {"ip.flags", "0x02"}, {"ip.flags.df", "1"}, {"ip.flags.mf", "0"},
         {"ip.frag_offset", "0"}, {"ip.ttl", "64"}, {"ip.proto", "6"}, {"ip.checksum", "0x2152"},
         {"ip.src", "127.0.0.1"}, {"ip.dst", "127.0.0.1"}, {"tcp.srcport", "55920"}, {"tcp.dstport", "80"},
-        {"tcp.seq_raw", "928549246"}, {"tcp.ack_raw", "0"}, {"tcp.hdr_len", "40"}, {"tcp.flags", "0x0002"},
-        {"tcp.flags.fin", "0"}, {"tcp.flags.syn", "1"}, {"tcp.flags.reset", "0"}, {"tcp.flags.push", "0"},
-        {"tcp.flags.ack", "0"}, {"tcp.flags.urg", "0"}, {"tcp.window_size_value", "32767"}, {"tcp.checksum", "0x1421"},
+        {"tcp.seq_raw", "928549246"}, {"tcp.ack_raw", "0"}, {"tcp.hdr_len", "40"}, {"tcp.flags.fin", "0"},
+        {"tcp.flags.syn", "1"}, {"tcp.flags.reset", "0"}, {"tcp.flags.push", "0"}, {"tcp.flags.ack", "0"},
+        {"tcp.flags.urg", "0"}, {"tcp.window_size_value", "32767"}, {"tcp.checksum", "0x1421"},
         {"tcp.urgent_pointer", "0"}, {"tcp.options", "0204400c0402080a4ddc92160000000001030302"},
         {"tcp.options.nop", "01"}, {"tcp.options.mss", "0204400c"}, {"tcp.options.wscale", "030302"},
         {"tcp.options.sack_perm", "0402"}, {"tcp.options.timestamp", "080a4ddc921600000000"}}},
@@ -103,9 +103,8 @@ const std::vector<FieldCase>& Cases() {
         {"ip.tos.delay", "0"}, {"ip.tos.throughput", "0"}, {"ip.tos.reliability", "0"}, {"ip.tos.cost", "0"},
         {"ip.len", "36"}, {"ip.id", "0x0001"}, {"ip.flags", "0x00"}, {"ip.flags.df", "0"}, {"ip.flags.mf", "0"},
         {"ip.frag_offset", "0"}, {"ip.ttl", "1"}, {"ip.proto", "2"}, {"ip.checksum", "0x840d"},
-        {"ip.src", "192.2.0.2"}, {"ip.dst", "224.0.0.1"}, {"igmp.type", "0x11"}, {"igmp.max_resp", "30720"},
-        {"igmp.checksum", "0xeb84"}, {"igmp.maddr", "0.0.0.0"}, {"igmp.s", "0"}, {"igmp.qrv", "2"},
-        {"igmp.qqic", "125"}, {"igmp.num_src", "0"}}},
+        {"ip.src", "192.2.0.2"}, {"ip.dst", "224.0.0.1"}, {"igmp.type", "0x11"}, {"igmp.checksum", "0xeb84"},
+        {"igmp.maddr", "0.0.0.0"}, {"igmp.s", "0"}, {"igmp.qrv", "2"}, {"igmp.qqic", "125"}, {"igmp.num_src", "0"}}},
       {"IgmpV3Report",
        Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 01 02 9b dd c0 a8 01 0a 0a 00"
            "00 01 22 00 00 00 00 00 00 02 01 00 00 02 e1 01 01 01 0a 00 00 01 0a 00 00 02 04 01 00 00 e2 02"
@@ -127,16 +126,15 @@ const std::vector<FieldCase>& Cases() {
            "02 00 05 04 00 03 00 05 40 00 04 00 0a 00 19 06 ea b8 85 00 00 00 00 00 00 00 00 00"),
        {"eth.", "llc."},
        {{"eth.dst", "01:00:0c:cc:cc:cc"}, {"eth.src", "00:19:06:ea:b8:85"}, {"eth.len", "37"}, {"llc.dsap", "0xaa"},
-        {"llc.ssap", "0xaa"}, {"llc.control", "0x0003"}, {"llc.oui", "12"}, {"llc.cisco_pid", "0x2004"}}},
+        {"llc.ssap", "0xaa"}, {"llc.oui", "12"}, {"llc.cisco_pid", "0x2004"}}},
       {"SnapEncapsulatedEthernet",
        Hex("01 80 c2 00 00 00 00 11 22 33 44 55 00 0e aa aa 03 00 00 00 81 37 ff ff 00 1e 00 00"),
        {"llc."},
-       {{"llc.dsap", "0xaa"}, {"llc.ssap", "0xaa"}, {"llc.control", "0x0003"}, {"llc.oui", "0"},
-        {"llc.type", "0x8137"}}},
+       {{"llc.dsap", "0xaa"}, {"llc.ssap", "0xaa"}, {"llc.oui", "0"}, {"llc.type", "0x8137"}}},
       {"LlcSupervisory",
        Hex("01 80 c2 00 00 00 00 11 22 33 44 55 00 04 f0 f0 01 0c"),
        {"llc."},
-       {{"llc.dsap", "0xf0"}, {"llc.ssap", "0xf0"}, {"llc.control.s_ftype", "0x0000"}}},
+       {{"llc.dsap", "0xf0"}, {"llc.ssap", "0xf0"}}},
       {"Ipv4Options",
        Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 4b b8 00 34 12 34 40 00 40 fd 87 0f c0 a8 01 0a 0a 00"
            "00 01 82 0b 00 00 00 01 00 02 00 00 03 01 44 0c 05 00 00 00 00 01 00 00 00 02 00 00 08 00 de ad"
@@ -163,65 +161,61 @@ struct NamedFrame {
 
 const std::vector<NamedFrame>& MoreFrames() {
   static const std::vector<NamedFrame> frames = {
-      {"TcpPartialOrderAndAltChecksum", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 06 5c d9 c0 a8 01 0a 0a 00"
-                  "00 01 00 07 00 09 00 00 00 01 00 00 00 00 90 02 ff ff 12 34 00 00 09 02 0a 03 c5 0e 03 01 0f 05"
-                  "aa bb cc 00 00 00")},
-      {"IcmpTimeExceededQuotingTcp", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 01 5c de c0 a8 01 0a 0a 00"
-                  "00 01 0b 00 41 5f 00 00 00 00 45 00 00 28 12 34 40 00 40 06 14 9b 0a 00 00 01 0a 00 00 01 15 b3"
-                  "00 50 de ad be ef")},
-      {"IcmpRedirect", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 01 5c de c0 a8 01 0a 0a 00"
-                  "00 01 05 01 f0 00 0a 00 00 fe 45 00 00 1c 12 34 40 00 40 06 5c f5 c0 a8 01 0a 0a 00 00 01 00 00"
-                  "00 00 00 00 00 00")},
-      {"IcmpParameterProblem", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 01 5c de c0 a8 01 0a 0a 00"
-                  "00 01 0c 00 df ff 14 00 00 00 45 00 00 1c 12 34 40 00 40 06 5c f5 c0 a8 01 0a 0a 00 00 01 00 00"
-                  "00 00 00 00 00 00")},
-      {"IcmpTimestampReply", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 28 12 34 40 00 40 01 5c ee c0 a8 01 0a 0a 00"
-                  "00 01 0e 00 da 37 00 55 00 03 00 00 03 e8 00 00 07 d0 00 00 0b b8")},
-      {"IcmpAddressMaskReply", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 20 12 34 40 00 40 01 5c f6 c0 a8 01 0a 0a 00"
-                  "00 01 12 00 ee f4 00 09 00 01 ff ff ff 00")},
-      {"IgmpLeave", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 1c 12 34 40 00 01 02 9b f9 c0 a8 01 0a 0a 00"
-                  "00 01 17 00 00 00 e0 00 00 02")},
-      {"Rarp", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 80 35 00 01 08 00 06 04 00 04 00 11 22 33 44 55 c0 a8 01 0a"
-                  "66 77 88 99 aa bb c0 a8 01 02")},
+      {"TcpPartialOrderAndAltChecksum",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 06 5c d9 c0 a8 01 0a 0a 00"
+           "00 01 00 07 00 09 00 00 00 01 00 00 00 00 90 02 ff ff 12 34 00 00 09 02 0a 03 c5 0e 03 01 0f 05"
+           "aa bb cc 00 00 00")},
+      {"IcmpTimeExceededQuotingTcp",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 01 5c de c0 a8 01 0a 0a 00"
+           "00 01 0b 00 41 5f 00 00 00 00 45 00 00 28 12 34 40 00 40 06 14 9b 0a 00 00 01 0a 00 00 01 15 b3"
+           "00 50 de ad be ef")},
+      {"IcmpRedirect",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 01 5c de c0 a8 01 0a 0a 00"
+           "00 01 05 01 f0 00 0a 00 00 fe 45 00 00 1c 12 34 40 00 40 06 5c f5 c0 a8 01 0a 0a 00 00 01 00 00"
+           "00 00 00 00 00 00")},
+      {"IcmpParameterProblem",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 38 12 34 40 00 40 01 5c de c0 a8 01 0a 0a 00"
+           "00 01 0c 00 df ff 14 00 00 00 45 00 00 1c 12 34 40 00 40 06 5c f5 c0 a8 01 0a 0a 00 00 01 00 00"
+           "00 00 00 00 00 00")},
+      {"IcmpTimestampReply",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 28 12 34 40 00 40 01 5c ee c0 a8 01 0a 0a 00"
+           "00 01 0e 00 da 37 00 55 00 03 00 00 03 e8 00 00 07 d0 00 00 0b b8")},
+      {"IcmpAddressMaskReply",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 20 12 34 40 00 40 01 5c f6 c0 a8 01 0a 0a 00"
+           "00 01 12 00 ee f4 00 09 00 01 ff ff ff 00")},
+      // Entries of three words: wider than their address and preference.
+      {"IcmpRouterAdvertisementWideEntries",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 28 12 34 40 00 40 01 5c ee c0 a8 01 0a 0a 00"
+           "00 01 09 00 00 00 01 03 07 08 0a 00 00 01 00 00 00 00 00 05 00 00")},
+      {"IgmpLeave",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 1c 12 34 40 00 01 02 9b f9 c0 a8 01 0a 0a 00"
+           "00 01 17 00 00 00 e0 00 00 02")},
+      {"Rarp",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 80 35 00 01 08 00 06 04 00 04 00 11 22 33 44 55 c0 a8 01 0a"
+           "66 77 88 99 aa bb c0 a8 01 02")},
       {"LlcInformation", Hex("01 80 c2 00 00 00 00 11 22 33 44 55 00 08 f0 f0 0a 0c 00 00 00 00")},
       {"LlcSupervisoryFunction3", Hex("01 80 c2 00 00 00 00 11 22 33 44 55 00 04 f0 f0 0d 0c")},
       {"LlcUnnumberedTest", Hex("01 80 c2 00 00 00 00 11 22 33 44 55 00 07 42 43 f3 00 00 00 00")},
       {"SnapBridgeTunnel", Hex("01 80 c2 00 00 00 00 11 22 33 44 55 00 0a aa aa 03 00 00 f8 80 f3 00 00")},
-      {"Ipv4LaterFragment", Hex(
-                  "00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 1c be ef 20 b9 40 11 cf 75 c0 a8 01 0a 0a 00"
-                  "00 01 01 02 03 04 05 06 07 08")},
+      {"Ipv4LaterFragment",
+       Hex("00 11 22 33 44 55 66 77 88 99 aa bb 08 00 45 00 00 1c be ef 20 b9 40 11 cf 75 c0 a8 01 0a 0a 00"
+           "00 01 01 02 03 04 05 06 07 08")},
   };
   return frames;
 }
 
-// Fields named here that tshark does not know (or knows as text), and the
-// protocol lines: the golden trees below pin them.
+// Fields with names of their own, which tshark lacks or shows with another
+// value or width (its LLC control field and TCP flags take 16 bits, its
+// query's max response time is decoded, its security option's handling and
+// code are text), and the protocol lines: the golden lines below pin them.
 bool IsOwnField(const FieldInfo& f) {
   static const std::set<std::string_view> own = {
-      "ip.options",           "ip.opt.sec_handling",      "ip.opt.sec_tcc",
-      "icmp.data",            "llc.control.n_s_bits",     "llc.control.n_r_bits",
-      "tcp.options.pocp",     "tcp.options.posp",         "tcp.options.posp.start",
-      "tcp.options.posp.end", "tcp.options.posp.filler",  "tcp.options.alt_checksum_req",
-      "tcp.options.alt_checksum_data", "tcp.options.alt_checksum_data.byte",
+      "ip.options", "ip.opt.sec_handling", "ip.opt.sec_tcc", "icmp.data", "igmp.max_resp_code", "llc.control_u",
+      "llc.s_ftype", "llc.control.n_s_bits", "llc.control.n_r_bits", "tcp.flags_byte", "tcp.options.pocp",
+      "tcp.options.posp", "tcp.options.posp.start", "tcp.options.posp.end", "tcp.options.posp.filler",
+      "tcp.options.alt_checksum_req", "tcp.options.alt_checksum_data", "tcp.options.alt_checksum_data.byte",
   };
   return f.type == FieldType::Protocol || own.contains(f.abbrev);
-}
-
-// Fields that filters know as 16 bits wide whose line here covers one byte:
-// the LLC control field (one byte in the U format) and the supervisory
-// function in its first byte, and the TCP flags (the line covers the byte of
-// the six flags).
-std::uint32_t LineWidth(const FieldInfo& f) {
-  if (f.abbrev == "llc.control" || f.abbrev == "llc.control.s_ftype" || f.abbrev == "tcp.flags") return 1;
-  return FieldWidth(f);
 }
 
 void Walk(const DecodeTree& tree, NodeId id, std::vector<NodeId>& out) {
@@ -256,7 +250,7 @@ std::vector<std::string> WidthMismatches(const DecodeTree& tree) {
   for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
     const DecodeNode& n = tree[id];
     if (n.field == nullptr || FieldWidth(*n.field) == 0) continue;
-    if (n.end - n.start != LineWidth(*n.field)) {
+    if (n.end - n.start != FieldWidth(*n.field)) {
       out.push_back(std::string(n.field->abbrev) + " [" + std::to_string(n.start) + "," + std::to_string(n.end) +
                     ")");
     }
@@ -320,16 +314,29 @@ const Bytes& FrameOf(std::string_view name) {
   return none;
 }
 
-// The field lines from the first one that starts with `from` to the end.
+// The field lines from the first one that starts with `from` up to the next
+// one indented no deeper: the lines of one layer or option, whatever the
+// decoders of other layers show.
 std::string FieldsFrom(std::string_view frameName, std::string_view from) {
   const Bytes& frame = FrameOf(frameName);
   const std::string text = FieldsText(DecodeTreeOf(frame).tree, frame);
-  const std::size_t at = text.find(from);
-  return at == std::string::npos ? std::string() : text.substr(at);
+  std::size_t at = text.find(from);
+  if (at == std::string::npos) return {};
+  const std::size_t indent = from.find_first_not_of(' ');
+  std::string out;
+  for (bool first = true; at < text.size(); first = false) {
+    const std::size_t end = text.find('\n', at) + 1;
+    const std::string_view line(text.data() + at, end - at);
+    if (!first && line.find_first_not_of(' ') <= indent) break;
+    out += line;
+    at = end;
+  }
+  return out;
 }
 
 TEST(ClassicFields, GoldenFieldLines) {
-  EXPECT_EQ(FieldsFrom("TcpSynWithOptions", "eth="),
+  EXPECT_EQ(FieldsFrom("TcpSynWithOptions", "eth=") + FieldsFrom("TcpSynWithOptions", "ip=") +
+                FieldsFrom("TcpSynWithOptions", "tcp="),
             "eth=Ethernet II [0,14)\n"
             "  eth.dst=00:00:00:00:00:00 [0,6)\n"
             "  eth.src=00:00:00:00:00:00 [6,12)\n"
@@ -360,7 +367,7 @@ TEST(ClassicFields, GoldenFieldLines) {
             "  tcp.seq_raw=928549246 [38,42)\n"
             "  tcp.ack_raw=0 [42,46)\n"
             "  tcp.hdr_len=40 [46,47)\n"
-            "  tcp.flags=0x0002 [47,48)\n"
+            "  tcp.flags_byte=0x02 [47,48)\n"
             "    tcp.flags.fin=0 [47,48)\n"
             "    tcp.flags.syn=1 [47,48)\n"
             "    tcp.flags.reset=0 [47,48)\n"
@@ -405,6 +412,28 @@ TEST(ClassicFields, GoldenFieldLines) {
             "      tcp.options.alt_checksum_data.byte=170 [64,65)\n"
             "      tcp.options.alt_checksum_data.byte=187 [65,66)\n"
             "      tcp.options.alt_checksum_data.byte=204 [66,67)\n");
+  // The first control byte alone: the U format's, and a supervisory function.
+  EXPECT_EQ(FieldsFrom("LlcSnapCisco", "llc="),
+            "llc=LLC [14,17)\n"
+            "  llc.dsap=0xaa [14,15)\n"
+            "  llc.ssap=0xaa [15,16)\n"
+            "  llc.control_u=0x03 [16,17)\n");
+  EXPECT_EQ(FieldsFrom("LlcSupervisory", "llc="),
+            "llc=LLC [14,17)\n"
+            "  llc.dsap=0xf0 [14,15)\n"
+            "  llc.ssap=0xf0 [15,16)\n"
+            "  llc.s_ftype=0x00 [16,17)\n");
+  // A query's code as carried.
+  EXPECT_EQ(FieldsFrom("IgmpV3Query", "igmp="),
+            "igmp=IGMP [38,50)\n"
+            "  igmp.type=0x11 [38,39)\n"
+            "  igmp.max_resp_code=0xfe [39,40)\n"
+            "  igmp.checksum=0xeb84 [40,42)\n"
+            "  igmp.maddr=0.0.0.0 [42,46)\n"
+            "  igmp.s=0 [46,47)\n"
+            "  igmp.qrv=2 [46,47)\n"
+            "  igmp.qqic=125 [47,48)\n"
+            "  igmp.num_src=0 [48,50)\n");
   // N(S) and N(R) as their bytes hold them, the low bit cleared.
   EXPECT_EQ(FieldsFrom("LlcInformation", "llc="),
             "llc=LLC [14,17)\n"
