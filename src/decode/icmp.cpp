@@ -21,8 +21,9 @@ constexpr FieldInfo kSequence{"icmp.seq", "Sequence Number (BE)", FieldType::UIn
 constexpr FieldInfo kData{"icmp.data", "Data", FieldType::Bytes};
 constexpr FieldInfo kUnused{"icmp.unused", "Unused", FieldType::Bytes};
 constexpr FieldInfo kGateway{"icmp.redir_gw", "Gateway Address", FieldType::Ipv4};
-// One byte: the offset of the octet in error.
-constexpr FieldInfo kPointer{"icmp.pointer", "Pointer", FieldType::UInt8, FieldBase::Dec};
+// The offset of the octet in error: one byte, where filters elsewhere know a
+// 32-bit icmp.pointer.
+constexpr FieldInfo kPointer{"icmp.ptr", "Pointer", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kAddressCount{"icmp.num_addrs", "Number of addresses", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kEntrySize{"icmp.addr_entry_size", "Address entry size", FieldType::UInt8, FieldBase::Dec};
 constexpr FieldInfo kLifetime{"icmp.lifetime", "Lifetime", FieldType::UInt16, FieldBase::Dec};

@@ -205,15 +205,17 @@ const std::vector<NamedFrame>& MoreFrames() {
 }
 
 // Fields with names of their own, which tshark lacks or shows with another
-// value or width (its LLC control field and TCP flags take 16 bits, its
-// query's max response time is decoded, its security option's handling and
-// code are text), and the protocol lines: the golden lines below pin them.
+// value or width (its LLC control field and TCP flags take 16 bits, its ICMP
+// pointer 32, its query's max response time is decoded, its security
+// option's handling and code are text), and the protocol lines: the golden
+// lines below pin them.
 bool IsOwnField(const FieldInfo& f) {
   static const std::set<std::string_view> own = {
-      "ip.options", "ip.opt.sec_handling", "ip.opt.sec_tcc", "icmp.data", "igmp.max_resp_code", "llc.control_u",
-      "llc.s_ftype", "llc.control.n_s_bits", "llc.control.n_r_bits", "tcp.flags_byte", "tcp.options.pocp",
-      "tcp.options.posp", "tcp.options.posp.start", "tcp.options.posp.end", "tcp.options.posp.filler",
-      "tcp.options.alt_checksum_req", "tcp.options.alt_checksum_data", "tcp.options.alt_checksum_data.byte",
+      "ip.options", "ip.opt.sec_handling", "ip.opt.sec_tcc", "icmp.data", "icmp.ptr", "igmp.max_resp_code",
+      "llc.control_u", "llc.s_ftype", "llc.control.n_s_bits", "llc.control.n_r_bits", "tcp.flags_byte",
+      "tcp.options.pocp", "tcp.options.posp", "tcp.options.posp.start", "tcp.options.posp.end",
+      "tcp.options.posp.filler", "tcp.options.alt_checksum_req", "tcp.options.alt_checksum_data",
+      "tcp.options.alt_checksum_data.byte",
   };
   return f.type == FieldType::Protocol || own.contains(f.abbrev);
 }
