@@ -11,6 +11,22 @@ namespace {
 // as fixed whatever they say.
 constexpr std::uint32_t kBodyLength = 28;
 
+// RARP is read by the same fields.
+constexpr FieldInfo kArp{"arp", "Address Resolution Protocol", FieldType::Protocol};
+constexpr FieldInfo kHardwareType{"arp.hw.type", "Hardware type", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kProtocolType{"arp.proto.type", "Protocol type", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kHardwareSize{"arp.hw.size", "Hardware size", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kProtocolSize{"arp.proto.size", "Protocol size", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kOpcode{"arp.opcode", "Opcode", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kSenderMac{"arp.src.hw_mac", "Sender MAC address", FieldType::Mac};
+constexpr FieldInfo kSenderIp{"arp.src.proto_ipv4", "Sender IP address", FieldType::Ipv4};
+constexpr FieldInfo kTargetMac{"arp.dst.hw_mac", "Target MAC address", FieldType::Mac};
+constexpr FieldInfo kTargetIp{"arp.dst.proto_ipv4", "Target IP address", FieldType::Ipv4};
+constexpr const FieldInfo* kFields[] = {
+    &kArp, &kHardwareType, &kProtocolType, &kHardwareSize, &kProtocolSize, &kOpcode, &kSenderMac, &kSenderIp,
+    &kTargetMac, &kTargetIp};
+const FieldRegistration kRegistration(kFields);
+
 const char* OperationSuffix(std::uint16_t operation) {
   switch (operation) {
     case 1: return " (ARP request)";
@@ -26,19 +42,17 @@ const char* OperationSuffix(std::uint16_t operation) {
   }
 }
 
-void AddMacLine(PacketDecoder& d, NodeId layer, const char* label, std::uint32_t at) {
+void AddMacLine(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at) {
   if (const std::uint8_t* m = d.Bytes(at, 6)) {
-    d.AddLine(layer, Format("%s: %02x:%02x:%02x:%02x:%02x:%02x", label, m[0], m[1], m[2], m[3], m[4], m[5]), at,
-              at + 6);
+    d.AddAddress(layer, f, at, Format("%s: %02x:%02x:%02x:%02x:%02x:%02x", label, m[0], m[1], m[2], m[3], m[4], m[5]));
   }
 }
 
-void AddIpLine(PacketDecoder& d, NodeId layer, const char* label, std::uint32_t at) {
+void AddIpLine(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at) {
   if (const std::uint8_t* a = d.Bytes(at, 4)) {
-    d.AddLine(layer,
-              Format("%s: %u.%u.%u.%u (0x %02x.%02x.%02x.%02x)", label, a[0], a[1], a[2], a[3], a[0], a[1], a[2],
-                     a[3]),
-              at, at + 4);
+    d.AddAddress(layer, f, at,
+                 Format("%s: %u.%u.%u.%u (0x %02x.%02x.%02x.%02x)", label, a[0], a[1], a[2], a[3], a[0], a[1], a[2],
+                        a[3]));
   }
 }
 
@@ -47,18 +61,19 @@ void DecodeAddressResolution(PacketDecoder& d, Protocol protocol) {
   d.BeginLayer(protocol);
 
   if (d.IsTree()) {
-    const NodeId layer = d.AddLayerLine(std::string(InfoOf(protocol).name), h, h + kBodyLength);
-    if (auto v = d.U16(h)) d.AddLine(layer, Format("Hardware type: %d (0x%04x)", *v, *v), h, h + 2);
-    if (auto v = d.U16(h + 2)) d.AddLine(layer, Format("Protocol type: %d (0x%04x)", *v, *v), h + 2, h + 4);
-    if (auto v = d.U8(h + 4)) d.AddLine(layer, Format("Hardware length: %d (0x%02x)", *v, *v), h + 4, h + 5);
-    if (auto v = d.U8(h + 5)) d.AddLine(layer, Format("Protocol length: %d (0x%02x)", *v, *v), h + 5, h + 6);
-    if (auto v = d.U16(h + 6)) {
-      d.AddLine(layer, Format("Operation: %d (0x%04x)%s", *v, *v, OperationSuffix(*v)), h + 6, h + 8);
-    }
-    AddMacLine(d, layer, "Source MAC", h + 8);
-    AddIpLine(d, layer, "Source IP", h + 14);
-    AddMacLine(d, layer, "Destination MAC", h + 18);
-    AddIpLine(d, layer, "Destination IP", h + 24);
+    const NodeId layer = d.AddLayerLine(kArp, std::string(InfoOf(protocol).name), h, h + kBodyLength);
+    d.AddUint(layer, kHardwareType, h, "Hardware type: %u (0x%04x)");
+    d.AddUint(layer, kProtocolType, h + 2, "Protocol type: %u (0x%04x)");
+    d.AddUint(layer, kHardwareSize, h + 4, "Hardware length: %u (0x%02x)");
+    d.AddUint(layer, kProtocolSize, h + 5, "Protocol length: %u (0x%02x)");
+    d.AddUint(layer, kOpcode, h + 6, [](std::uint32_t operation) {
+      return Format("Operation: %u (0x%04x)%s", operation, operation,
+                    OperationSuffix(static_cast<std::uint16_t>(operation)));
+    });
+    AddMacLine(d, layer, kSenderMac, "Source MAC", h + 8);
+    AddIpLine(d, layer, kSenderIp, "Source IP", h + 14);
+    AddMacLine(d, layer, kTargetMac, "Destination MAC", h + 18);
+    AddIpLine(d, layer, kTargetIp, "Destination IP", h + 24);
   }
 
   // No inner protocol and no scripts: what follows the body (Ethernet

@@ -19,6 +19,14 @@ namespace {
 constexpr std::uint32_t kHeaderLength = 14;
 constexpr std::uint16_t kMaxIeee8023Length = 1500;
 
+constexpr FieldInfo kEth{"eth", "Ethernet", FieldType::Protocol};
+constexpr FieldInfo kDst{"eth.dst", "Destination", FieldType::Mac};
+constexpr FieldInfo kSrc{"eth.src", "Source", FieldType::Mac};
+constexpr FieldInfo kLength{"eth.len", "Length", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kType{"eth.type", "Type", FieldType::UInt16, FieldBase::Hex};
+constexpr const FieldInfo* kFields[] = {&kEth, &kDst, &kSrc, &kLength, &kType};
+const FieldRegistration kRegistration(kFields);
+
 // EtherTypes with a name; those with a decoder are dispatched to it.
 constexpr EtherTypeEntry kEtherTypes[] = {
     {0x0800, " - IPv4", DecodeIpv4},
@@ -109,15 +117,19 @@ void DecodeMacHeader(PacketDecoder& d, bool outermost) {
 
   NodeId layer = kNoNode;
   if (d.IsTree()) {
-    layer = d.AddLayerLine(ieee8023 ? "IEEE 802.2" : "Ethernet II", h, h + kHeaderLength);
-    NodeId dstLine = d.AddLine(layer, MacLine("Destination MAC", dst), h, h + 6);
-    d.AppendText(dstLine, AddressKindSuffix(dst));
-    d.AddLine(layer, MacLine("Source MAC", src), h + 6, h + 12);
+    // The type/length field was captured, so both addresses were too.
+    layer = d.AddLayerLine(kEth, ieee8023 ? "IEEE 802.2" : "Ethernet II", h, h + kHeaderLength);
+    std::string dstText = MacLine("Destination MAC", dst);
+    dstText += AddressKindSuffix(dst);
+    d.AddAddress(layer, kDst, h, std::move(dstText));
+    d.AddAddress(layer, kSrc, h + 6, MacLine("Source MAC", src));
     if (ieee8023) {
-      d.AddLine(layer, Format("Length: %u (0x%02X)", t, t), h + 12, h + 14);
+      d.AddUint(layer, kLength, h + 12, "Length: %u (0x%02X)");
     } else {
-      const EtherTypeEntry* e = FindEtherType(t, d);
-      d.AddLine(layer, Format("Type: 0x%04x%s", t, e != nullptr ? e->suffix : ""), h + 12, h + 14);
+      d.AddUint(layer, kType, h + 12, [&d](std::uint32_t type) {
+        const EtherTypeEntry* e = FindEtherType(static_cast<std::uint16_t>(type), d);
+        return Format("Type: 0x%04x%s", type, e != nullptr ? e->suffix : "");
+      });
     }
   }
   // The outermost Ethernet header is the first coloured segment: it is

@@ -11,6 +11,34 @@ namespace {
 // meaning depends on the type.
 constexpr std::uint32_t kHeaderLength = 8;
 
+constexpr FieldInfo kIcmp{"icmp", "Internet Control Message Protocol", FieldType::Protocol};
+constexpr FieldInfo kType{"icmp.type", "Type", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kCode{"icmp.code", "Code", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kChecksum{"icmp.checksum", "Checksum", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kIdentifier{"icmp.ident", "Identifier (BE)", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kSequence{"icmp.seq", "Sequence Number (BE)", FieldType::UInt16, FieldBase::Dec};
+// What follows an echo message's header.
+constexpr FieldInfo kData{"icmp.data", "Data", FieldType::Bytes};
+constexpr FieldInfo kUnused{"icmp.unused", "Unused", FieldType::Bytes};
+constexpr FieldInfo kGateway{"icmp.redir_gw", "Gateway Address", FieldType::Ipv4};
+// The offset of the octet in error: one byte, where filters elsewhere know a
+// 32-bit icmp.pointer.
+constexpr FieldInfo kPointer{"icmp.ptr", "Pointer", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kAddressCount{"icmp.num_addrs", "Number of addresses", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kEntrySize{"icmp.addr_entry_size", "Address entry size", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kLifetime{"icmp.lifetime", "Lifetime", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kRouterAddress{"icmp.router_address", "Router address", FieldType::Ipv4};
+constexpr FieldInfo kPreference{"icmp.pref_level", "Preference level", FieldType::Int32, FieldBase::Dec};
+constexpr FieldInfo kOriginate{"icmp.originate_timestamp", "Originate Timestamp", FieldType::UInt32, FieldBase::Dec};
+constexpr FieldInfo kReceive{"icmp.receive_timestamp", "Receive Timestamp", FieldType::UInt32, FieldBase::Dec};
+constexpr FieldInfo kTransmit{"icmp.transmit_timestamp", "Transmit Timestamp", FieldType::UInt32, FieldBase::Dec};
+constexpr FieldInfo kAddressMask{"icmp.address_mask", "Address Mask", FieldType::Ipv4};
+constexpr const FieldInfo* kFields[] = {
+    &kIcmp, &kType, &kCode, &kChecksum, &kIdentifier, &kSequence, &kData, &kUnused, &kGateway, &kPointer,
+    &kAddressCount, &kEntrySize, &kLifetime, &kRouterAddress, &kPreference, &kOriginate, &kReceive, &kTransmit,
+    &kAddressMask};
+const FieldRegistration kRegistration(kFields);
+
 const char* TypeName(std::uint8_t type) {
   switch (type) {
     case 0: return "Echo reply";
@@ -93,55 +121,64 @@ std::uint32_t LayerEnd(const PacketDecoder& d, std::uint32_t h, std::uint8_t typ
   }
 }
 
-void AddIpv4Line(PacketDecoder& d, NodeId layer, const char* label, std::uint32_t at, std::uint32_t start,
+std::string Ipv4Text(const char* label, const std::uint8_t* a) {
+  return Format("%s: %u.%u.%u.%u (0x %02x.%02x.%02x.%02x)", label, a[0], a[1], a[2], a[3], a[0], a[1], a[2], a[3]);
+}
+
+// An address line from `at` to `end`. A router advertisement's entries may be
+// narrower or wider than the address; such a line shows no field.
+void AddIpv4Line(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at,
                  std::uint32_t end) {
-  if (const std::uint8_t* a = d.Bytes(at, 4)) {
-    d.AddLine(layer,
-              Format("%s: %u.%u.%u.%u (0x %02x.%02x.%02x.%02x)", label, a[0], a[1], a[2], a[3], a[0], a[1], a[2],
-                     a[3]),
-              start, end);
-  }
+  const std::uint8_t* a = d.Bytes(at, 4);
+  if (a == nullptr) return;
+  const NodeId line = d.AddLine(layer, Ipv4Text(label, a), at, end);
+  if (end - at == FieldWidth(f)) d.SetField(line, f);
 }
 
 void AddUnused(PacketDecoder& d, NodeId layer, std::uint32_t start, std::uint32_t end) {
-  if (d.Has(start, end - start)) d.AddLine(layer, "Unused", start, end);
+  if (d.Has(start, end - start)) d.AddBytes(layer, kUnused, start, end - start, "Unused");
 }
 
 void AddIdentifierAndSequence(PacketDecoder& d, NodeId layer, std::uint32_t h) {
-  if (auto v = d.U16(h + 4)) d.AddLine(layer, Format("Identifier: %u (0x%04x)", *v, *v), h + 4, h + 6);
-  if (auto v = d.U16(h + 6)) d.AddLine(layer, Format("Sequence number: %u (0x%04x)", *v, *v), h + 6, h + 8);
+  d.AddUint(layer, kIdentifier, h + 4, "Identifier: %u (0x%04x)");
+  d.AddUint(layer, kSequence, h + 6, "Sequence number: %u (0x%04x)");
 }
 
-void AddTime(PacketDecoder& d, NodeId layer, const char* label, std::uint32_t at) {
-  if (auto v = d.U32(at)) d.AddLine(layer, Format("%s: %u (0x%08x)", label, *v, *v), at, at + 4);
+void AddTime(PacketDecoder& d, NodeId layer, const FieldInfo& f, const char* label, std::uint32_t at) {
+  d.AddUint(layer, f, at, [label](std::uint32_t v) { return Format("%s: %u (0x%08x)", label, v, v); });
 }
 
 // Router advertisement: `count` entries of `size` 32-bit words, each the
-// router's address followed by its preference level. The walk ends with the
-// captured data, whatever the count says.
+// router's address followed by its preference level (shown as an address
+// too). The walk ends with the captured data, whatever the count says.
 void AddRouterEntries(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint32_t count, std::uint32_t size) {
   const std::uint32_t half = size * 2;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t e = h + kHeaderLength + i * size * 4;
     if (!d.Has(e, 4)) return;
-    AddIpv4Line(d, layer, "IP address", e, e, e + half);
-    if (!d.Has(e + half, 4)) return;
-    AddIpv4Line(d, layer, "IP address", e + half, e + half, e + 2 * half);
+    AddIpv4Line(d, layer, kRouterAddress, "IP address", e, e + half);
+    const std::uint32_t p = e + half;
+    const std::optional<std::uint32_t> preference = d.U32(p);
+    if (!preference) return;
+    const NodeId line = d.AddLine(layer, Ipv4Text("IP address", d.Bytes(p, 4)), p, p + half);
+    if (half == FieldWidth(kPreference)) d.SetField(line, kPreference, *preference);
   }
 }
 
 void DescribeMessage(PacketDecoder& d, std::uint32_t h, std::uint8_t type) {
-  const NodeId layer = d.AddLayerLine("ICMP", h, LayerEnd(d, h, type));
-  d.AddLine(layer, Format("Type: %u (0x%02x): %s", type, type, TypeName(type)), h, h + 1);
-  if (auto code = d.U8(h + 1)) {
-    std::string text = Format("Code: %u, (0x%02x)", *code, *code);
-    if (const char* description = CodeDescription(type, *code)) {
+  const NodeId layer = d.AddLayerLine(kIcmp, "ICMP", h, LayerEnd(d, h, type));
+  d.AddUint(layer, kType, h, [](std::uint32_t t) {
+    return Format("Type: %u (0x%02x): %s", t, t, TypeName(static_cast<std::uint8_t>(t)));
+  });
+  d.AddUint(layer, kCode, h + 1, [type](std::uint32_t code) {
+    std::string text = Format("Code: %u, (0x%02x)", code, code);
+    if (const char* description = CodeDescription(type, static_cast<std::uint8_t>(code))) {
       text += ": ";
       text += description;
     }
-    d.AddLine(layer, std::move(text), h + 1, h + 2);
-  }
-  if (auto v = d.U16(h + 2)) d.AddLine(layer, Format("Checksum: %u (0x%04x)", *v, *v), h + 2, h + 4);
+    return text;
+  });
+  d.AddUint(layer, kChecksum, h + 2, "Checksum: %u (0x%04x)");
 
   switch (type) {
     case 0:
@@ -149,39 +186,37 @@ void DescribeMessage(PacketDecoder& d, std::uint32_t h, std::uint8_t type) {
       AddIdentifierAndSequence(d, layer, h);
       if (h + kHeaderLength < d.capturedLength) {
         const std::uint32_t rest = d.capturedLength - h - kHeaderLength;
-        d.AddLine(layer, Format("Additional data - %d bytes long", static_cast<int>(rest)), h + kHeaderLength,
-                  d.capturedLength);
+        d.AddBytes(layer, kData, h + kHeaderLength, rest,
+                   Format("Additional data - %d bytes long", static_cast<int>(rest)));
       }
       break;
     case 3:
     case 4:
     case 10:
     case 11: AddUnused(d, layer, h + 4, h + 8); break;
-    case 5: AddIpv4Line(d, layer, "IP address", h + 4, h + 4, h + 8); break;
+    case 5: AddIpv4Line(d, layer, kGateway, "IP address", h + 4, h + 8); break;
     case 12:
-      if (auto v = d.U8(h + 4)) d.AddLine(layer, Format("Pointer: %u (%02x)", *v, *v), h + 4, h + 5);
+      d.AddUint(layer, kPointer, h + 4, "Pointer: %u (%02x)");
       AddUnused(d, layer, h + 5, h + 8);
       break;
     case 9: {
-      const auto count = d.U8(h + 4);
-      const auto size = d.U8(h + 5);
-      if (count) d.AddLine(layer, Format("Advertisement count: %u (0x%02x)", *count, *count), h + 4, h + 5);
-      if (size) d.AddLine(layer, Format("Address Entry Size: %u (0x%02x)", *size, *size), h + 5, h + 6);
-      if (auto v = d.U16(h + 6)) d.AddLine(layer, Format("Lifetime: %u (0x%04x)", *v, *v), h + 6, h + 8);
+      const auto count = d.AddUint(layer, kAddressCount, h + 4, "Advertisement count: %u (0x%02x)");
+      const auto size = d.AddUint(layer, kEntrySize, h + 5, "Address Entry Size: %u (0x%02x)");
+      d.AddUint(layer, kLifetime, h + 6, "Lifetime: %u (0x%04x)");
       if (count && size) AddRouterEntries(d, layer, h, *count, *size);
       break;
     }
     case 13:
     case 14:
       AddIdentifierAndSequence(d, layer, h);
-      AddTime(d, layer, "Begining time", h + 8);
-      AddTime(d, layer, "Response time", h + 12);
-      AddTime(d, layer, "Transmision time", h + 16);
+      AddTime(d, layer, kOriginate, "Begining time", h + 8);
+      AddTime(d, layer, kReceive, "Response time", h + 12);
+      AddTime(d, layer, kTransmit, "Transmision time", h + 16);
       break;
     case 17:
     case 18:
       AddIdentifierAndSequence(d, layer, h);
-      AddIpv4Line(d, layer, "Subnetwork mask", h + 8, h + 8, h + 12);
+      AddIpv4Line(d, layer, kAddressMask, "Subnetwork mask", h + 8, h + 12);
       break;
     default: break;
   }
@@ -198,7 +233,7 @@ void DecodeIcmp(PacketDecoder& d) {
 
   const std::optional<std::uint8_t> type = d.U8(h);
   if (!type) {
-    d.AddLayerLine("ICMP", h, h);
+    d.AddLayerLine(kIcmp, "ICMP", h, h);
     return;
   }
   DescribeMessage(d, h, *type);

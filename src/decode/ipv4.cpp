@@ -26,6 +26,50 @@ constexpr std::uint32_t kSecurityLength = 11;
 
 const char* const kUnknownOption = "Nieobłsługiwana operacja";
 
+constexpr FieldInfo kIp{"ip", "Internet Protocol Version 4", FieldType::Protocol};
+// Both computed from their half of the first byte; the header length in bytes.
+constexpr FieldInfo kVersion{"ip.version", "Version", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kHeaderLength{"ip.hdr_len", "Header Length", FieldType::UInt8, FieldBase::Dec};
+// The second byte, read as the Type of Service of RFC 791.
+constexpr FieldInfo kDsfield{"ip.dsfield", "Differentiated Services Field", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kTosPrecedence{"ip.tos.precedence", "Precedence", FieldType::UInt8, FieldBase::Dec, 0xE0};
+constexpr FieldInfo kDelay{"ip.tos.delay", "Delay", FieldType::Boolean, FieldBase::None, 0x10};
+constexpr FieldInfo kThroughput{"ip.tos.throughput", "Throughput", FieldType::Boolean, FieldBase::None, 0x08};
+constexpr FieldInfo kReliability{"ip.tos.reliability", "Reliability", FieldType::Boolean, FieldBase::None, 0x04};
+constexpr FieldInfo kCost{"ip.tos.cost", "Cost", FieldType::Boolean, FieldBase::None, 0x02};
+constexpr FieldInfo kTotalLength{"ip.len", "Total Length", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kId{"ip.id", "Identification", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kFlags{"ip.flags", "Flags", FieldType::UInt8, FieldBase::Hex, 0xE0};
+constexpr FieldInfo kDontFragment{"ip.flags.df", "Don't fragment", FieldType::Boolean, FieldBase::None, 0x40};
+constexpr FieldInfo kMoreFragments{"ip.flags.mf", "More fragments", FieldType::Boolean, FieldBase::None, 0x20};
+// In units of eight bytes; the line shows it in bytes.
+constexpr FieldInfo kFragmentOffset{"ip.frag_offset", "Fragment Offset", FieldType::UInt16, FieldBase::Dec, 0x1FFF};
+constexpr FieldInfo kTtl{"ip.ttl", "Time to Live", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kProtocol{"ip.proto", "Protocol", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kChecksum{"ip.checksum", "Header Checksum", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kSrc{"ip.src", "Source Address", FieldType::Ipv4};
+constexpr FieldInfo kDst{"ip.dst", "Destination Address", FieldType::Ipv4};
+// The options area, and each option as its bytes.
+constexpr FieldInfo kOptions{"ip.options", "Options", FieldType::Bytes};
+constexpr FieldInfo kNoOperation{"ip.options.nop", "IP Option - No-Operation (NOP)", FieldType::Bytes};
+constexpr FieldInfo kSecurity{"ip.options.security", "IP Option - Security", FieldType::Bytes};
+constexpr FieldInfo kSecurityLevel{"ip.opt.sec_rfc791_sec", "Security", FieldType::UInt16, FieldBase::Hex};
+constexpr FieldInfo kCompartments{"ip.opt.sec_rfc791_comp", "Compartments", FieldType::UInt16, FieldBase::Dec};
+// Shown as numbers, where filters elsewhere know them as text.
+constexpr FieldInfo kHandling{"ip.opt.sec_handling", "Handling Restrictions", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kTcc{"ip.opt.sec_tcc", "Transmission Control Code", FieldType::UInt24, FieldBase::Dec};
+constexpr FieldInfo kTimestamp{"ip.options.timestamp", "IP Option - Time Stamp", FieldType::Bytes};
+constexpr FieldInfo kPointer{"ip.opt.ptr", "Pointer", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kOverflow{"ip.opt.overflow", "Overflow", FieldType::UInt8, FieldBase::Dec, 0xF0};
+constexpr FieldInfo kTimestampFlag{"ip.opt.flag", "Flag", FieldType::UInt8, FieldBase::Hex, 0x0F};
+constexpr FieldInfo kTimestampValue{"ip.opt.time_stamp", "Time stamp", FieldType::UInt32, FieldBase::Dec};
+constexpr const FieldInfo* kFields[] = {
+    &kIp, &kVersion, &kHeaderLength, &kDsfield, &kTosPrecedence, &kDelay, &kThroughput, &kReliability, &kCost,
+    &kTotalLength, &kId, &kFlags, &kDontFragment, &kMoreFragments, &kFragmentOffset, &kTtl, &kProtocol, &kChecksum,
+    &kSrc, &kDst, &kOptions, &kNoOperation, &kSecurity, &kSecurityLevel, &kCompartments, &kHandling, &kTcc,
+    &kTimestamp, &kPointer, &kOverflow, &kTimestampFlag, &kTimestampValue};
+const FieldRegistration kRegistration(kFields);
+
 struct IpProtocolEntry {
   std::uint8_t number;
   const char* suffix;
@@ -87,15 +131,22 @@ std::string AddressLine(const char* label, const std::uint8_t* a) {
 }
 
 void AddTypeOfService(PacketDecoder& d, NodeId layer, std::uint32_t h) {
-  const std::optional<std::uint8_t> tos = d.U8(h + 1);
+  const FieldRead<std::uint32_t> tos = d.AddUint(layer, kDsfield, h + 1, "Type of Service");
   if (!tos) return;
-  const std::uint8_t t = *tos;
-  const NodeId line = d.AddLine(layer, "Type of Service", h + 1, h + 2);
-  d.AddLine(line, kPrecedence[t >> 5], h + 1, h + 2);
-  d.AddLine(line, (t & 0x10) ? "---1---0: Minimize delay" : "---0---0: Normal delay", h + 1, h + 2);
-  d.AddLine(line, (t & 0x08) ? "----1--0: Miximize throughput" : "----0--0: Normal throughput", h + 1, h + 2);
-  d.AddLine(line, (t & 0x04) ? "-----1-0: Maximize reliability" : "-----0-0: Normal reliability", h + 1, h + 2);
-  d.AddLine(line, (t & 0x02) ? "------10: Minimize monetary cost" : "------00: Minimize monetary cost", h + 1, h + 2);
+  const NodeId line = tos.line;
+  const std::uint32_t at = h + 1;
+  d.AddUint(line, kTosPrecedence, at, [](std::uint32_t precedence) { return kPrecedence[precedence]; });
+  d.AddUint(line, kDelay, at,
+            [](std::uint32_t on) { return on ? "---1---0: Minimize delay" : "---0---0: Normal delay"; });
+  d.AddUint(line, kThroughput, at, [](std::uint32_t on) {
+    return on ? "----1--0: Miximize throughput" : "----0--0: Normal throughput";
+  });
+  d.AddUint(line, kReliability, at, [](std::uint32_t on) {
+    return on ? "-----1-0: Maximize reliability" : "-----0-0: Normal reliability";
+  });
+  d.AddUint(line, kCost, at, [](std::uint32_t on) {
+    return on ? "------10: Minimize monetary cost" : "------00: Minimize monetary cost";
+  });
 }
 
 // The entries of a timestamp option at `at` with length `length`; each entry
@@ -104,9 +155,10 @@ void AddTimestampEntries(PacketDecoder& d, NodeId option, std::uint32_t at, std:
   if (flag == 0) {
     // Timestamps only, four bytes each.
     for (std::uint32_t i = 4; i < length; i += 4) {
-      const std::optional<std::uint32_t> ts = d.U32(at + i);
+      const FieldRead<std::uint32_t> ts = d.AddUint(option, kTimestampValue, at + i, [i](std::uint32_t v) {
+        return Format("Timestamp %u: %u (0x%08x)", i / 4, v, v);
+      });
       if (!ts) return;
-      d.AddLine(option, Format("Timestamp %u: %u (0x%08x)", i / 4, *ts, *ts), at + i, at + i + 4);
     }
     return;
   }
@@ -124,33 +176,27 @@ void AddTimestampEntries(PacketDecoder& d, NodeId option, std::uint32_t at, std:
 }
 
 void AddSecurity(PacketDecoder& d, NodeId options, std::uint32_t at) {
-  const NodeId line = d.AddLine(options, "Security", at, at + kSecurityLength);
-  if (const auto level = d.U16(at + 2)) {
-    d.AddLine(line, std::string("Security: ") + SecurityLevelName(*level), at + 2, at + 4);
-  }
-  if (const auto compartments = d.U16(at + 4)) {
-    d.AddLine(line, Format("Compartments: %u (0x%04x)", *compartments, *compartments), at + 4, at + 6);
-  }
-  if (const auto handling = d.U16(at + 6)) {
-    d.AddLine(line, Format("Handling Restrictions: %u (0x%04x)", *handling, *handling), at + 6, at + 8);
-  }
-  if (const auto tcc = d.U24(at + 8)) {
-    d.AddLine(line, Format("Transmission Control Code: %u (0x%04x)", *tcc, *tcc), at + 8, at + 11);
-  }
+  const NodeId line = d.AddBytes(options, kSecurity, at, kSecurityLength, "Security");
+  d.AddUint(line, kSecurityLevel, at + 2, [](std::uint32_t level) {
+    return std::string("Security: ") + SecurityLevelName(static_cast<std::uint16_t>(level));
+  });
+  d.AddUint(line, kCompartments, at + 4, "Compartments: %u (0x%04x)");
+  d.AddUint(line, kHandling, at + 6, "Handling Restrictions: %u (0x%04x)");
+  d.AddUint(line, kTcc, at + 8, "Transmission Control Code: %u (0x%04x)");
 }
 
 // The "Opcje" line and one child per option, for the options area h+20 to
 // h+hl. The walk ends at the end-of-list option, at the end of the area, and
 // at the end of the captured data, whichever comes first.
 void AddOptions(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint32_t hl) {
-  if (!d.Has(h + kFixedHeaderLength, 1)) return;
-  const NodeId options = d.AddLine(layer, "Opcje", h + kFixedHeaderLength, h + hl);
+  const NodeId options = d.AddBytes(layer, kOptions, h + kFixedHeaderLength, hl - kFixedHeaderLength, "Opcje");
+  if (options == kNoNode) return;
   std::uint32_t p = kFixedHeaderLength;
   while (p < hl) {
     const std::optional<std::uint8_t> kind = d.U8(h + p);
     if (!kind || *kind == kOptionEnd) return;
     if (*kind == kOptionNoOperation) {
-      d.AddLine(options, "No operation", h + p, h + p + 1);
+      d.AddBytes(options, kNoOperation, h + p, 1, "No operation");
       p += 1;
       continue;
     }
@@ -166,16 +212,11 @@ void AddOptions(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint32_t h
       // and would never advance the walk: such an option is not decoded.
       if (*length >= 2) {
         const std::uint32_t at = h + p;
-        const NodeId line = d.AddLine(options, "Timestamp", at, at + *length);
-        if (const auto pointer = d.U8(at + 2)) {
-          d.AddLine(line, Format("Pointer: %u (0x%02x)", *pointer, *pointer), at + 2, at + 3);
-        }
-        if (const auto b = d.U8(at + 3)) {
-          const unsigned overflow = *b >> 4;
-          const unsigned flag = *b & 0x0F;
-          d.AddLine(line, Format("Overflow: %u (0x%x)", overflow, overflow), at + 3, at + 4);
-          d.AddLine(line, Format("Flag: %u (0x%x)", flag, flag), at + 3, at + 4);
-          AddTimestampEntries(d, line, at, *length, static_cast<std::uint8_t>(flag));
+        const NodeId line = d.AddBytes(options, kTimestamp, at, *length, "Timestamp");
+        d.AddUint(line, kPointer, at + 2, "Pointer: %u (0x%02x)");
+        d.AddUint(line, kOverflow, at + 3, "Overflow: %u (0x%x)");
+        if (const auto flag = d.AddUint(line, kTimestampFlag, at + 3, "Flag: %u (0x%x)")) {
+          AddTimestampEntries(d, line, at, *length, static_cast<std::uint8_t>(*flag));
         }
         p += *length;
         continue;
@@ -226,56 +267,52 @@ void DecodeIpv4(PacketDecoder& d) {
 
   NodeId layer = kNoNode;
   if (d.IsTree()) {
-    layer = d.AddLayerLine("IPv4", h, h + extent);
+    layer = d.AddLayerLine(kIp, "IPv4", h, h + extent);
     if (versionAndIhl) {
       const unsigned version = *versionAndIhl >> 4;
-      d.AddLine(layer, Format("Version: %u (0x%x)", version, version), h, h + 1);
-      d.AddLine(layer, Format("Header size: %u bytes", hl), h, h + 1);
+      d.AddFieldLine(layer, kVersion, Format("Version: %u (0x%x)", version, version), h, h + 1, version);
+      d.AddFieldLine(layer, kHeaderLength, Format("Header size: %u bytes", hl), h, h + 1, hl);
     }
     AddTypeOfService(d, layer, h);
-    if (const auto total = d.U16(h + 2)) {
-      d.AddLine(layer, Format("Total Length: %u (0x%04x) bytes", *total, *total), h + 2, h + 4);
+    d.AddUint(layer, kTotalLength, h + 2, "Total Length: %u (0x%04x) bytes");
+    d.AddUint(layer, kId, h + 4, "Identification: %u (0x%04x)");
+    if (const auto flags = d.AddUint(layer, kFlags, h + 6, "Flags")) {
+      d.AddUint(flags.line, kDontFragment, h + 6,
+                [](std::uint32_t on) { return on ? "01-: Don't fragment" : "00-: May fragment"; });
+      d.AddUint(flags.line, kMoreFragments, h + 6,
+                [](std::uint32_t on) { return on ? "0-1: More fragments" : "0-0: Last fragment"; });
     }
-    if (const auto id = d.U16(h + 4)) {
-      d.AddLine(layer, Format("Identification: %u (0x%04x)", *id, *id), h + 4, h + 6);
-    }
-    if (const auto flags = d.U8(h + 6)) {
-      const NodeId line = d.AddLine(layer, "Flags", h + 6, h + 7);
-      d.AddLine(line, (*flags & 0x40) ? "01-: Don't fragment" : "00-: May fragment", h + 6, h + 7);
-      d.AddLine(line, (*flags & 0x20) ? "0-1: More fragments" : "0-0: Last fragment", h + 6, h + 7);
-    }
-    if (const auto fragment = d.U16(h + 6)) {
-      const unsigned bytes = (*fragment & 0x1FFFu) * 8;
-      d.AddLine(layer, Format("Fragment offset: %u (0x%04x) bytes", bytes, bytes), h + 6, h + 8);
-    }
-    if (const auto ttl = d.U8(h + 8)) {
-      d.AddLine(layer, Format("Time to live: %u (0x%02x)", *ttl, *ttl), h + 8, h + 9);
-    }
+    d.AddUint(layer, kFragmentOffset, h + 6, [](std::uint32_t units) {
+      const unsigned bytes = units * 8;
+      return Format("Fragment offset: %u (0x%04x) bytes", bytes, bytes);
+    });
+    d.AddUint(layer, kTtl, h + 8, "Time to live: %u (0x%02x)");
   }
 
-  // Every fragment, first or not, goes to the decoder of its protocol.
-  const std::optional<std::uint8_t> protocol = d.U8(h + 9);
-  const IpProtocolEntry* entry = protocol ? FindIpProtocol(*protocol, d) : nullptr;
+  // Read in both modes: the payload is dispatched by it.
+  const FieldRead<std::uint32_t> protocol = d.AddUint(layer, kProtocol, h + 9, [&d](std::uint32_t number) {
+    std::string text = Format("Protocol: %u (0x%02x)", number, number);
+    if (const IpProtocolEntry* e = FindIpProtocol(static_cast<std::uint8_t>(number), d)) text += e->suffix;
+    return text;
+  });
+
+  if (d.IsTree()) {
+    // Shown as carried; not verified.
+    d.AddUint(layer, kChecksum, h + 10, "Header checksum: %u (0x%04x)");
+    if (src != nullptr) d.AddAddress(layer, kSrc, h + 12, AddressLine("Source address", src));
+    if (dst != nullptr) d.AddAddress(layer, kDst, h + 16, AddressLine("Destination address", dst));
+    if (hl > kFixedHeaderLength) AddOptions(d, layer, h, hl);
+  }
+
+  // Every fragment, first or not, goes to the decoder of its protocol. The
+  // header's lines are all in place before the payload's layers follow.
+  const IpProtocolEntry* entry = protocol ? FindIpProtocol(static_cast<std::uint8_t>(*protocol), d) : nullptr;
   if (!malformed && entry != nullptr && entry->decoder != nullptr) {
     if (entry->optional == OptionalDecoder::Count_) {
       d.Dispatch(entry->decoder, h + hl);
     } else {
       d.DispatchOptional(entry->optional, entry->decoder, hl, "ipv4");
     }
-  }
-
-  if (d.IsTree()) {
-    if (protocol) {
-      const NodeId line = d.AddLine(layer, Format("Protocol: %u (0x%02x)", *protocol, *protocol), h + 9, h + 10);
-      if (entry != nullptr) d.AppendText(line, entry->suffix);
-    }
-    // Shown as carried; not verified.
-    if (const auto checksum = d.U16(h + 10)) {
-      d.AddLine(layer, Format("Header checksum: %u (0x%04x)", *checksum, *checksum), h + 10, h + 12);
-    }
-    if (src != nullptr) d.AddLine(layer, AddressLine("Source address", src), h + 12, h + 16);
-    if (dst != nullptr) d.AddLine(layer, AddressLine("Destination address", dst), h + 16, h + 20);
-    if (hl > kFixedHeaderLength) AddOptions(d, layer, h, hl);
   }
 
   d.FinishLayer(layer, extent, "ipv4");

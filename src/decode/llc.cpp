@@ -17,6 +17,22 @@ namespace {
 // second control byte of the I and S formats is described by its own line.
 constexpr std::uint32_t kLineLength = 3;
 
+constexpr FieldInfo kLlc{"llc", "Logical-Link Control", FieldType::Protocol};
+constexpr FieldInfo kDsap{"llc.dsap", "DSAP", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kSsap{"llc.ssap", "SSAP", FieldType::UInt8, FieldBase::Hex};
+// The lines show the first control byte alone, where filters elsewhere know
+// a control field of 16 bits: the U format's byte and the supervisory
+// function (bits 2-3) have names of their own.
+constexpr FieldInfo kControl{"llc.control_u", "Control (U format)", FieldType::UInt8, FieldBase::Hex};
+constexpr FieldInfo kSupervisory{"llc.s_ftype", "Supervisory frame type", FieldType::UInt8, FieldBase::Hex, 0x0C};
+// N(S) and N(R) as their byte holds them, the low bit cleared but not
+// shifted out: twice the sequence number.
+constexpr FieldInfo kSendSequence{"llc.control.n_s_bits", "N(S) bits", FieldType::UInt8, FieldBase::Dec};
+constexpr FieldInfo kReceiveSequence{"llc.control.n_r_bits", "N(R) bits", FieldType::UInt8, FieldBase::Dec};
+constexpr const FieldInfo* kFields[] = {
+    &kLlc, &kDsap, &kSsap, &kControl, &kSupervisory, &kSendSequence, &kReceiveSequence};
+const FieldRegistration kRegistration(kFields);
+
 struct SapEntry {
   std::uint8_t sap;
   const char* name;    // " (IPv4)": shared by the DSAP and the SSAP line
@@ -60,37 +76,41 @@ const char* UnnumberedName(std::uint8_t control) {
 
 bool IsUnnumbered(std::uint8_t control) { return (control & 0x03) == 0x03; }
 
+void AddReceiveSequence(PacketDecoder& d, NodeId layer, std::uint8_t second, std::uint32_t start) {
+  const unsigned nr = second & 0xFEu;
+  d.AddFieldLine(layer, kReceiveSequence, Format("Transmit receive sequence number %u (0x%02X)", nr, nr), start,
+                 start + 1, nr);
+}
+
 void AddControlLines(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint8_t c) {
   const std::optional<std::uint8_t> second = d.U8(h + 3);
   if (IsUnnumbered(c)) {
-    d.AddLine(layer, Format("Control: 0x%02X%s", c, UnnumberedName(c)), h + 2, h + 3);
+    d.AddFieldLine(layer, kControl, Format("Control: 0x%02X%s", c, UnnumberedName(c)), h + 2, h + 3, c);
   } else if ((c & 0x01) == 0) {
     // Information format: N(S) in the first control byte, N(R) in the second,
     // both shown as the byte with its low bit cleared (not shifted).
     const unsigned ns = c & 0xFEu;
-    d.AddLine(layer, Format("Transmit send sequence number %u (0x%02X)", ns, ns), h + 2, h + 3);
-    if (second) {
-      const unsigned nr = *second & 0xFEu;
-      d.AddLine(layer, Format("Transmit receive sequence number %u (0x%02X)", nr, nr), h + 3, h + 4);
-    }
+    d.AddFieldLine(layer, kSendSequence, Format("Transmit send sequence number %u (0x%02X)", ns, ns), h + 2, h + 3,
+                   ns);
+    if (second) AddReceiveSequence(d, layer, *second, h + 3);
   } else {
     // Supervisory format: the function is in bits 2-3 of the first byte.
     // The texts follow IEEE 802.2: 0x04 is Receive Not Ready, 0x08 Reject.
+    const std::uint64_t function = MaskedValue(kSupervisory, c);
     switch (c & 0x0C) {
       case 0x00:
-        d.AddLine(layer, "----00--:Receive Ready", h + 2, h + 3);
+        d.AddFieldLine(layer, kSupervisory, "----00--:Receive Ready", h + 2, h + 3, function);
         break;
       case 0x04:
-        d.AddLine(layer, "----10--:Receive Not Ready", h + 2, h + 3);
+        d.AddFieldLine(layer, kSupervisory, "----10--:Receive Not Ready", h + 2, h + 3, function);
         break;
       case 0x08:
-        d.AddLine(layer, "----01--:Reject", h + 2, h + 3);
+        d.AddFieldLine(layer, kSupervisory, "----01--:Reject", h + 2, h + 3, function);
         break;
       default:
-        if (second) {
-          const unsigned nr = *second & 0xFEu;
-          d.AddLine(layer, Format("Transmit receive sequence number %u (0x%02X)", nr, nr), h + 2, h + 3);
-        }
+        // Function 3 is not defined; the line shows the second byte's N(R)
+        // over the first byte.
+        if (second) AddReceiveSequence(d, layer, *second, h + 2);
         break;
     }
   }
@@ -101,24 +121,20 @@ void AddControlLines(PacketDecoder& d, NodeId layer, std::uint32_t h, std::uint8
 void DecodeLlc(PacketDecoder& d) {
   const std::uint32_t h = d.offset;
   const std::optional<std::uint8_t> dsap = d.U8(h);
-  const std::optional<std::uint8_t> ssap = d.U8(h + 1);
   const std::optional<std::uint8_t> control = d.U8(h + 2);
 
   d.BeginLayer(Protocol::Llc);
   NodeId layer = kNoNode;
   if (d.IsTree()) {
-    layer = d.AddLayerLine("LLC", h, h + kLineLength);
-    if (dsap) {
-      d.AddLine(layer,
-                Format("DSAP: 0x%02x%s%s", *dsap, SapName(*dsap),
-                       (*dsap & 0x01) ? " - Group DSAP" : " - Individual DSAP"),
-                h, h + 1);
-    }
-    if (ssap) {
-      d.AddLine(layer,
-                Format("SSAP: 0x%02x%s%s", *ssap, SapName(*ssap), (*ssap & 0x01) ? " - Response" : " - Command"),
-                h + 1, h + 2);
-    }
+    layer = d.AddLayerLine(kLlc, "LLC", h, h + kLineLength);
+    d.AddUint(layer, kDsap, h, [](std::uint32_t sap) {
+      return Format("DSAP: 0x%02x%s%s", sap, SapName(static_cast<std::uint8_t>(sap)),
+                    (sap & 0x01) ? " - Group DSAP" : " - Individual DSAP");
+    });
+    d.AddUint(layer, kSsap, h + 1, [](std::uint32_t sap) {
+      return Format("SSAP: 0x%02x%s%s", sap, SapName(static_cast<std::uint8_t>(sap)),
+                    (sap & 0x01) ? " - Response" : " - Command");
+    });
     if (control) AddControlLines(d, layer, h, *control);
   }
 

@@ -9,6 +9,14 @@ namespace {
 
 constexpr std::uint32_t kHeaderLength = 8;
 
+constexpr FieldInfo kUdp{"udp", "User Datagram Protocol", FieldType::Protocol};
+constexpr FieldInfo kSrcPort{"udp.srcport", "Source Port", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kDstPort{"udp.dstport", "Destination Port", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kLength{"udp.length", "Length", FieldType::UInt16, FieldBase::Dec};
+constexpr FieldInfo kChecksum{"udp.checksum", "Checksum", FieldType::UInt16, FieldBase::Hex};
+constexpr const FieldInfo* kFields[] = {&kUdp, &kSrcPort, &kDstPort, &kLength, &kChecksum};
+const FieldRegistration kRegistration(kFields);
+
 // Payloads that an optional decoder takes by their destination port.
 struct UdpPortEntry {
   std::uint16_t port;
@@ -64,20 +72,12 @@ void DecodeUdp(PacketDecoder& d) {
   ReportTransportPorts(d, h);
 
   if (d.IsTree()) {
-    const NodeId layer = d.AddLayerLine("UDP", h, h + kHeaderLength);
-    if (const auto v = d.U16(h)) {
-      d.AddLine(layer, Format("Source port: %u (0x%04x)", *v, *v), h, h + 2);
-    }
-    if (const auto v = d.U16(h + 2)) {
-      d.AddLine(layer, Format("Destination port: %u (0x%04x)", *v, *v), h + 2, h + 4);
-    }
-    if (const auto v = d.U16(h + 4)) {
-      d.AddLine(layer, Format("Length: %u bytes", *v), h + 4, h + 6);
-    }
+    const NodeId layer = d.AddLayerLine(kUdp, "UDP", h, h + kHeaderLength);
+    d.AddUint(layer, kSrcPort, h, "Source port: %u (0x%04x)");
+    d.AddUint(layer, kDstPort, h + 2, "Destination port: %u (0x%04x)");
+    d.AddUint(layer, kLength, h + 4, "Length: %u bytes");
     // Shown as carried; never verified.
-    if (const auto v = d.U16(h + 6)) {
-      d.AddLine(layer, Format("Checksum: %u (0x%04x)", *v, *v), h + 6, h + 8);
-    }
+    d.AddUint(layer, kChecksum, h + 6, "Checksum: %u (0x%04x)");
   }
   if (DispatchByPort(d, h)) return;
   // UDP names no inner protocol: the payload belongs to the scripts.
