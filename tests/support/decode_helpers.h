@@ -1,6 +1,8 @@
 #pragma once
 // Runs the decoder over a test frame and returns what the views would see.
 
+#include <algorithm>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -88,6 +90,31 @@ inline std::string FieldsText(const DecodeTree& tree, std::span<const std::uint8
     out += std::string(n.field->abbrev) + "=" + NodeValueText(n, frame);
     if (n.HasRange()) out += " [" + std::to_string(n.start) + "," + std::to_string(n.end) + ")";
     out += '\n';
+  }
+  return out;
+}
+
+// The same for the layers (top-level lines) whose protocol field is one of
+// `layers`, so that a decoder's test shows its own fields only.
+inline void AppendFieldsOf(const DecodeTree& tree, std::span<const std::uint8_t> frame, NodeId id, std::string& out) {
+  const DecodeNode& n = tree[id];
+  if (n.field != nullptr) {
+    out.append(static_cast<std::size_t>(tree.Depth(id)) * 2, ' ');
+    out += std::string(n.field->abbrev) + "=" + NodeValueText(n, frame);
+    if (n.HasRange()) out += " [" + std::to_string(n.start) + "," + std::to_string(n.end) + ")";
+    out += '\n';
+  }
+  for (NodeId c = tree.FirstChild(id); c != kNoNode; c = tree.NextSibling(c)) AppendFieldsOf(tree, frame, c, out);
+}
+
+inline std::string FieldsText(const DecodeTree& tree, std::span<const std::uint8_t> frame,
+                              std::initializer_list<std::string_view> layers) {
+  std::string out;
+  for (const NodeId layer : tree.TopLevel()) {
+    const FieldInfo* f = tree[layer].field;
+    if (f != nullptr && std::find(layers.begin(), layers.end(), f->abbrev) != layers.end()) {
+      AppendFieldsOf(tree, frame, layer, out);
+    }
   }
   return out;
 }
