@@ -83,6 +83,11 @@ inline NodeId AddComputedField(PacketDecoder& d, NodeId parent, const FieldInfo&
   return line;
 }
 
+// "Padding (1 byte)", "Data (12 bytes)".
+inline std::string SizedLabel(const char* label, std::uint32_t count) {
+  return Format("%s (%u byte%s)", label, count, count == 1 ? "" : "s");
+}
+
 inline std::string HexText(const std::uint8_t* bytes, std::uint32_t count) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;

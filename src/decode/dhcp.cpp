@@ -311,7 +311,7 @@ const char* OverloadName(std::uint32_t value) {
 // "Value: 010203", or its size alone when it is long.
 std::string BytesText(const char* label, const std::uint8_t* bytes, std::uint32_t count) {
   if (count <= 32) return std::string(label) + ": " + HexText(bytes, count);
-  return Format("%s (%u bytes)", label, count);
+  return appfield::SizedLabel(label, count);
 }
 
 // --- what the header needs to know of the options before it is shown ---
@@ -601,7 +601,7 @@ std::uint32_t AddOptions(PacketDecoder& d, NodeId parent, std::uint32_t start, s
       std::uint32_t q = p;
       while (q < end && d.frame[q] == kPad) ++q;
       const NodeId option = d.AddFieldLine(parent, kOptionType, "Option: (0) Padding", p, q, kPad);
-      d.AddBytes(option, kPadding, p, q - p, Format("Padding (%u bytes)", q - p));
+      d.AddBytes(option, kPadding, p, q - p, appfield::SizedLabel("Padding", q - p));
       p = q;
       continue;
     }
@@ -630,7 +630,7 @@ std::uint32_t AddOptions(PacketDecoder& d, NodeId parent, std::uint32_t start, s
 
 // Bytes after an end option.
 void AddPadding(PacketDecoder& d, NodeId parent, std::uint32_t start, std::uint32_t end) {
-  if (start < end) d.AddBytes(parent, kPadding, start, end - start, Format("Padding (%u bytes)", end - start));
+  if (start < end) d.AddBytes(parent, kPadding, start, end - start, appfield::SizedLabel("Padding", end - start));
 }
 
 // An overloaded name field decoded as options, after the main options.
@@ -655,7 +655,7 @@ void DescribeMessage(PacketDecoder& d, std::uint32_t h) {
   if (!dhcp) {
     // BOOTP without the DHCP cookie: the vendor area as it is.
     const std::uint32_t rest = d.Available(h + kCookieAt);
-    d.AddBytes(layer, kVendorArea, h + kCookieAt, rest, Format("Bootp vendor specific options (%u bytes)", rest));
+    d.AddBytes(layer, kVendorArea, h + kCookieAt, rest, appfield::SizedLabel("Bootp vendor specific options", rest));
     return;
   }
   d.AddAddress(layer, kCookie, h + kCookieAt, "Magic cookie: DHCP");

@@ -273,7 +273,7 @@ bool IsRelay(std::uint8_t type) { return type == kRelayForward || type == kRelay
 
 std::string BytesText(const char* label, const std::uint8_t* bytes, std::uint32_t count) {
   if (count <= 32) return std::string(label) + ": " + HexText(bytes, count);
-  return Format("%s (%u bytes)", label, count);
+  return appfield::SizedLabel(label, count);
 }
 
 // "7200", or "infinity" for the all-ones lifetime.
@@ -486,7 +486,7 @@ void AddOptions(PacketDecoder& d, NodeId parent, std::uint32_t start, std::uint3
     const std::optional<std::uint16_t> length = header.Holds(p + 2, 2) ? d.U16(p + 2) : std::nullopt;
     const Area a = length ? AreaOf(p, kOptionHeaderLength + std::uint64_t{*length}, end) : header;
     if (!code) {
-      d.AddBytes(parent, kOptionValue, p, end - p, Format("Option header cut short (%u bytes)", end - p));
+      d.AddBytes(parent, kOptionValue, p, end - p, Format("Option cut short: %u of its 4 header bytes", end - p));
       return;
     }
     const NodeId option = d.AddLine(parent, OptionName(*code), a.start, a.end);

@@ -368,12 +368,12 @@ void AddTrailer(PacketDecoder& d, NodeId layer, std::uint32_t at, bool extension
                                         at, at + length);
     d.AddUint(field, kExtType, at, "Field Type: 0x%04x");
     d.AddUint(field, kExtLength, at + 2, "Length: %u");
-    d.AddBytes(field, kExtValue, at + 4, length - 4, Format("Value (%u bytes)", length - 4));
+    d.AddBytes(field, kExtValue, at + 4, length - 4, appfield::SizedLabel("Value", length - 4));
     at += length;
   }
   if (!d.Has(at, kKeyIdLength)) {
     const std::uint32_t rest = d.Available(at);
-    if (rest != 0) d.AddBytes(layer, kPadding, at, rest, Format("Padding (%u bytes)", rest));
+    if (rest != 0) d.AddBytes(layer, kPadding, at, rest, appfield::SizedLabel("Padding", rest));
     return;
   }
   d.AddBytes(layer, kKeyId, at, kKeyIdLength, "Key ID: " + HexText(d.frame + at, kKeyIdLength));
@@ -421,10 +421,10 @@ void AddControlData(PacketDecoder& d, NodeId layer, std::uint32_t at, std::uint3
     text = (data[i] >= 0x20 && data[i] < 0x7F) || data[i] == '\r' || data[i] == '\n' || data[i] == '\t';
   }
   if (!text) {
-    d.AddBytes(layer, kCtrlDataBytes, at, n, Format("Data (%u bytes)", n));
+    d.AddBytes(layer, kCtrlDataBytes, at, n, appfield::SizedLabel("Data", n));
     return;
   }
-  const NodeId group = d.AddFieldLine(layer, kCtrlData, Format("Data (%u bytes)", n), at, at + n);
+  const NodeId group = d.AddFieldLine(layer, kCtrlData, appfield::SizedLabel("Data", n), at, at + n);
   std::uint32_t i = 0;
   while (i < n) {
     // Items are separated by commas; a comma inside quotes belongs to the value.
@@ -494,9 +494,9 @@ void AddControlMessage(PacketDecoder& d, NodeId layer, std::uint32_t h) {
   AddControlData(d, layer, at, *count);
   const std::uint64_t padded = (std::uint64_t{*count} + 3) & ~std::uint64_t{3};
   if (padded > d.Available(at)) return;
+  const std::uint32_t padding = static_cast<std::uint32_t>(padded) - *count;
+  if (padding != 0) d.AddBytes(layer, kPadding, at + *count, padding, appfield::SizedLabel("Padding", padding));
   const std::uint32_t after = at + static_cast<std::uint32_t>(padded);
-  if (padded > *count) d.AddBytes(layer, kPadding, at + *count, static_cast<std::uint32_t>(padded) - *count,
-                                  Format("Padding (%u bytes)", static_cast<std::uint32_t>(padded) - *count));
   if (d.Available(after) != 0) AddTrailer(d, layer, after, false);
 }
 
@@ -512,7 +512,7 @@ void AddPrivateMessage(PacketDecoder& d, NodeId layer, std::uint32_t h) {
   d.AddUint(layer, kPrivReserved, h + 6, "Reserved: 0x%02x");
   d.AddUint(layer, kPrivItemSize, h + 6, "Size of data item: %u");
   const std::uint32_t rest = d.Available(h + kPrivateHeaderLength);
-  if (rest != 0) d.AddBytes(layer, kPrivData, h + kPrivateHeaderLength, rest, Format("Data (%u bytes)", rest));
+  if (rest != 0) d.AddBytes(layer, kPrivData, h + kPrivateHeaderLength, rest, appfield::SizedLabel("Data", rest));
 }
 
 void DescribeMessage(PacketDecoder& d, std::uint32_t h) {
