@@ -155,8 +155,10 @@ void AddOptHeader(PacketDecoder& d, const Message& m, NodeId record, std::uint32
     const std::uint32_t higher = *d.AddUint(record, kExtRcode, at + 2, "Higher bits in extended RCODE: 0x%02x");
     if (higher != 0) {
       const std::uint32_t rcode = higher << 4 | (m.flags & 0x000Fu);
-      d.AddFieldLine(record, kExtendedRcode, Format("Extended RCODE: %s (%u)", ExtendedRcodeName(rcode), rcode),
-                     at + 2, at + 3, rcode);
+      // Worked out from the header's four bits and these eight: a value of
+      // no single range of bytes, so the line has none.
+      d.AddFieldLine(record, kExtendedRcode, Format("Extended RCODE: %s (%u)", ExtendedRcodeName(rcode), rcode), 0,
+                     0, rcode);
     }
   }
   if (m.Holds(at + 3, 1)) d.AddUint(record, kVersion, at + 3, "EDNS0 version: %u");

@@ -1,5 +1,6 @@
 #include "decode/tcp.h"
 
+#include "decode/dns.h"
 #include "decode/text_format.h"
 #include "decode/udp.h"
 
@@ -241,6 +242,33 @@ void WalkOptions(PacketDecoder& d, NodeId options, std::uint32_t h, std::uint32_
   }
 }
 
+// Segments whose payload an optional decoder takes by a well-known port,
+// on either side.
+struct TcpPortEntry {
+  std::uint16_t port;
+  OptionalDecoder optional;
+  DecoderFn decoder;
+};
+
+constexpr TcpPortEntry kTcpPorts[] = {
+    {53, OptionalDecoder::Dns, DecodeDnsOverTcp},
+};
+
+// True when an optional decoder took (or a script first claimed) the payload
+// after the `hl` bytes of the header at h.
+bool DispatchByPort(PacketDecoder& d, std::uint32_t h, std::uint32_t hl) {
+  if (static_cast<std::uint64_t>(h) + hl >= d.capturedLength) return false;
+  const std::optional<std::uint16_t> src = d.U16(h);
+  const std::optional<std::uint16_t> dst = d.U16(h + 2);
+  for (const std::optional<std::uint16_t>& port : {dst, src}) {
+    if (!port) continue;
+    for (const TcpPortEntry& e : kTcpPorts) {
+      if (e.port == *port && d.DispatchOptional(e.optional, e.decoder, hl, "tcp")) return true;
+    }
+  }
+  return false;
+}
+
 // The tree lines of the header at h. Returns the header length when the
 // payload after it is to be offered on, nothing when the layer ends here.
 std::optional<std::uint32_t> DescribeHeader(PacketDecoder& d, std::uint32_t h) {
@@ -285,11 +313,17 @@ void DecodeTcp(PacketDecoder& d) {
   d.BeginLayer(Protocol::Tcp);
   // Summary mode takes the ports of a quoted header like any others.
   ReportTransportPorts(d, h);
-  if (!d.IsTree()) return;
-  if (const std::optional<std::uint32_t> hl = DescribeHeader(d, h)) {
-    // TCP names no inner protocol: the payload belongs to the scripts.
-    d.FinishPayload(*hl, "tcp");
+  std::optional<std::uint32_t> hl;
+  if (d.IsTree()) {
+    hl = DescribeHeader(d, h);
+  } else if (!(d.flags & QuotedDatagram)) {
+    // The row learns the application protocol too: the payload's start.
+    if (const auto offsetByte = d.U8(h + 12)) hl = (*offsetByte >> 4) * 4u;
   }
+  if (!hl) return;
+  if (*hl >= kFixedHeaderLength && DispatchByPort(d, h, *hl)) return;
+  // TCP names no other inner protocol: the payload belongs to the scripts.
+  d.FinishPayload(*hl, "tcp");
 }
 
 }  // namespace qv

@@ -1,5 +1,9 @@
 #include "decode/udp.h"
 
+#include "decode/dhcp.h"
+#include "decode/dhcpv6.h"
+#include "decode/dns.h"
+#include "decode/ntp.h"
 #include "decode/text_format.h"
 #include "decode/vxlan.h"
 
@@ -17,30 +21,48 @@ constexpr FieldInfo kChecksum{"udp.checksum", "Checksum", FieldType::UInt16, Fie
 constexpr const FieldInfo* kFields[] = {&kUdp, &kSrcPort, &kDstPort, &kLength, &kChecksum};
 const FieldRegistration kRegistration(kFields);
 
-// Payloads that an optional decoder takes by their destination port.
+// Payloads that an optional decoder takes by a well-known port.
 struct UdpPortEntry {
   std::uint16_t port;
   OptionalDecoder optional;
   DecoderFn decoder;
+  // A tunnel carries whole packets: theirs is the conversation that counts.
+  bool tunnel = false;
+  // Only the destination port says so (a tunnel's source port is chosen
+  // by hashing the inner packet); the others match on either side.
+  bool destinationOnly = false;
 };
 
 constexpr UdpPortEntry kUdpPorts[] = {
-    {4789, OptionalDecoder::Vxlan, DecodeVxlan},
+    {4789, OptionalDecoder::Vxlan, DecodeVxlan, true, true},
+    {53, OptionalDecoder::Dns, DecodeDns},
+    {5353, OptionalDecoder::Dns, DecodeMdns},
+    {5355, OptionalDecoder::Dns, DecodeLlmnr},
+    {67, OptionalDecoder::Dhcp, DecodeDhcp},
+    {68, OptionalDecoder::Dhcp, DecodeDhcp},
+    {546, OptionalDecoder::Dhcpv6, DecodeDhcpv6},
+    {547, OptionalDecoder::Dhcpv6, DecodeDhcpv6},
+    {123, OptionalDecoder::Ntp, DecodeNtp},
 };
 
-// True when an optional decoder took (or a script first claimed) the payload.
-bool DispatchByPort(PacketDecoder& d, std::uint32_t h) {
+// The entry of a decoder that is on for the datagram's destination port, or
+// else for its source port; null when there is none.
+const UdpPortEntry* FindPortEntry(const PacketDecoder& d, std::uint32_t h) {
+  const std::optional<std::uint16_t> src = d.U16(h);
   const std::optional<std::uint16_t> dst = d.U16(h + 2);
-  if (!dst) return false;
-  for (const UdpPortEntry& e : kUdpPorts) {
-    if (e.port == *dst && d.DispatchOptional(e.optional, e.decoder, kHeaderLength, "udp")) return true;
+  for (const bool destination : {true, false}) {
+    const std::optional<std::uint16_t> port = destination ? dst : src;
+    if (!port) continue;
+    for (const UdpPortEntry& e : kUdpPorts) {
+      if (e.port == *port && (destination || !e.destinationOnly) && d.IsOn(e.optional)) return &e;
+    }
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
 
-void ReportTransportPorts(PacketDecoder& d, std::uint32_t h) {
+void ReportTransportPorts(PacketDecoder& d, std::uint32_t h, bool handOver) {
   const std::optional<std::uint16_t> src = d.U16(h);
   const std::optional<std::uint16_t> dst = d.U16(h + 2);
   if (PacketSummary* row = d.summary) {
@@ -63,13 +85,20 @@ void ReportTransportPorts(PacketDecoder& d, std::uint32_t h) {
   AppendDecimal(d.sample->destinationPort, *dst);
   d.sample->sourcePort.clear();
   AppendDecimal(d.sample->sourcePort, *src);
-  d.HandOverSample();
+  if (handOver) {
+    d.HandOverSample();
+  } else {
+    d.sample.reset();
+  }
 }
 
 void DecodeUdp(PacketDecoder& d) {
   const std::uint32_t h = d.offset;
   d.BeginLayer(Protocol::Udp);
-  ReportTransportPorts(d, h);
+  const UdpPortEntry* entry = FindPortEntry(d, h);
+  // A tunnel's own datagram is not a conversation of its own: the packet
+  // inside it hands over its own, so a frame still counts once.
+  ReportTransportPorts(d, h, entry == nullptr || !entry->tunnel);
 
   if (d.IsTree()) {
     const NodeId layer = d.AddLayerLine(kUdp, "UDP", h, h + kHeaderLength);
@@ -79,7 +108,10 @@ void DecodeUdp(PacketDecoder& d) {
     // Shown as carried; never verified.
     d.AddUint(layer, kChecksum, h + 6, "Checksum: %u (0x%04x)");
   }
-  if (DispatchByPort(d, h)) return;
+  if (entry != nullptr && h + kHeaderLength < d.capturedLength &&
+      d.DispatchOptional(entry->optional, entry->decoder, kHeaderLength, "udp")) {
+    return;
+  }
   // UDP names no inner protocol: the payload belongs to the scripts.
   d.FinishPayload(kHeaderLength, "udp");
 }

@@ -12,6 +12,8 @@ void DecodeUdp(PacketDecoder& d);
 // when captured) and, in summary mode, complete the frame's conversation
 // sample, which is handed to the statistics when both ports were captured and
 // dropped otherwise.
-void ReportTransportPorts(PacketDecoder& d, std::uint32_t h);
+// With `handOver` false the completed sample is dropped instead (a tunnel's
+// datagram, whose inner packet counts).
+void ReportTransportPorts(PacketDecoder& d, std::uint32_t h, bool handOver = true);
 
 }  // namespace qv

@@ -488,7 +488,7 @@ TEST(Dns, ExtendedRcodeFromTheOptRecord) {
   EXPECT_TRUE(Contains(r.tree.text, "    .... .... .... 0111 = Reply code: RRset exists (7) [44,46)\n"));
   EXPECT_TRUE(Contains(r.tree.text,
                        "      Higher bits in extended RCODE: 0x01 [59,60)\n"
-                       "      Extended RCODE: BADCOOKIE (23) [59,60)\n"
+                       "      Extended RCODE: BADCOOKIE (23)\n"
                        "      EDNS0 version: 0 [60,61)\n"))
       << r.tree.text;
   EXPECT_EQ(FieldValue(r.tree.tree, frame, "dns.resp.extended_rcode"), "23");

@@ -24,9 +24,6 @@ namespace {
 
 using namespace qv::testing;
 
-// The layers of the IPv6 decoder; the tests compare their fields alone.
-constexpr std::initializer_list<std::string_view> kIpv6Layers = {"ipv6", "esp"};
-
 using Ip6 = std::array<std::uint8_t, 16>;
 
 const framegen::Mac kDstMac{0x00, 0xa0, 0xc9, 0x14, 0xc8, 0x29};
@@ -142,7 +139,7 @@ TEST(Ipv6, PlainUdpGoldenTreeFieldsAndRow) {
             "  Length: 12 bytes [58,60)\n"
             "  Checksum: 0 (0x0000) [60,62)\n");
   // tshark's abbreviations and values for the same frame.
-  EXPECT_EQ(FieldsText(t.tree, frame, kIpv6Layers),
+  EXPECT_EQ(FieldsText(t.tree, frame, {"ipv6", "esp"}),
             "ipv6=IPv6 [14,54)\n"
             "  ipv6.version=6 [14,15)\n"
             "  ipv6.tclass=0x000000b9 [14,18)\n"
@@ -240,7 +237,7 @@ TEST(Ipv6, ExtensionHeaderChainGoldenTree) {
             "  Checksum: 0 (0x0000) [100,102)\n");
   // The IPv6 line covers the whole chain.
   EXPECT_NE(t.text.find("IPv6 [14,94)\n"), std::string::npos);
-  EXPECT_EQ(From(FieldsText(t.tree, frame, kIpv6Layers), "  ipv6.hopopts="),
+  EXPECT_EQ(From(FieldsText(t.tree, frame, {"ipv6", "esp"}), "  ipv6.hopopts="),
             "  ipv6.hopopts=Hop-by-hop options [54,62)\n"
             "    ipv6.hopopts.nxt=43 [54,55)\n"
             "    ipv6.hopopts.len=0 [55,56)\n"
@@ -298,7 +295,7 @@ TEST(Ipv6, AuthenticationHeaderJoinsTheChainAndTheRow) {
             "  Destination port: 2000 (0x07d0) [80,82)\n"
             "  Length: 12 bytes [82,84)\n"
             "  Checksum: 0 (0x0000) [84,86)\n");
-  EXPECT_EQ(From(FieldsText(t.tree, frame, kIpv6Layers), "  ah="),
+  EXPECT_EQ(From(FieldsText(t.tree, frame, {"ipv6", "esp"}), "  ah="),
             "  ah=Authentication header [54,78)\n"
             "    ah.next_header=17 [54,55)\n"
             "    ah.length=4 [55,56)\n"
@@ -327,7 +324,7 @@ TEST(Ipv6, EspEndsTheChain) {
             "  SPI: 0x00000201 (513) [54,58)\n"
             "  Sequence: 5 [58,62)\n"
             "  Encrypted data: 16 bytes [62,78)\n");
-  EXPECT_EQ(From(FieldsText(t.tree, frame, kIpv6Layers), "esp="),
+  EXPECT_EQ(From(FieldsText(t.tree, frame, {"ipv6", "esp"}), "esp="),
             "esp=ESP [54,78)\n"
             "  esp.spi=0x00000201 [54,58)\n"
             "  esp.sequence=5 [58,62)\n"
@@ -399,7 +396,7 @@ TEST(Ipv6, TunnelsShowTheInnermostPacketInTheRow) {
               "  Length: 12 bytes [78,80)\n"
               "  Checksum: 0 (0x0000) [80,82)\n");
     EXPECT_NE(t.text.find("  Protocol: 41 (0x29) [IPv6] [23,24)\n"), std::string::npos) << t.text;
-    EXPECT_EQ(FieldsText(t.tree, frame, kIpv6Layers).substr(0, 20), "ipv6=IPv6 [34,74)\n  ");
+    EXPECT_EQ(FieldsText(t.tree, frame, {"ipv6", "esp"}).substr(0, 20), "ipv6=IPv6 [34,74)\n  ");
 
     const SummaryRun s = RunSummary(frame);
     EXPECT_EQ(s.row.ProtocolsText(), "IPv4 IPv6 UDP ");
@@ -475,7 +472,7 @@ TEST(Ipv6, SwitchedOffGivesTheClassicBareLine) {
       const TreeDecode t = DecodeTreeOf(frame, nullptr, e);
       EXPECT_EQ(From(t.text, "IPv6"), "IPv6\n");
       EXPECT_EQ(t.layerStarts, (std::vector<std::int32_t>{14}));
-      EXPECT_EQ(FieldsText(t.tree, frame, kIpv6Layers), "");
+      EXPECT_EQ(FieldsText(t.tree, frame, {"ipv6", "esp"}), "");
 
       SummaryDecode s = DecodeSummaryOf(frame, e);
       EXPECT_EQ(s.row.ProtocolsText(), "");
@@ -586,7 +583,7 @@ TEST(Ipv6, RoutingHeaderTypes) {
               "    Address[0]: 2001:db8::a [62,78)\n"
               "    Address[1]: 2001:db8::b [78,94)\n"
               "    Address[2]: 2001:db8::c [94,110)\n");
-    EXPECT_EQ(From(FieldsText(t.tree, frame, kIpv6Layers), "    ipv6.routing.srh"),
+    EXPECT_EQ(From(FieldsText(t.tree, frame, {"ipv6", "esp"}), "    ipv6.routing.srh"),
               "    ipv6.routing.srh.last_entry=2 [58,59)\n"
               "    ipv6.routing.srh.flags=0x00 [59,60)\n"
               "    ipv6.routing.srh.tag=1234 [60,62)\n"

@@ -28,7 +28,7 @@ Bytes SingleTag() {
       .Ethernet(kDst, kSrc, 0x8100)
       .Raw(Hex("a0 64 08 00"))
       .Ipv4(kSrcIp, kDstIp, 17)
-      .Udp(1024, 53)
+      .Udp(1024, 5000)
       .Raw(Hex("de ad be ef"))
       .Build();
 }
@@ -436,9 +436,9 @@ TEST(TagsLabelsPppoe, RowsShowTheInnermostHeaders) {
   EXPECT_EQ(tag.row.SrcIpText(), "10.0.0.1");
   EXPECT_EQ(tag.row.DstIpText(), "10.0.0.2");
   EXPECT_EQ(tag.row.SrcPortText(), "1024");
-  EXPECT_EQ(tag.row.DstPortText(), "53");
+  EXPECT_EQ(tag.row.DstPortText(), "5000");
   ASSERT_EQ(tag.sink.samples.size(), 1u);
-  EXPECT_EQ(tag.sink.samples[0].destinationPort, "53");
+  EXPECT_EQ(tag.sink.samples[0].destinationPort, "5000");
 
   // The pseudowire's frame gives the MAC columns; the Ethernet II inside is
   // counted, but rows never list it.
