@@ -235,20 +235,15 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
   const std::optional<PacketRecord> record = buffer_.Find(number);
   if (!record) return false;
   shownPacket_ = number;
-  DecodeTree tree;
-  std::vector<std::int32_t> layerStarts;
   if (record->unreadable) {
     // Its file changed: the row keeps what was read, the bars show nothing.
     if (record->file && record->file->TakeChangeReport()) {
       Message(FileChangedMessage(record->file->Path()), MessageIcon::Warning);
     }
-    observer_->PacketShown(number, {}, tree, layerStarts);
+    observer_->PacketShown(number, {}, DecodeTree(), {});
     return true;
   }
-  PacketDecoder decoder(record->bytes, {record->linkType, nullptr, scripts_, Decoders()}, &tree, DecodeMode::Tree, &layerStarts,
-                        nullptr);
-  decoder.Decode();
-  observer_->PacketShown(number, record->bytes, tree, layerStarts);
+  ShowDecoded(number, record->bytes, record->linkType);
   return true;
 }
 
@@ -261,18 +256,20 @@ bool CTalvenorDoc::ReshowPacket() {
 
 void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkType) {
   shownPacket_ = -1;
+  ShowDecoded(-1, bytes, linkType);
+}
+
+void CTalvenorDoc::ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType) {
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder decoder(bytes, {linkType, nullptr, scripts_, Decoders()}, &tree, DecodeMode::Tree, &layerStarts, nullptr);
-  decoder.Decode();
-  observer_->PacketShown(-1, bytes, tree, layerStarts);
+  PacketDecoder(bytes, {linkType, nullptr, scripts_, Decoders()}, &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
+  observer_->PacketShown(number, bytes, tree, layerStarts);
 }
 
 PacketSummary CTalvenorDoc::SummaryOf(const PacketRecord& record) const {
   PacketSummary row;
-  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, nullptr, Decoders()}, nullptr, DecodeMode::Summary, nullptr,
-                        &row);
-  decoder.Decode();
+  PacketDecoder(record.bytes, {record.linkType, nullptr, nullptr, Decoders()}, nullptr, DecodeMode::Summary, nullptr, &row)
+      .Decode();
   return row;
 }
 

@@ -187,6 +187,8 @@ class CTalvenorDoc {
   void ClearStatisticsNow();
   void ReapFinishedWorkers();
   void Message(const std::string& text, MessageIcon icon = MessageIcon::Warning);
+  // Decodes the frame in tree mode and hands it to the observer to show.
+  void ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType);
 
   UserPrompt& prompt_;
   SettingsStore& settings_;

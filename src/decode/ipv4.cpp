@@ -256,7 +256,7 @@ void DecodeIpv4(PacketDecoder& d) {
   if (d.IsSummary()) {
     const std::optional<std::uint16_t> totalLength = d.U16(h + 2);
     if (src != nullptr && dst != nullptr && totalLength) {
-      IpConversationSample& s = d.sample.emplace();  // ipv6 stays false
+      IpConversationSample& s = d.sample.emplace();
       std::copy(src, src + 4, s.source.begin());
       std::copy(dst, dst + 4, s.destination.begin());
       s.totalLength = *totalLength;

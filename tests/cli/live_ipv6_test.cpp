@@ -1,9 +1,12 @@
-// The command line capturing real IPv6 traffic on a veth pair inside a
-// network namespace of the test's own: the kernel's neighbour discovery and
-// a burst of UDP datagrams between the pair's two addresses. Nothing leaves
-// the namespace.
+// The command line capturing real IPv6 traffic on a veth pair between two
+// network namespaces of the test's own: the kernel's neighbour discovery and
+// a burst of UDP datagrams from one end's address to the other's. (With both
+// ends in one namespace the kernel would deliver the datagrams through its
+// loopback instead.) Nothing leaves the two namespaces.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -26,24 +30,55 @@ constexpr const char* kCaptureEnd = "fd00:51::2";  // qv0, where the capture run
 constexpr const char* kSenderEnd = "fd00:51::1";   // qv1
 constexpr int kDatagrams = 20;
 
+// The namespace that holds the sending end qv1; removed with the object.
+class SenderNamespace {
+ public:
+  SenderNamespace() : name_("qvip6s" + std::to_string(::getpid())) {}
+  ~SenderNamespace() {
+    std::string ignored;
+    testing::Run("ip netns del " + name_, &ignored);
+  }
+  SenderNamespace(const SenderNamespace&) = delete;
+  SenderNamespace& operator=(const SenderNamespace&) = delete;
+  const std::string& Name() const { return name_; }
+
+  // Runs `send` with the calling thread inside the namespace.
+  template <class Send>
+  bool RunInside(Send&& send) const {
+    const int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int ns = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
+    const bool entered = home >= 0 && ns >= 0 && ::setns(ns, CLONE_NEWNET) == 0;
+    if (entered) send();
+    if (entered && ::setns(home, CLONE_NEWNET) != 0) std::abort();  // never go on in the test namespace
+    if (ns >= 0) ::close(ns);
+    if (home >= 0) ::close(home);
+    return entered;
+  }
+
+ private:
+  std::string name_;
+};
+
 TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
   VethNamespace ns("qvip6");
   if (const std::string why = ns.Make(); !why.empty()) {
     GTEST_SKIP() << "live capture needs network namespaces (root or CAP_NET_ADMIN): " << why;
   }
-  const std::string in = "ip -n qvip6" + std::to_string(::getpid()) + " ";
+  const std::string capturing = "qvip6" + std::to_string(::getpid());
+  SenderNamespace sender;
   std::string out;
-  ASSERT_TRUE(testing::Run("ip netns exec qvip6" + std::to_string(::getpid()) +
-                               " sysctl -qw net.ipv6.conf.all.disable_ipv6=0 net.ipv6.conf.qv0.disable_ipv6=0"
-                               " net.ipv6.conf.qv1.disable_ipv6=0",
-                           &out))
-      << out;
-  ASSERT_TRUE(testing::Run(in + "addr add " + kCaptureEnd + "/64 dev qv0 nodad", &out)) << out;
-  ASSERT_TRUE(testing::Run(in + "addr add " + kSenderEnd + "/64 dev qv1 nodad", &out)) << out;
+  const std::string ipv6On = " sysctl -qw net.ipv6.conf.all.disable_ipv6=0 net.ipv6.conf.default.disable_ipv6=0";
+  ASSERT_TRUE(testing::Run("ip netns add " + sender.Name(), &out)) << out;
+  ASSERT_TRUE(testing::Run("ip -n " + capturing + " link set qv1 netns " + sender.Name(), &out)) << out;
+  ASSERT_TRUE(testing::Run("ip netns exec " + capturing + ipv6On + " net.ipv6.conf.qv0.disable_ipv6=0", &out)) << out;
+  ASSERT_TRUE(testing::Run("ip netns exec " + sender.Name() + ipv6On, &out)) << out;
+  ASSERT_TRUE(testing::Run("ip -n " + sender.Name() + " link set qv1 up", &out)) << out;
+  ASSERT_TRUE(testing::Run("ip -n " + capturing + " addr add " + kCaptureEnd + "/64 dev qv0 nodad", &out)) << out;
+  ASSERT_TRUE(testing::Run("ip -n " + sender.Name() + " addr add " + kSenderEnd + "/64 dev qv1 nodad", &out)) << out;
 
   // The capture: the tree of every frame, stopped by SIGINT after a while
   // (the datagrams are bounded in count, the capture in time).
-  const std::string capture = "ip netns exec qvip6" + std::to_string(::getpid()) + " timeout -s INT 6 " +
+  const std::string capture = "ip netns exec " + capturing + " timeout -s INT 6 " +
                               std::string(QUORVANET_CLI_PATH) + " -i qv0 -V -f 'icmp6 or udp port 9999' 2>&1";
   std::FILE* pipe = ::popen(capture.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
@@ -51,31 +86,33 @@ TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
 
   // From qv1's address to qv0's: the first datagram makes the kernel ask for
   // qv0's link-layer address (neighbour solicitation, then advertisement).
-  ASSERT_EQ(ns.Enter(), "");
-  const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_in6 from{};
-  from.sin6_family = AF_INET6;
-  from.sin6_port = htons(5555);
-  ::inet_pton(AF_INET6, kSenderEnd, &from.sin6_addr);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
-  sockaddr_in6 to{};
-  to.sin6_family = AF_INET6;
-  to.sin6_port = htons(9999);
-  ::inet_pton(AF_INET6, kCaptureEnd, &to.sin6_addr);
-  const char payload[] = "quorvanet ipv6 burst";
-  for (int i = 0; i < kDatagrams; ++i) {
-    ::sendto(fd, payload, sizeof payload, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::close(fd);
-  ns.Leave();
+  bool bound = false;
+  const bool entered = sender.RunInside([&] {
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
+    if (fd < 0) return;
+    sockaddr_in6 from{};
+    from.sin6_family = AF_INET6;
+    from.sin6_port = htons(5555);
+    ::inet_pton(AF_INET6, kSenderEnd, &from.sin6_addr);
+    bound = ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
+    sockaddr_in6 to{};
+    to.sin6_family = AF_INET6;
+    to.sin6_port = htons(9999);
+    ::inet_pton(AF_INET6, kCaptureEnd, &to.sin6_addr);
+    const char payload[] = "quorvanet ipv6 burst";
+    for (int i = 0; bound && i < kDatagrams; ++i) {
+      ::sendto(fd, payload, sizeof payload, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::close(fd);
+  });
 
   std::string output;
   char chunk[4096];
   std::size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
   ::pclose(pipe);
+  ASSERT_TRUE(entered && bound) << "cannot send from the second namespace";
 
   // Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols.
   const std::string udpRow = std::string("\t") + kSenderEnd + "\t" + kCaptureEnd + "\t5555\t9999\tIPv6 UDP \n";

@@ -151,7 +151,7 @@ TEST_F(Window, PacketListCopyAndSort) {
   EXPECT_EQ(parts[3], QStringLiteral("192.168.1.10"));
   EXPECT_EQ(parts[4], QStringLiteral("53124"));
   EXPECT_EQ(parts[5], model.Text(2, kColumnDestMac));
-  EXPECT_EQ(parts[8], QStringLiteral("IPv4 UDP "));
+  EXPECT_EQ(parts[8], QStringLiteral("IPv4 UDP DNS "));
   window_->Packets().CopyColumn(kColumnDestPort);
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("53"));
 
