@@ -59,15 +59,8 @@ cmake --build "$build" --target plain_read_loop make_bench_capture quorvanet-cli
 
 compare_cli=""
 if [[ -n ${COMPARE_REV:-} ]]; then
-  compare_tree=build/bench-compare/src
-  rm -rf build/bench-compare
-  git worktree prune
-  git worktree add --detach "$compare_tree" "$COMPARE_REV" > /dev/null
-  echo "== build $COMPARE_REV (Release, build/bench-compare)"
-  cmake -S "$compare_tree" -B build/bench-compare/build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DQUORVANET_BUILD_TESTS=OFF > /dev/null
-  cmake --build build/bench-compare/build --target quorvanet-cli | tail -n 1
-  compare_cli=build/bench-compare/build/src/cli/quorvanet-cli
+  source bench/compare_build.sh
+  compare_cli=$(compare_build "$COMPARE_REV" quorvanet-cli)/src/cli/quorvanet-cli
 fi
 
 baseline=$build/bench/plain_read_loop

@@ -6,6 +6,10 @@
 #                                             made by run_capture_bench.sh's generator)
 #   STATISTICS=1 bench/run_window_bench.sh    the same with the Statistics page in
 #                                             front (its table and a chart in turn)
+#   COMPARE_REV=<commit> bench/run_window_bench.sh
+#                                             also times that commit's command line
+#                                             and window on the same file, in the same
+#                                             run, and prints both ratios side by side
 #
 # Goals: every row in the list within 2x the command line's time; the
 # interface thread never stalled longer than 100 ms while loading; memory no
@@ -36,6 +40,22 @@ printf 'cli -q best %.3f s   %s\n' "$cli_best" "$build/src/cli/quorvanet-cli -q 
 
 window_args=()
 if [[ -n ${STATISTICS:-} ]]; then window_args=(--statistics); fi
+if [[ -n ${COMPARE_REV:-} ]]; then
+  source bench/compare_build.sh
+  other=$(compare_build "$COMPARE_REV" quorvanet-cli window_load_bench)
+  other_cli=
+  for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    "$other/src/cli/quorvanet-cli" -q -r "$capture" > /dev/null
+    end=$(date +%s.%N)
+    t=$(echo "$end - $start" | bc -l)
+    if [[ -z $other_cli ]] || (($(echo "$t < $other_cli" | bc -l))); then other_cli=$t; fi
+  done
+  other_out=$(QT_QPA_PLATFORM=offscreen "$other/bench/window_load_bench" "$capture" "${window_args[@]}" 2> /dev/null)
+  other_load=$(awk '$1 == "load_s" { print $2 }' <<< "$other_out")
+  printf '%s: cli -q best %.3f s, window load %.3f s, load / cli %.2f\n' "$COMPARE_REV" "$other_cli" "$other_load" \
+    "$(echo "$other_load / $other_cli" | bc -l)"
+fi
 out=$(QT_QPA_PLATFORM=offscreen "$build/bench/window_load_bench" "$capture" "${window_args[@]}" 2> /dev/null)
 echo "$out"
 echo "window: QT_QPA_PLATFORM=offscreen $build/bench/window_load_bench $capture ${window_args[*]}"
