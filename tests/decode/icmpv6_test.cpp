@@ -940,18 +940,6 @@ TEST(Icmpv6, RandomBodiesOfEveryKnownTypeStayWithinTheCapturedBytes) {
 
 // --- real captures ---
 
-std::vector<Bytes> CorpusFrames(const char* name) {
-  std::vector<Bytes> frames;
-  const std::string path = std::string(QUORVANET_CORPUS_DIR) + "/" + name;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
-  if (handle == nullptr) return frames;
-  pcap_pkthdr* header = nullptr;
-  const u_char* data = nullptr;
-  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
-  pcap_close(handle);
-  return frames;
-}
 
 // Where the ICMPv6 message of an Ethernet frame starts, found by walking the
 // IPv6 extension headers by hand; nothing when the frame carries none.

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <pcap/pcap.h>
+
 #include <span>
 #include <string>
 #include <vector>
@@ -126,6 +128,21 @@ inline std::string FieldValue(const DecodeTree& tree, std::span<const std::uint8
     if (n.field != nullptr && n.field->abbrev == abbrev) return NodeValueText(n, frame);
   }
   return "<absent>";
+}
+
+// The captured bytes of every frame of the corpus file `name`; empty when the
+// corpus is not there.
+inline std::vector<Bytes> CorpusFrames(const char* name) {
+  std::vector<Bytes> frames;
+  const std::string path = std::string(QUORVANET_CORPUS_DIR) + "/" + name;
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
+  if (handle == nullptr) return frames;
+  pcap_pkthdr* header = nullptr;
+  const u_char* data = nullptr;
+  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
+  pcap_close(handle);
+  return frames;
 }
 
 }  // namespace qv::testing
