@@ -130,6 +130,7 @@ inline std::string FieldValue(const DecodeTree& tree, std::span<const std::uint8
   return "<absent>";
 }
 
+#ifdef QUORVANET_CORPUS_DIR
 // The captured bytes of every frame of the corpus file `name`; empty when the
 // corpus is not there.
 inline std::vector<Bytes> CorpusFrames(const char* name) {
@@ -144,5 +145,6 @@ inline std::vector<Bytes> CorpusFrames(const char* name) {
   pcap_close(handle);
   return frames;
 }
+#endif
 
 }  // namespace qv::testing
