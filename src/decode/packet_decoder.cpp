@@ -25,26 +25,10 @@ void PacketDecoder::Decode() {
   LinkLayerDecoder(context_.linkType)(*this);
 }
 
-std::optional<std::uint8_t> PacketDecoder::U8(std::uint32_t at) const {
-  if (!Has(at, 1)) return std::nullopt;
-  return frame[at];
-}
-
-std::optional<std::uint16_t> PacketDecoder::U16(std::uint32_t at) const {
-  if (!Has(at, 2)) return std::nullopt;
-  return static_cast<std::uint16_t>(frame[at] << 8 | frame[at + 1]);
-}
-
 std::optional<std::uint32_t> PacketDecoder::U24(std::uint32_t at) const {
   if (!Has(at, 3)) return std::nullopt;
   return static_cast<std::uint32_t>(frame[at]) << 16 | static_cast<std::uint32_t>(frame[at + 1]) << 8 |
          frame[at + 2];
-}
-
-std::optional<std::uint32_t> PacketDecoder::U32(std::uint32_t at) const {
-  if (!Has(at, 4)) return std::nullopt;
-  return static_cast<std::uint32_t>(frame[at]) << 24 | static_cast<std::uint32_t>(frame[at + 1]) << 16 |
-         static_cast<std::uint32_t>(frame[at + 2]) << 8 | frame[at + 3];
 }
 
 std::optional<std::uint16_t> PacketDecoder::U16Le(std::uint32_t at) const {
@@ -96,14 +80,6 @@ NodeId PacketDecoder::AddLayerLine(const FieldInfo& proto, std::string text, std
   const NodeId line = AddLine(parentItem, std::move(text), start, end);
   SetField(line, proto);
   return line;
-}
-
-std::optional<std::uint64_t> PacketDecoder::ReadContainer(const FieldInfo& f, std::uint32_t at) const {
-  const std::uint32_t width = FieldWidth(f);
-  if (width == 0 || width > 8 || !Has(at, width)) return std::nullopt;
-  std::uint64_t v = 0;
-  for (std::uint32_t i = 0; i < width; ++i) v = v << 8 | frame[at + i];
-  return v;
 }
 
 FieldRead<std::uint32_t> PacketDecoder::AddUint(NodeId parent, const FieldInfo& f, std::uint32_t at,

@@ -118,10 +118,21 @@ class PacketDecoder {
   const std::uint8_t* Bytes(std::uint32_t at, std::uint32_t count) const {
     return Has(at, count) ? frame + at : nullptr;
   }
-  std::optional<std::uint8_t> U8(std::uint32_t at) const;
-  std::optional<std::uint16_t> U16(std::uint32_t at) const;    // big-endian
-  std::optional<std::uint32_t> U24(std::uint32_t at) const;    // big-endian
-  std::optional<std::uint32_t> U32(std::uint32_t at) const;    // big-endian
+  // Inline: every frame of a capture takes dozens of them.
+  std::optional<std::uint8_t> U8(std::uint32_t at) const {
+    if (!Has(at, 1)) return std::nullopt;
+    return frame[at];
+  }
+  std::optional<std::uint16_t> U16(std::uint32_t at) const {  // big-endian
+    if (!Has(at, 2)) return std::nullopt;
+    return static_cast<std::uint16_t>(frame[at] << 8 | frame[at + 1]);
+  }
+  std::optional<std::uint32_t> U24(std::uint32_t at) const;  // big-endian
+  std::optional<std::uint32_t> U32(std::uint32_t at) const {  // big-endian
+    if (!Has(at, 4)) return std::nullopt;
+    return static_cast<std::uint32_t>(frame[at]) << 24 | static_cast<std::uint32_t>(frame[at + 1]) << 16 |
+           static_cast<std::uint32_t>(frame[at + 2]) << 8 | frame[at + 3];
+  }
   std::optional<std::uint16_t> U16Le(std::uint32_t at) const;  // least significant byte first
   std::optional<std::uint32_t> U32Le(std::uint32_t at) const;
 
@@ -236,7 +247,13 @@ class PacketDecoder {
  private:
   std::uint32_t Clip(std::uint32_t at) const { return at < capturedLength ? at : capturedLength; }
   // The big-endian container of an integer field, absent when not all captured.
-  std::optional<std::uint64_t> ReadContainer(const FieldInfo& f, std::uint32_t at) const;
+  std::optional<std::uint64_t> ReadContainer(const FieldInfo& f, std::uint32_t at) const {
+    const std::uint32_t width = FieldWidth(f);
+    if (width == 0 || width > 8 || !Has(at, width)) return std::nullopt;
+    std::uint64_t v = 0;
+    for (std::uint32_t i = 0; i < width; ++i) v = v << 8 | frame[at + i];
+    return v;
+  }
 
   DecodeContext context_;
   DecodeTree* tree_;

@@ -52,16 +52,10 @@ void AddPortTexts(std::string& ports, const std::string& destinationPort, const 
   }
 }
 
-std::size_t ConversationTable::PairKeyHash::operator()(const PairKey& k) const noexcept {
-  const std::uint64_t family =
-      static_cast<std::uint64_t>(k.source.family) << 8 | static_cast<std::uint64_t>(k.destination.family);
-  return static_cast<std::size_t>(
-      HashAddressBytes(k.destination.bytes.data(), HashAddressBytes(k.source.bytes.data(), family)));
-}
-
 void ConversationTable::Update(const IpConversationSample& sample) {
-  const PairKey key = sample.ipv6 ? PairKey{IpAddress::V6(sample.source6), IpAddress::V6(sample.destination6)}
-                                  : PairKey{IpAddress::V4(sample.source), IpAddress::V4(sample.destination)};
+  const IpAddress source = sample.ipv6 ? IpAddress::V6(sample.source6) : IpAddress::V4(sample.source);
+  const IpAddress destination = sample.ipv6 ? IpAddress::V6(sample.destination6) : IpAddress::V4(sample.destination);
+  const PairKey key(source, destination);
   samples_.fetch_add(1, std::memory_order_relaxed);
   bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
 
@@ -95,8 +89,8 @@ void ConversationTable::Update(const IpConversationSample& sample) {
         LinkAtEnd(row);
       }
       ConversationRow& r = rows_[row];
-      r.source = key.source;
-      r.destination = key.destination;
+      r.source = source;
+      r.destination = destination;
       r.packets = 1;
       r.bytes = sample.totalLength;
       r.ports.clear();
@@ -114,8 +108,8 @@ void ConversationTable::Update(const IpConversationSample& sample) {
   // Outside the lock: a name found in a cache comes back at once.
   if (named == kNone || !UseDns()) return;
   if (HostNameRequester* requester = requester_.load(std::memory_order_acquire)) {
-    requester->RequestName(key.source, named, kSourceNameColumn);
-    requester->RequestName(key.destination, named, kDestinationNameColumn);
+    requester->RequestName(source, named, kSourceNameColumn);
+    requester->RequestName(destination, named, kDestinationNameColumn);
   }
 }
 
