@@ -55,7 +55,6 @@ void AddPortTexts(std::string& ports, const std::string& destinationPort, const 
 void ConversationTable::Update(const IpConversationSample& sample) {
   const IpAddress source = sample.ipv6 ? IpAddress::V6(sample.source6) : IpAddress::V4(sample.source);
   const IpAddress destination = sample.ipv6 ? IpAddress::V6(sample.destination6) : IpAddress::V4(sample.destination);
-  const PairKey key(source, destination);
   samples_.fetch_add(1, std::memory_order_relaxed);
   bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
 
@@ -64,10 +63,8 @@ void ConversationTable::Update(const IpConversationSample& sample) {
     std::lock_guard lock(mutex_);
     if (++counter_ >= kRenumberAt) Renumber();
 
-    const auto found = index_.find(key);
-    std::uint32_t row;
-    if (found != index_.end()) {
-      row = found->second;
+    std::uint32_t row = index_.Find(source, destination);
+    if (row != ConversationIndex::kNone) {
       ConversationRow& r = rows_[row];
       ++r.packets;
       r.bytes += sample.totalLength;
@@ -78,11 +75,10 @@ void ConversationTable::Update(const IpConversationSample& sample) {
         // The least recently updated row: the oldest stamp. Its index entry
         // moves to the new pair without a new allocation.
         row = oldest_;
-        auto entry = index_.extract(PairKey{rows_[row].source, rows_[row].destination});
-        entry.key() = key;
-        index_.insert(std::move(entry));
+        index_.Move(rows_[row].source, rows_[row].destination, source, destination, row);
       } else {
         row = static_cast<std::uint32_t>(rows_.size());
+        index_.Add(source, destination, row);
         rows_.emplace_back();
         older_.push_back(kNone);
         newer_.push_back(kNone);
@@ -97,7 +93,6 @@ void ConversationTable::Update(const IpConversationSample& sample) {
       AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
       r.sourceName.clear();
       r.destinationName.clear();
-      index_.try_emplace(key, row);
       named = row;
     }
     Touch(row);
@@ -147,7 +142,7 @@ void ConversationTable::Renumber() {
 void ConversationTable::Clear() {
   std::lock_guard lock(mutex_);
   rows_.clear();
-  index_.clear();
+  index_.Clear();
   older_.clear();
   newer_.clear();
   oldest_ = newest_ = kNone;

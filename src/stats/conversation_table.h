@@ -13,13 +13,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "decode/ip_conversation_sample.h"
+#include "stats/conversation_index.h"
 #include "stats/host_name_requests.h"
 
 namespace qv {
@@ -77,35 +77,6 @@ class ConversationTable : public HostNameTarget {
   void SetUpdateCounterForTest(std::int32_t counter);
 
  private:
-  // The pair as four words and the two families: compared and hashed
-  // inline, since every TCP or UDP frame looks its pair up.
-  struct PairKey {
-    std::uint64_t words[4];
-    std::uint16_t families;
-
-    PairKey(const IpAddress& source, const IpAddress& destination) {
-      std::memcpy(words, source.bytes.data(), 16);
-      std::memcpy(words + 2, destination.bytes.data(), 16);
-      families = static_cast<std::uint16_t>(static_cast<unsigned>(source.family) << 8 |
-                                            static_cast<unsigned>(destination.family));
-    }
-    friend bool operator==(const PairKey& a, const PairKey& b) {
-      return a.words[0] == b.words[0] && a.words[1] == b.words[1] && a.words[2] == b.words[2] &&
-             a.words[3] == b.words[3] && a.families == b.families;
-    }
-  };
-  struct PairKeyHash {
-    std::size_t operator()(const PairKey& k) const noexcept {
-      // A multiply-xorshift mix of the words: an IPv4 pair's upper words are
-      // zero and cost nothing, and pairs that differ in one byte spread.
-      std::uint64_t h = (k.words[0] ^ k.families) * 0x9E3779B97F4A7C15ull;
-      h ^= (h >> 29) ^ k.words[1];
-      h = (h ^ (k.words[2] << 1 | k.words[2] >> 63)) * 0xBF58476D1CE4E5B9ull;
-      h ^= (h >> 32) ^ k.words[3];
-      h *= 0x94D049BB133111EBull;
-      return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-  };
   void Touch(std::uint32_t row);  // stamps the row and moves it to the recent end
   void Unlink(std::uint32_t row);
   void LinkAtEnd(std::uint32_t row);
@@ -113,7 +84,7 @@ class ConversationTable : public HostNameTarget {
 
   mutable std::mutex mutex_;
   std::vector<ConversationRow> rows_;
-  std::unordered_map<PairKey, std::uint32_t, PairKeyHash> index_;  // pair -> row
+  ConversationIndex index_;  // pair -> row
   // Rows from the oldest stamp to the newest, as a list over row numbers.
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
   std::vector<std::uint32_t> older_, newer_;
