@@ -7,7 +7,7 @@ QUORVANET_PACKAGES=(
   libpcap-dev
   qt6-base-dev qt6-charts-dev
   libgtest-dev libgmock-dev
-  iproute2 xvfb xauth
+  iproute2 procps xvfb xauth
   desktop-file-utils appstream libglib2.0-bin shared-mime-info
 )
 
