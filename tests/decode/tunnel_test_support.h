@@ -108,4 +108,33 @@ inline std::vector<Bytes> SavefileFrames(const std::string& path) {
 
 inline std::string CorpusFile(const char* name) { return std::string(QUORVANET_CORPUS_DIR) + "/" + name; }
 
+// A frame of the tag, label and tunnel decoders and what decoding it with
+// every decoder on must give.
+struct Golden {
+  const char* name;
+  Bytes frame;
+  std::string outline;  // every layer line
+  std::string layers;   // FieldLayersText(): the whole text of those decoders' layers
+  std::string fields;   // OwnFieldsText()
+  std::vector<std::int32_t> layerStarts;
+  std::vector<std::string> offers;  // to the scripts, which claim nothing
+  std::string chain;
+  std::vector<std::string> counters;
+};
+
+inline void ExpectGolden(const Golden& g) {
+  SCOPED_TRACE(g.name);
+  RecordingScripts scripts;
+  const TreeDecode t = DecodeTreeOf(g.frame, &scripts, EnabledDecoders::All());
+  EXPECT_EQ(Outline(t.tree), g.outline);
+  EXPECT_EQ(FieldLayersText(t.tree), g.layers);
+  EXPECT_EQ(OwnFieldsText(t.tree, g.frame), g.fields);
+  EXPECT_EQ(t.layerStarts, g.layerStarts);
+  EXPECT_EQ(scripts.offers, g.offers);
+
+  const SummaryDecode s = DecodeSummaryOf(g.frame, EnabledDecoders::All());
+  EXPECT_EQ(s.row.ProtocolsText(), g.chain);
+  EXPECT_EQ(s.sink.protocols, g.counters);
+}
+
 }  // namespace qv::testing

@@ -104,18 +104,6 @@ Bytes PppoeSessionLcp() {
       .Build();
 }
 
-struct Golden {
-  const char* name;
-  Bytes frame;
-  std::string outline;  // every layer line
-  std::string layers;   // the whole text of the layers with a protocol field
-  std::string fields;
-  std::vector<std::int32_t> layerStarts;
-  std::vector<std::string> offers;  // to the scripts, which claim nothing
-  std::string chain;
-  std::vector<std::string> counters;
-};
-
 const std::vector<Golden>& Goldens() {
   static const std::vector<Golden> cases = {
       {"SingleTag",
@@ -415,18 +403,7 @@ const std::vector<Golden>& Goldens() {
 
 TEST(TagsLabelsPppoe, GoldenTreesRowsAndCounters) {
   for (const Golden& g : Goldens()) {
-    SCOPED_TRACE(g.name);
-    RecordingScripts scripts;
-    const TreeDecode t = DecodeTreeOf(g.frame, &scripts, EnabledDecoders::All());
-    EXPECT_EQ(Outline(t.tree), g.outline);
-    EXPECT_EQ(FieldLayersText(t.tree), g.layers);
-    EXPECT_EQ(OwnFieldsText(t.tree, g.frame), g.fields);
-    EXPECT_EQ(t.layerStarts, g.layerStarts);
-    EXPECT_EQ(scripts.offers, g.offers);
-
-    const SummaryDecode s = DecodeSummaryOf(g.frame, EnabledDecoders::All());
-    EXPECT_EQ(s.row.ProtocolsText(), g.chain);
-    EXPECT_EQ(s.sink.protocols, g.counters);
+    ExpectGolden(g);
   }
 }
 
