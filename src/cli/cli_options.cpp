@@ -40,7 +40,8 @@ const char* CliUsage() {
          "  --names     look up the host names of the conversations (waits up to 5 s at the end)\n"
          "  --script FILE.ssc  apply a protocol script to the -V tree (repeatable; the last one given wins)\n"
          "  --disable-protocol NAME  switch a decoder off (ipv6, icmpv6, vlan, mpls, pppoe, gre,\n"
-         "              vxlan, dns, dhcp, dhcpv6, ntp; ALL: every one),\n"
+         "              vxlan, dns, dhcp, dhcpv6, ntp,\n"
+         "              tls, quic, http; ALL: every one),\n"
          "              so that the classic decoders alone read the frames\n"
          "  --enable-protocol NAME   switch a decoder on again (after --disable-protocol ALL)\n"
          "Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols, tab-separated.\n";
@@ -63,7 +64,7 @@ bool SwitchDecoders(EnabledDecoders& decoders, const std::string& names, bool on
     } else if (const std::optional<OptionalDecoder> d = FindOptionalDecoder(name)) {
       decoders.Set(*d, on);
     } else {
-      error = "no decoder named \"" + name + "\" can be switched (try ipv6, icmpv6, vlan, mpls, pppoe, gre, vxlan, dns, dhcp, dhcpv6, ntp, ALL)";
+      error = "no decoder named \"" + name + "\" can be switched (try ipv6, icmpv6, vlan, mpls, pppoe, gre, vxlan, dns, dhcp, dhcpv6, ntp, tls, quic, http, ALL)";
       return false;
     }
     at = comma + 1;

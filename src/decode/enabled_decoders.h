@@ -23,6 +23,9 @@ enum class OptionalDecoder : std::uint8_t {
   Dhcp,
   Dhcpv6,
   Ntp,
+  Tls,
+  Quic,
+  Http,     // HTTP/1.x over TCP, and SSDP over UDP
   Count_
 };
 
@@ -44,6 +47,9 @@ inline constexpr OptionalDecoderInfo kOptionalDecoders[] = {
     {"dhcp", "DHCP", "Dynamic Host Configuration Protocol and BOOTP (UDP ports 67 and 68)"},
     {"dhcpv6", "DHCPv6", "Dynamic Host Configuration Protocol for IPv6 (UDP ports 546 and 547)"},
     {"ntp", "NTP", "Network Time Protocol (UDP port 123)"},
+    {"tls", "TLS", "Transport Layer Security records and handshakes (TCP 443, 465, 853, 993, 995, 8443, or by content)"},
+    {"quic", "QUIC", "QUIC headers, with Initial packets decrypted (UDP 443, or by a known version)"},
+    {"http", "HTTP / SSDP", "HTTP/1.x requests and responses (TCP 80, 8080, 8000, 3128, or by content) and SSDP (UDP 1900)"},
 };
 static_assert(std::size(kOptionalDecoders) == static_cast<std::size_t>(OptionalDecoder::Count_));
 

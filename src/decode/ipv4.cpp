@@ -254,6 +254,9 @@ void DecodeIpv4(PacketDecoder& d) {
     if (dst != nullptr) std::copy(dst, dst + 4, row->dstIp.begin());
   }
   if (d.IsSummary()) {
+    d.ipSource = src;
+    d.ipDestination = dst;
+    d.ipIsV6 = false;
     const std::optional<std::uint16_t> totalLength = d.U16(h + 2);
     if (src != nullptr && dst != nullptr && totalLength) {
       IpConversationSample& s = d.sample.emplace();

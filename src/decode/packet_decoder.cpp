@@ -18,6 +18,22 @@ PacketDecoder::PacketDecoder(std::span<const std::uint8_t> frameBytes, const Dec
       tree_(tree),
       layerStarts_(layerStarts) {}
 
+PacketDecoder::PacketDecoder(const PacketDecoder& outer, std::span<const std::uint8_t> bytes, NodeId parent)
+    : capturedLength(static_cast<std::uint32_t>(bytes.size())),
+      frame(bytes.data()),
+      mode(outer.mode),
+      parentItem(parent),
+      summary(outer.summary),
+      flags(outer.flags),
+      ipSource(outer.ipSource),
+      ipDestination(outer.ipDestination),
+      ipIsV6(outer.ipIsV6),
+      context_(outer.context_),
+      tree_(outer.tree_),
+      layerStarts_(nullptr),
+      depth_(outer.depth_ + 1),
+      detached_(true) {}
+
 void PacketDecoder::Decode() {
   if (IsTree()) tree_->Clear();
   // The list describes this frame alone, whatever the caller's vector held.
@@ -68,6 +84,14 @@ NodeId PacketDecoder::AddLine(NodeId parent, std::string text, std::uint32_t sta
   start = Clip(start);
   end = Clip(end);
   if (end < start) end = start;
+  if (detached_) {
+    // Bytes that are not the frame's: no range, the bytes themselves kept.
+    const NodeId line = tree_->Add(parent, std::move(text));
+    DecodeNode& node = (*tree_)[line];
+    node.storedBytes.assign(reinterpret_cast<const char*>(frame + start), end - start);
+    node.bytesStored = true;
+    return line;
+  }
   return tree_->Add(parent, std::move(text), start, end);
 }
 
@@ -136,6 +160,8 @@ void PacketDecoder::SetRange(NodeId node, std::uint32_t start, std::uint32_t end
   start = Clip(start);
   end = Clip(end);
   if (end < start) end = start;
+  // Detached lines have no range; their value bytes stay what they were given.
+  if (detached_) return;
   (*tree_)[node].start = start;
   (*tree_)[node].end = end;
 }
@@ -156,7 +182,8 @@ void PacketDecoder::Dispatch(DecoderFn decoder, std::uint32_t payloadOffset) {
 }
 
 bool PacketDecoder::ApplyScripts(std::uint32_t headerLength, std::string_view parentName) {
-  if (!IsTree() || context_.scripts == nullptr) return false;
+  // Scripts read the frame's own bytes; detached data is not offered to them.
+  if (!IsTree() || context_.scripts == nullptr || detached_) return false;
   return context_.scripts->ApplyScripts(*this, headerLength, parentName);
 }
 
@@ -181,6 +208,19 @@ void PacketDecoder::FinishPayload(std::uint32_t headerLength, std::string_view p
   if (ApplyScripts(headerLength, parentName)) return;
   offset += headerLength;
   MarkUnsupported();
+}
+
+void PacketDecoder::LearnName(NameOrigin origin, const std::uint8_t* address, bool ipv6, std::string_view name) {
+  // A datagram quoted by an ICMP error went nowhere: it names nothing.
+  if (!IsSummary() || context_.sink == nullptr || address == nullptr || name.empty() || (flags & QuotedDatagram)) {
+    return;
+  }
+  LearnedName learned;
+  learned.ipv6 = ipv6;
+  std::copy(address, address + (ipv6 ? 16 : 4), learned.address.begin());
+  learned.name = name;
+  learned.origin = origin;
+  context_.sink->LearnName(learned);
 }
 
 void PacketDecoder::HandOverSample() {

@@ -22,6 +22,7 @@
 #include "decode/enabled_decoders.h"
 #include "decode/fields.h"
 #include "decode/ip_conversation_sample.h"
+#include "decode/learned_name.h"
 #include "decode/packet_summary.h"
 #include "decode/protocol.h"
 
@@ -43,6 +44,8 @@ class DecodeSink {
   virtual ~DecodeSink() = default;
   virtual void AddProtocol(std::string_view name, int layer) = 0;
   virtual void UpdateConversation(const IpConversationSample& sample) = 0;
+  // A name the traffic gives for an address; most sinks ignore it.
+  virtual void LearnName(const LearnedName& /*name*/) {}
 };
 
 // The protocol scripts, offered every payload that no built-in decoder took.
@@ -97,6 +100,12 @@ class PacketDecoder {
   PacketSummary* summary;            // the row; null when not wanted
   std::optional<IpConversationSample> sample;
   std::uint32_t flags = 0;
+  // The addresses of the innermost IP header so far (summary mode; pointers
+  // into the captured frame, null when not captured). Application decoders
+  // name the server of a request by them.
+  const std::uint8_t* ipSource = nullptr;
+  const std::uint8_t* ipDestination = nullptr;
+  bool ipIsV6 = false;
 
   bool IsTree() const { return mode == DecodeMode::Tree && tree_ != nullptr; }
   bool IsSummary() const { return mode == DecodeMode::Summary; }
@@ -241,10 +250,36 @@ class PacketDecoder {
   // Summary mode: hands the conversation sample to the statistics, once.
   void HandOverSample();
 
+  // Summary mode: tells the statistics that `address` (4 or 16 bytes, as
+  // `ipv6` says) is called `name`.
+  void LearnName(NameOrigin origin, const std::uint8_t* address, bool ipv6, std::string_view name);
+  // Summary mode: the server this frame goes to (the innermost IP
+  // destination) is called `name` (a TLS server name, an HTTP Host).
+  void LearnServerName(NameOrigin origin, std::string_view name) {
+    LearnName(origin, ipDestination, ipIsV6, name);
+  }
+
+  // Decodes bytes that are not the frame's own (decrypted or reassembled
+  // data): `decode` runs with a decoder over `bytes` that shares this one's
+  // tree, row and statistics. Its lines hang under `parent` and carry no
+  // frame range; each keeps the bytes it describes as its value. Nothing
+  // runs when the nesting is too deep.
+  template <class Fn>
+  void DecodeDetached(std::span<const std::uint8_t> bytes, NodeId parent, Fn&& decode) {
+    if (depth_ >= kMaxDepth) return;
+    PacketDecoder inner(*this, bytes, parent);
+    decode(inner);
+  }
+  // Whether this decoder reads detached bytes (see DecodeDetached).
+  bool IsDetached() const { return detached_; }
+
   // Appends a layer start in tree mode (used by the script hook too).
   void AddLayerStart(std::uint32_t at);
 
  private:
+  // The decoder of DecodeDetached.
+  PacketDecoder(const PacketDecoder& outer, std::span<const std::uint8_t> bytes, NodeId parent);
+
   std::uint32_t Clip(std::uint32_t at) const { return at < capturedLength ? at : capturedLength; }
   // The big-endian container of an integer field, absent when not all captured.
   std::optional<std::uint64_t> ReadContainer(const FieldInfo& f, std::uint32_t at) const {
@@ -259,6 +294,7 @@ class PacketDecoder {
   DecodeTree* tree_;
   std::vector<std::int32_t>* layerStarts_;
   int depth_ = 0;
+  bool detached_ = false;
 };
 
 }  // namespace qv

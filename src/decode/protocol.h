@@ -49,6 +49,10 @@ enum class Protocol : std::uint8_t {
   Dhcp,
   Dhcpv6,
   Ntp,
+  Tls,
+  Quic,
+  Http,
+  Ssdp,
   Count_
 };
 
@@ -74,7 +78,8 @@ inline constexpr ProtocolInfo kProtocols[] = {
     {"VXLAN", 2, true},         {"ESP", 2, true},          {"AH", 2, true},
     // application protocols
     {"DNS", 4, true},           {"MDNS", 4, true},         {"LLMNR", 4, true},   {"DHCP", 4, true},
-    {"DHCPv6", 4, true},        {"NTP", 4, true},
+    {"DHCPv6", 4, true},        {"NTP", 4, true},          {"TLS", 4, true},     {"QUIC", 4, true},
+    {"HTTP", 4, true},          {"SSDP", 4, true},
 };
 static_assert(std::size(kProtocols) == static_cast<std::size_t>(Protocol::Count_));
 

@@ -1,7 +1,9 @@
 #include "decode/tcp.h"
 
 #include "decode/dns.h"
+#include "decode/http.h"
 #include "decode/text_format.h"
+#include "decode/tls.h"
 #include "decode/udp.h"
 
 namespace qv {
@@ -252,6 +254,11 @@ struct TcpPortEntry {
 
 constexpr TcpPortEntry kTcpPorts[] = {
     {53, OptionalDecoder::Dns, DecodeDnsOverTcp},
+    {443, OptionalDecoder::Tls, DecodeTls},   {465, OptionalDecoder::Tls, DecodeTls},
+    {853, OptionalDecoder::Tls, DecodeTls},   {993, OptionalDecoder::Tls, DecodeTls},
+    {995, OptionalDecoder::Tls, DecodeTls},   {8443, OptionalDecoder::Tls, DecodeTls},
+    {80, OptionalDecoder::Http, DecodeHttp},  {8080, OptionalDecoder::Http, DecodeHttp},
+    {8000, OptionalDecoder::Http, DecodeHttp}, {3128, OptionalDecoder::Http, DecodeHttp},
 };
 
 // True when an optional decoder took (or a script first claimed) the payload
@@ -265,6 +272,15 @@ bool DispatchByPort(PacketDecoder& d, std::uint32_t h, std::uint32_t hl) {
     for (const TcpPortEntry& e : kTcpPorts) {
       if (e.port == *port && d.DispatchOptional(e.optional, e.decoder, hl, "tcp")) return true;
     }
+  }
+  // On any other port, a payload that starts like a TLS record or an HTTP
+  // message is taken for one.
+  const std::uint32_t at = h + hl;
+  if (d.IsOn(OptionalDecoder::Tls) && LooksLikeTlsRecord(d, at)) {
+    return d.DispatchOptional(OptionalDecoder::Tls, DecodeTls, hl, "tcp");
+  }
+  if (d.IsOn(OptionalDecoder::Http) && LooksLikeHttp(d, at)) {
+    return d.DispatchOptional(OptionalDecoder::Http, DecodeHttp, hl, "tcp");
   }
   return false;
 }

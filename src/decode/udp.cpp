@@ -3,7 +3,9 @@
 #include "decode/dhcp.h"
 #include "decode/dhcpv6.h"
 #include "decode/dns.h"
+#include "decode/http.h"
 #include "decode/ntp.h"
+#include "decode/quic.h"
 #include "decode/text_format.h"
 #include "decode/vxlan.h"
 
@@ -43,6 +45,8 @@ constexpr UdpPortEntry kUdpPorts[] = {
     {546, OptionalDecoder::Dhcpv6, DecodeDhcpv6},
     {547, OptionalDecoder::Dhcpv6, DecodeDhcpv6},
     {123, OptionalDecoder::Ntp, DecodeNtp},
+    {443, OptionalDecoder::Quic, DecodeQuic},
+    {1900, OptionalDecoder::Http, DecodeSsdp},
 };
 
 // The entry of a decoder that is on for the datagram's destination port, or
@@ -110,6 +114,11 @@ void DecodeUdp(PacketDecoder& d) {
   }
   if (entry != nullptr && h + kHeaderLength < d.capturedLength &&
       d.DispatchOptional(entry->optional, entry->decoder, kHeaderLength, "udp")) {
+    return;
+  }
+  // QUIC runs on any port; its long header says so by a known version.
+  if (entry == nullptr && d.IsOn(OptionalDecoder::Quic) && LooksLikeQuic(d, h + kHeaderLength) &&
+      d.DispatchOptional(OptionalDecoder::Quic, DecodeQuic, kHeaderLength, "udp")) {
     return;
   }
   // UDP names no inner protocol: the payload belongs to the scripts.

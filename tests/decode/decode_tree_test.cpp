@@ -1,5 +1,9 @@
 #include "decode/decode_tree.h"
 
+#include <vector>
+
+#include "decode/packet_decoder.h"
+
 #include <gtest/gtest.h>
 
 namespace qv {
@@ -39,6 +43,38 @@ TEST(DecodeTree, OffsetsBeyondSixteenBitsDoNotWrap) {
   const NodeId n = tree.Add(kRootNode, "payload", 65530, 65536);
   EXPECT_EQ(tree[n].start, 65530u);
   EXPECT_EQ(tree[n].end, 65536u);
+}
+
+// Bytes that are not the frame's (a decrypted payload): the lines decoded
+// from them have no range in the frame, keep their bytes as their value, and
+// add no layer start for the hex dump.
+TEST(DecodeTree, DetachedBytesGiveLinesWithoutRangesThatKeepTheirValues) {
+  static constexpr FieldInfo kOuter{"test.outer", "Outer", FieldType::Protocol};
+  static constexpr FieldInfo kWord{"test.word", "Word", FieldType::UInt16, FieldBase::Hex};
+  static constexpr FieldInfo kName{"test.name", "Name", FieldType::String};
+  const std::vector<std::uint8_t> frame(20, 0xEE);
+  const std::vector<std::uint8_t> plain = {0x12, 0x34, 'a', 'b', 'c'};
+
+  DecodeTree tree;
+  std::vector<std::int32_t> starts;
+  PacketDecoder d(frame, {}, &tree, DecodeMode::Tree, &starts, nullptr);
+  const NodeId outer = d.AddLayerLine(kOuter, "Outer", 0, 20);
+  d.DecodeDetached(plain, outer, [&](PacketDecoder& inner) {
+    EXPECT_TRUE(inner.IsDetached());
+    inner.BeginLayer(Protocol::Dns);
+    const FieldRead<std::uint32_t> word = inner.AddUint(inner.parentItem, kWord, 0, "Word: 0x%04x");
+    EXPECT_EQ(*word, 0x1234u);
+    const NodeId name = inner.AddBytes(inner.parentItem, kName, 2, 10, "Name: abc");
+    inner.SetRange(name, 0, 5);  // ignored: detached lines have no range
+    EXPECT_FALSE(inner.U8(5));   // reads stay inside the detached bytes
+  });
+  EXPECT_FALSE(d.IsDetached());
+  EXPECT_TRUE(starts.empty());
+  EXPECT_EQ(tree.ToText(), "Outer [0,20)\n  Word: 0x1234\n  Name: abc\n");
+  const std::vector<NodeId> lines = tree.Children(outer);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(NodeValueText(tree[lines[0]], frame), "0x1234");
+  EXPECT_EQ(NodeValueText(tree[lines[1]], frame), "abc");
 }
 
 }  // namespace

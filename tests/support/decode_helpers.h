@@ -1,6 +1,8 @@
 #pragma once
 // Runs the decoder over a test frame and returns what the views would see.
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <initializer_list>
 #include <pcap/pcap.h>
@@ -25,9 +27,15 @@ class RecordingSink : public DecodeSink {
     protocols.push_back(std::string(name) + "/" + std::to_string(layer));
   }
   void UpdateConversation(const IpConversationSample& sample) override { samples.push_back(sample); }
+  void LearnName(const LearnedName& learned) override {
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(learned.ipv6 ? AF_INET6 : AF_INET, learned.address.data(), text, sizeof text);
+    names.push_back(std::string(NameOriginText(learned.origin)) + ": " + text + " = " + std::string(learned.name));
+  }
 
   std::vector<std::string> protocols;  // "IPv4/2", ...
   std::vector<IpConversationSample> samples;
+  std::vector<std::string> names;      // "DNS answer: 192.0.2.1 = www.example.com", ...
 };
 
 // Records every offer to the scripts as "parent@first byte offered"; claims nothing.
