@@ -3,11 +3,13 @@
 // it loads, the memory the loaded capture costs, and how long sorting the
 // list by each column takes.
 //
-//   QT_QPA_PLATFORM=offscreen window_load_bench FILE [--statistics]
+//   QT_QPA_PLATFORM=offscreen window_load_bench FILE [--statistics] [--protocols]
 //
 // With --statistics the Statistics page is in front during the load, with a
 // conversation table of 1000 rows, and its table and a layer chart take
-// turns every half second.
+// turns every half second. With --protocols it also counts the loaded rows
+// by the last protocol their Protocols column names, as the list shows it
+// ("protocol_rows NAME COUNT" lines, after every figure is measured).
 //
 // Prints one "name value" line per figure; run_window_bench.sh compares them
 // with quorvanet-cli on the same file.
@@ -21,6 +23,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "bench/bench_window.h"
@@ -54,9 +57,19 @@ long PeakKiB() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  const bool statistics = argc == 3 && std::string(argv[2]) == "--statistics";
-  if (argc != 2 && !statistics) {
-    std::fprintf(stderr, "usage: window_load_bench FILE [--statistics]\n");
+  bool statistics = false, protocols = false, usage = argc < 2;
+  for (int i = 2; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--statistics") {
+      statistics = true;
+    } else if (option == "--protocols") {
+      protocols = true;
+    } else {
+      usage = true;
+    }
+  }
+  if (usage) {
+    std::fprintf(stderr, "usage: window_load_bench FILE [--statistics] [--protocols]\n");
     return 2;
   }
   OffscreenWindow offscreen;
@@ -112,6 +125,16 @@ int main(int argc, char** argv) {
       slowestSort = seconds;
       slowestColumn = column;
     }
+  }
+
+  if (protocols) {
+    std::map<std::string, int> byProtocol;
+    for (int row = 0; row < rows; ++row) {
+      const std::string text = window.Model().Text(row, qv::kColumnProtocols).trimmed().toStdString();
+      const std::size_t blank = text.rfind(' ');
+      ++byProtocol[text.empty() ? std::string("(none)") : text.substr(blank == std::string::npos ? 0 : blank + 1)];
+    }
+    for (const auto& [name, count] : byProtocol) std::printf("protocol_rows %s %d\n", name.c_str(), count);
   }
 
   std::printf("rows %d\n", rows);
