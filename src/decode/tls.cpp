@@ -35,14 +35,16 @@ constexpr const FieldInfo* kFields[] = {
     &kCertificatesLength, &kCertificates, &kCertificateLength, &kCertificate, &kCertContextLength, &kCertContext,
     &kCurveType, &kNamedCurve, &kServerPointLength, &kServerPoint, &kClientPointLength, &kClientPoint, &kEpmsLength,
     &kEpms, &kSigLength, &kSig, &kTicketLifetime, &kTicketAgeAdd, &kTicketNonceLength, &kTicketNonce, &kTicketLength,
-    &kTicket, &kVerifyData, &kExtType, &kExtLength, &kExtData, &kSniListLength, &kSniType, &kSniLength, &kSni,
-    &kAlpnLength, &kAlpnList, &kAlpnStrLength, &kAlpnStr, &kVersionsLength, &kVersion, &kGroupsLength, &kGroups,
-    &kGroup, &kKeyShareLength, &kKeyShareGroup, &kKeyExchangeLength, &kKeyExchange, &kSelectedGroup, &kSigAlgsLength,
-    &kSigAlgs, &kSigAlg, &kSigHash, &kSigSig, &kPointFormatsLength, &kPointFormats, &kPointFormat, &kPskModesLength,
-    &kPskMode, &kRenegLength, &kReneg, &kStatusType, &kStatusResponders, &kStatusExts, &kPaddingData,
-    &kRecordSizeLimit, &kCompressAlgsLength, &kCompressAlg, &kAlpsLength, &kAlpsStrLength, &kAlpsStr, &kEchType,
-    &kEchKdf, &kEchAead, &kEchConfigId, &kEchEncLength, &kEchEnc, &kEchPayloadLength, &kEchPayload, &kQuicParameter,
-    &kQuicParamType, &kQuicParamLength, &kQuicParamValue
+    &kTicket, &kVerifyData, &kCertTypesCount, &kCertTypes, &kCertType, &kDnamesLength, &kDnames, &kDnameLength,
+    &kDname, &kExtType, &kExtLength, &kExtData, &kSniListLength, &kSniType, &kSniLength, &kSni, &kAlpnLength,
+    &kAlpnList, &kAlpnStrLength, &kAlpnStr, &kVersionsLength, &kVersion, &kGroupsLength, &kGroups, &kGroup,
+    &kKeyShareLength, &kKeyShareGroup, &kKeyExchangeLength, &kKeyExchange, &kSelectedGroup, &kSigAlgsLength, &kSigAlgs,
+    &kSigAlg, &kSigHash, &kSigSig, &kPointFormatsLength, &kPointFormats, &kPointFormat, &kPskModesLength, &kPskMode,
+    &kRenegLength, &kReneg, &kStatusType, &kStatusResponders, &kStatusExts, &kPaddingData, &kRecordSizeLimit,
+    &kCompressAlgsLength, &kCompressAlg, &kAlpsLength, &kAlpsStrLength, &kAlpsStr, &kPskIdentitiesLength,
+    &kPskIdentityLength, &kPskIdentity, &kPskTicketAge, &kPskBindersLength, &kPskBinders, &kPskSelected,
+    &kMaxEarlyData, &kEchType, &kEchKdf, &kEchAead, &kEchConfigId, &kEchEncLength, &kEchEnc, &kEchPayloadLength,
+    &kEchPayload, &kQuicParameter, &kQuicParamType, &kQuicParamLength, &kQuicParamValue
 };
 const FieldRegistration kRegistration(kFields);
 

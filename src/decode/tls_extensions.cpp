@@ -1,6 +1,8 @@
 // Hello and other handshake extensions: the common ones taken apart, the
 // rest shown by name and bytes.
 
+#include <algorithm>
+#include <string>
 #include <tuple>
 
 #include "decode/text_format.h"
@@ -22,6 +24,8 @@ enum ExtensionType : std::uint16_t {
   kPadding = 21,
   kCompressCertificate = 27,
   kRecordSizeLimitType = 28,
+  kPreSharedKey = 41,
+  kEarlyData = 42,
   kSupportedVersions = 43,
   kPskKeyExchangeModes = 45,
   kSignatureAlgorithmsCert = 50,
@@ -186,29 +190,6 @@ void AddKeyShare(PacketDecoder& d, NodeId ext, const Area& a, ExtensionsOf where
   while (p < list->items.end) p = AddKeyShareEntry(d, shares, static_cast<std::uint32_t>(p), list->items);
 }
 
-void AddSignatureAlgorithms(PacketDecoder& d, NodeId ext, const Area& a) {
-  const std::optional<List> list = ReadList(d, a.start, 2, a);
-  if (!list) return;
-  d.AddUint(ext, kSigAlgsLength, a.start, "Signature Hash Algorithms Length: %u");
-  const NodeId algs = d.AddFieldLine(
-      ext, kSigAlgs, "Signature Hash Algorithms (" + Plural(list->length / 2, "algorithm", "algorithms") + ")",
-      list->items.start, list->items.end);
-  for (std::uint32_t p = list->items.start; list->items.Holds(p, 2); p += 2) {
-    const NodeId alg = d.AddUint(algs, kSigAlg, p, [](std::uint32_t v) {
-                          if (const char* name = SignatureSchemeName(v))
-                            return Format("Signature Algorithm: %s (0x%04x)", name, v);
-                          return Format("Signature Algorithm: %s %s (0x%04x)", HashAlgorithmName(v >> 8),
-                                        SignatureAlgorithmName(v & 0xff), v);
-                        }).line;
-    d.AddUint(alg, kSigHash, p, [](std::uint32_t v) {
-      return Format("Signature Hash Algorithm Hash: %s (%u)", HashAlgorithmName(v), v);
-    });
-    d.AddUint(alg, kSigSig, p + 1, [](std::uint32_t v) {
-      return Format("Signature Hash Algorithm Signature: %s (%u)", SignatureAlgorithmName(v), v);
-    });
-  }
-}
-
 void AddEcPointFormats(PacketDecoder& d, NodeId ext, const Area& a) {
   const std::optional<List> list = ReadList(d, a.start, 1, a);
   if (!list) return;
@@ -311,6 +292,48 @@ void AddCompressCertificate(PacketDecoder& d, NodeId ext, const Area& a) {
   }
 }
 
+// The client's identities and binders; the server names the identity it took.
+void AddPreSharedKey(PacketDecoder& d, NodeId ext, const Area& a, ExtensionsOf where) {
+  if (where != ExtensionsOf::ClientHello) {
+    if (a.Holds(a.start, 2)) d.AddUint(ext, kPskSelected, a.start, "Selected Identity: %u");
+    return;
+  }
+  const std::optional<List> identities = ReadList(d, a.start, 2, a);
+  if (!identities) return;
+  d.AddUint(ext, kPskIdentitiesLength, a.start, "Identities Length: %u");
+  std::uint32_t p = identities->items.start;
+  while (identities->items.Holds(p, 2)) {
+    const std::uint32_t length = *d.U16(p);
+    const Area identity = appfield::AreaOf(p + 2, length, identities->items.end);
+    const auto end =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(identity.end + std::uint64_t{4}, identities->items.end));
+    const NodeId line = d.AddLine(ext, "PSK Identity (length: " + std::to_string(length) + ")", p, end);
+    d.AddUint(line, kPskIdentityLength, p, "Identity Length: %u");
+    if (identity.Size() != 0) {
+      d.AddBytes(line, kPskIdentity, identity.start, identity.Size(),
+                 "Identity: " + HexPreview(d, identity.start, identity.Size()));
+    }
+    const std::uint64_t age = std::uint64_t{p} + 2 + length;
+    if (age + 4 > identities->items.end) break;
+    d.AddUint(line, kPskTicketAge, static_cast<std::uint32_t>(age), "Obfuscated Ticket Age: %u");
+    p = static_cast<std::uint32_t>(age + 4);
+  }
+  const std::uint64_t binders = std::uint64_t{a.start} + 2 + identities->length;
+  if (binders >= a.end) return;
+  const std::optional<List> list = ReadList(d, static_cast<std::uint32_t>(binders), 2, a);
+  if (!list) return;
+  d.AddUint(ext, kPskBindersLength, static_cast<std::uint32_t>(binders), "PSK Binders length: %u");
+  d.AddFieldLine(ext, kPskBinders, "PSK Binders", list->items.start, list->items.end);
+}
+
+void AddEarlyData(PacketDecoder& d, NodeId ext, const Area& a, ExtensionsOf where) {
+  if (where == ExtensionsOf::NewSessionTicket && a.Holds(a.start, 4)) {
+    d.AddUint(ext, kMaxEarlyData, a.start, "Maximum Early Data Size: %u");
+  } else if (a.Size() != 0) {
+    d.AddBytes(ext, kExtData, a.start, a.Size(), "Data (" + BytesText(a.Size()) + ")");
+  }
+}
+
 void AddExtensionBody(PacketDecoder& d, NodeId ext, std::uint32_t type, const Area& a, ExtensionsOf where, Session& s) {
   switch (type) {
     case kServerName:
@@ -326,6 +349,8 @@ void AddExtensionBody(PacketDecoder& d, NodeId ext, std::uint32_t type, const Ar
     case kPskKeyExchangeModes: AddPskModes(d, ext, a); return;
     case kRenegotiationInfo: AddRenegotiationInfo(d, ext, a); return;
     case kStatusRequest: AddStatusRequest(d, ext, a, where); return;
+    case kPreSharedKey: AddPreSharedKey(d, ext, a, where); return;
+    case kEarlyData: AddEarlyData(d, ext, a, where); return;
     case kEncryptedClientHello: AddEncryptedClientHello(d, ext, a, where); return;
     case kQuicTransportParameters:
     case kQuicTransportParametersDraft: AddQuicTransportParameters(d, ext, a); return;
@@ -346,6 +371,29 @@ void AddExtensionBody(PacketDecoder& d, NodeId ext, std::uint32_t type, const Ar
 }
 
 }  // namespace
+
+void AddSignatureAlgorithms(PacketDecoder& d, NodeId ext, const Area& a) {
+  const std::optional<List> list = ReadList(d, a.start, 2, a);
+  if (!list) return;
+  d.AddUint(ext, kSigAlgsLength, a.start, "Signature Hash Algorithms Length: %u");
+  const NodeId algs = d.AddFieldLine(
+      ext, kSigAlgs, "Signature Hash Algorithms (" + Plural(list->length / 2, "algorithm", "algorithms") + ")",
+      list->items.start, list->items.end);
+  for (std::uint32_t p = list->items.start; list->items.Holds(p, 2); p += 2) {
+    const NodeId alg = d.AddUint(algs, kSigAlg, p, [](std::uint32_t v) {
+                          if (const char* name = SignatureSchemeName(v))
+                            return Format("Signature Algorithm: %s (0x%04x)", name, v);
+                          return Format("Signature Algorithm: %s %s (0x%04x)", HashAlgorithmName(v >> 8),
+                                        SignatureAlgorithmName(v & 0xff), v);
+                        }).line;
+    d.AddUint(alg, kSigHash, p, [](std::uint32_t v) {
+      return Format("Signature Hash Algorithm Hash: %s (%u)", HashAlgorithmName(v), v);
+    });
+    d.AddUint(alg, kSigSig, p + 1, [](std::uint32_t v) {
+      return Format("Signature Hash Algorithm Signature: %s (%u)", SignatureAlgorithmName(v), v);
+    });
+  }
+}
 
 void AddExtensionsBlock(PacketDecoder& d, NodeId parent, std::uint32_t at, const Area& limit, ExtensionsOf where,
                         Session& s) {

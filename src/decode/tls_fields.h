@@ -77,6 +77,14 @@ inline constexpr FieldInfo kTicketLength{"tls.handshake.session_ticket_length", 
                                          FB::Dec};
 inline constexpr FieldInfo kTicket{"tls.handshake.session_ticket", "Session Ticket", FT::Bytes};
 inline constexpr FieldInfo kVerifyData{"tls.handshake.verify_data", "Verify Data", FT::None};
+inline constexpr FieldInfo kCertTypesCount{"tls.handshake.cert_types_count", "Certificate types count", FT::UInt8,
+                                           FB::Dec};
+inline constexpr FieldInfo kCertTypes{"tls.handshake.cert_types", "Certificate types", FT::None};
+inline constexpr FieldInfo kCertType{"tls.handshake.cert_type", "Certificate Type", FT::UInt8, FB::Dec};
+inline constexpr FieldInfo kDnamesLength{"tls.handshake.dnames_len", "Distinguished Names Length", FT::UInt16, FB::Dec};
+inline constexpr FieldInfo kDnames{"tls.handshake.dnames", "Distinguished Names", FT::None};
+inline constexpr FieldInfo kDnameLength{"tls.handshake.dname_len", "Distinguished Name Length", FT::UInt16, FB::Dec};
+inline constexpr FieldInfo kDname{"tls.handshake.dname", "Distinguished Name", FT::None};
 
 // --- extensions ---
 inline constexpr FieldInfo kExtType{"tls.handshake.extension.type", "Type", FT::UInt16, FB::Dec};
@@ -145,6 +153,20 @@ inline constexpr FieldInfo kAlpsLength{"tls.handshake.extensions_alps_len", "ALP
 inline constexpr FieldInfo kAlpsStrLength{"tls.handshake.extensions_alps_alpn_str_len", "Supported ALPN Length",
                                           FT::UInt8, FB::Dec};
 inline constexpr FieldInfo kAlpsStr{"tls.handshake.extensions_alps_alpn_str", "Supported ALPN", FT::String};
+inline constexpr FieldInfo kPskIdentitiesLength{"tls.handshake.extensions.psk.identities.length", "Identities Length",
+                                                FT::UInt16, FB::Dec};
+inline constexpr FieldInfo kPskIdentityLength{"tls.handshake.extensions.psk.identity.identity_length",
+                                              "Identity Length", FT::UInt16, FB::Dec};
+inline constexpr FieldInfo kPskIdentity{"tls.handshake.extensions.psk.identity.identity", "Identity", FT::Bytes};
+inline constexpr FieldInfo kPskTicketAge{"tls.handshake.extensions.psk.identity.obfuscated_ticket_age",
+                                         "Obfuscated Ticket Age", FT::UInt32, FB::Dec};
+inline constexpr FieldInfo kPskBindersLength{"tls.handshake.extensions.psk.binders_len", "PSK Binders length",
+                                             FT::UInt16, FB::Dec};
+inline constexpr FieldInfo kPskBinders{"tls.handshake.extensions.psk.binders", "PSK Binders", FT::None};
+inline constexpr FieldInfo kPskSelected{"tls.handshake.extensions.psk.identity.selected", "Selected Identity",
+                                        FT::UInt16, FB::Dec};
+inline constexpr FieldInfo kMaxEarlyData{"tls.early_data.max_early_data_size", "Maximum Early Data Size", FT::UInt32,
+                                         FB::Dec};
 // Encrypted ClientHello (draft-ietf-tls-esni): tshark 4.0 knows none of it.
 inline constexpr FieldInfo kEchType{"tls.ech.client_hello_type", "Client Hello type", FT::UInt8, FB::Dec};
 inline constexpr FieldInfo kEchKdf{"tls.ech.hpke.keyconfig.cipher_suite.kdf_id", "KDF Id", FT::UInt16, FB::Hex};

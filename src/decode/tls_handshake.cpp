@@ -21,6 +21,7 @@ enum HandshakeType : std::uint8_t {
   kCertificateMsg = 11,
   kServerKeyExchangeMsg = 12,
   kCertificateRequestMsg = 13,
+  kCertificateVerifyMsg = 15,
   kClientKeyExchangeMsg = 16,
   kFinishedMsg = 20,
 };
@@ -298,6 +299,74 @@ void AddNewSessionTicket(PacketDecoder& d, NodeId line, const Area& m, std::uint
   }
 }
 
+// TLS 1.3: a request context and extensions. Before: the certificate
+// types, the signature schemes (TLS 1.2) and the names of the authorities
+// the server trusts.
+void AddCertificateRequest(PacketDecoder& d, NodeId line, const Area& m, std::uint32_t declared, Session& s) {
+  const std::uint32_t p = m.start;
+  const std::optional<Vector> context = ReadVector(d, p, 1, m);
+  if (!context) return;
+  const std::optional<std::uint16_t> extensions = m.Holds(static_cast<std::uint32_t>(context->end), 2)
+                                                      ? d.U16(static_cast<std::uint32_t>(context->end))
+                                                      : std::nullopt;
+  if (s.version == kTls13 || (extensions && context->end + 2 + *extensions == std::uint64_t{p} + declared)) {
+    d.AddUint(line, kCertContextLength, p, "Certificate Request Context Length: %u");
+    AddVectorBytes(d, line, kCertContext, *context, "Certificate Request Context");
+    if (context->end < m.end) {
+      AddExtensionsBlock(d, line, static_cast<std::uint32_t>(context->end), m, ExtensionsOf::CertificateRequest, s);
+    }
+    return;
+  }
+  d.AddUint(line, kCertTypesCount, p, "Certificate types count: %u");
+  const NodeId types = d.AddFieldLine(line, kCertTypes, Format("Certificate types (%u types)", context->length),
+                                      context->bytes.start, context->bytes.end);
+  for (std::uint32_t q = context->bytes.start; q < context->bytes.end; ++q) {
+    d.AddUint(types, kCertType, q, [](std::uint32_t v) {
+      const char* name = v == 1 ? "RSA Sign" : v == 2 ? "DSS Sign" : v == 64 ? "ECDSA Sign" : "Unknown";
+      return Format("Certificate type: %s (%u)", name, v);
+    });
+  }
+  if (context->end >= m.end) return;
+  std::uint32_t q = static_cast<std::uint32_t>(context->end);
+  // TLS 1.2 lists signature schemes before the names; a length that leaves
+  // exactly the names' vector behind tells.
+  const std::optional<Vector> algs = ReadVector(d, q, 2, m);
+  if (algs && algs->end + 2 <= std::uint64_t{p} + declared && m.Holds(static_cast<std::uint32_t>(algs->end), 2) &&
+      algs->end + 2 + *d.U16(static_cast<std::uint32_t>(algs->end)) == std::uint64_t{p} + declared) {
+    AddSignatureAlgorithms(d, line, Area{q, static_cast<std::uint32_t>(std::min<std::uint64_t>(algs->end, m.end))});
+    q = static_cast<std::uint32_t>(algs->end);
+  }
+  const std::optional<Vector> names = ReadVector(d, q, 2, m);
+  if (!names) return;
+  d.AddUint(line, kDnamesLength, q, "Distinguished Names Length: %u");
+  const NodeId list =
+      d.AddFieldLine(line, kDnames, Format("Distinguished Names (%s)", BytesText(names->length).c_str()),
+                     names->bytes.start, names->bytes.end);
+  std::uint32_t n = names->bytes.start;
+  while (names->bytes.Holds(n, 2)) {
+    const std::optional<Vector> name = ReadVector(d, n, 2, names->bytes);
+    d.AddUint(list, kDnameLength, n, "Distinguished Name Length: %u");
+    if (name->bytes.Size() != 0) {
+      d.AddFieldLine(list, kDname, "Distinguished Name (" + BytesText(name->length) + ")", name->bytes.start,
+                     name->bytes.end);
+    }
+    if (name->end >= names->bytes.end) break;
+    n = static_cast<std::uint32_t>(name->end);
+  }
+}
+
+// The signature scheme and the signature over the handshake so far.
+void AddCertificateVerify(PacketDecoder& d, NodeId line, const Area& m) {
+  if (!m.Holds(m.start, 2)) return;
+  d.AddUint(line, kSigAlg, m.start, [](std::uint32_t v) {
+    return Format("Signature Algorithm: %s (0x%04x)", NameOr(SignatureSchemeName(v)).c_str(), v);
+  });
+  const std::optional<Vector> sig = ReadVector(d, m.start + 2, 2, m);
+  if (!sig) return;
+  d.AddUint(line, kSigLength, m.start + 2, "Signature Length: %u");
+  AddVectorBytes(d, line, kSig, *sig, "Signature");
+}
+
 void AddBody(PacketDecoder& d, NodeId line, std::uint8_t type, const Area& m, std::uint32_t declared, Session& s) {
   switch (type) {
     case kClientHelloMsg: AddClientHello(d, line, m, s); return;
@@ -310,7 +379,8 @@ void AddBody(PacketDecoder& d, NodeId line, std::uint8_t type, const Area& m, st
     case kFinishedMsg:
       if (m.Size() != 0) d.AddFieldLine(line, kVerifyData, "Verify Data", m.start, m.end);
       return;
-    case kCertificateRequestMsg:
+    case kCertificateRequestMsg: AddCertificateRequest(d, line, m, declared, s); return;
+    case kCertificateVerifyMsg: AddCertificateVerify(d, line, m); return;
     default:
       if (m.Size() != 0) d.AddBytes(line, kHsData, m.start, m.Size(), "Message Data (" + BytesText(m.Size()) + ")");
       return;

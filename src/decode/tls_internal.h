@@ -65,6 +65,10 @@ std::optional<Area> FindExtension(const PacketDecoder& d, std::uint32_t at, cons
 // bytes of the first host_name entry.
 std::optional<Area> FindServerName(const PacketDecoder& d, std::uint32_t at, const Area& limit);
 
+// A signature_algorithms list (its 2-byte length, then the schemes) at
+// the start of `area`.
+void AddSignatureAlgorithms(PacketDecoder& d, NodeId parent, const Area& area);
+
 // QUIC's transport parameters (extension 57) in `area`.
 void AddQuicTransportParameters(PacketDecoder& d, NodeId parent, const Area& area);
 

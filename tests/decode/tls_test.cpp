@@ -109,6 +109,18 @@ Bytes FirefoxHello() {
   return Handshake(1, ClientHelloBody(suites, extensions));
 }
 
+// A resumption: the identity of a ticket and its binder, early data.
+Bytes ResumingHello() {
+  const Bytes extensions = Cat({
+      ServerName("resume.example"),
+      Ext(43, Vec8(List16({0x0304}))),
+      Ext(45, Vec8({1})),
+      Ext(42, {}),
+      Ext(41, Cat({Vec16(Cat({Vec16(Filled(16, 0x71)), Hex("01020304")})), Vec16(Vec8(Filled(32, 0x72)))})),
+  });
+  return Handshake(1, ClientHelloBody(List16({0x1301}), extensions));
+}
+
 constexpr std::uint32_t kTls = 54;  // after Ethernet II, IPv4 and TCP
 
 Bytes TcpFrame(const Bytes& payload, std::uint16_t srcPort = 50000, std::uint16_t dstPort = 443) {
@@ -186,7 +198,9 @@ void ExpectRegisteredFieldsOfTheirWidth(const DecodeTree& tree) {
     if (n.field == nullptr) continue;
     EXPECT_EQ(FindField(n.field->abbrev), n.field) << n.field->abbrev;
     const std::uint32_t width = FieldWidth(*n.field);
-    if (width != 0 && n.HasRange() && n.firstChild == kNoNode) EXPECT_EQ(n.end - n.start, width) << n.text;
+    if (width != 0 && n.HasRange() && n.firstChild == kNoNode) {
+      EXPECT_EQ(n.end - n.start, width) << n.text;
+    }
   }
 }
 
@@ -324,6 +338,15 @@ std::vector<HelloCase> BrowserHellos() {
         {"tls.ech.config_id", "66"}},
        {"Extension: delegated_credentials (len=2)", "Key Share Entry: Group: secp256r1, Key Exchange length: 65"},
        "TLS server name: 198.51.100.7 = firefox.example"},
+      {"Resumption",
+       ResumingHello(),
+       {{"tls.handshake.extension.type", "0,43,45,42,41"},
+        {"tls.handshake.extensions.psk.identities.length", "22"},
+        {"tls.handshake.extensions.psk.identity.identity_length", "16"},
+        {"tls.handshake.extensions.psk.identity.obfuscated_ticket_age", "16909060"},
+        {"tls.handshake.extensions.psk.binders_len", "33"}},
+       {"Extension: pre_shared_key (len=59)", "PSK Identity (length: 16)", "Extension: early_data (len=0)"},
+       "TLS server name: 198.51.100.7 = resume.example"},
   };
 }
 
@@ -400,7 +423,7 @@ TEST(Tls, SeveralMessagesInOneRecordAndSeveralRecordsInOneSegment) {
 // and the records after it are labelled 1.3; the HelloRetryRequest is known
 // by its random and names the group it wants.
 TEST(Tls, ServerHelloChosenVersionAndHelloRetryRequest) {
-  const Bytes chosen = Cat({Ext(43, U16(0x0304)), Ext(51, KeyShareEntry(0x11ec, 1120))});
+  const Bytes chosen = Cat({Ext(43, U16(0x0304)), Ext(51, KeyShareEntry(0x11ec, 1120)), Ext(41, U16(0))});
   const Bytes frame = TcpFrame(Cat({Record(22, 0x0303, Handshake(2, ServerHelloBody(Filled(32, 0x44), 0x1301, chosen))),
                                     Record(20, 0x0303, {1}), Record(23, 0x0303, Filled(30, 0xbb))}),
                                443, 50000);
@@ -423,6 +446,24 @@ TEST(Tls, ServerHelloChosenVersionAndHelloRetryRequest) {
   EXPECT_EQ(Values(r, retry, "tls.handshake.extensions_key_share_selected_group"), "4588");
   ExpectEveryCutWithin(frame);
   ExpectEveryCutWithin(retry);
+}
+
+// TLS 1.2's CertificateRequest: certificate types, signature schemes and
+// the names of trusted authorities; then the client's CertificateVerify.
+TEST(Tls, CertificateRequestAndVerify) {
+  const Bytes request = Handshake(13, Cat({Vec8({1, 64}), Vec16(List16({0x0403, 0x0804})),
+                                           Vec16(Cat({Vec16(Filled(20, 0x30)), Vec16(Filled(10, 0x31))}))}));
+  const Bytes verify = Handshake(15, Cat({U16(0x0804), Vec16(Filled(256, 0x77))}));
+  const Bytes frame = TcpFrame(Cat({Record(22, 0x0303, request), Record(22, 0x0303, verify)}), 443, 50000);
+  const TreeDecode t = Tree(frame);
+  EXPECT_EQ(Values(t, frame, "tls.handshake.cert_types_count"), "2");
+  EXPECT_EQ(Values(t, frame, "tls.handshake.cert_type"), "1,64");
+  EXPECT_EQ(Values(t, frame, "tls.handshake.sig_hash_alg"), "0x0403,0x0804,0x0804");
+  EXPECT_EQ(Values(t, frame, "tls.handshake.dnames_len"), "34");
+  EXPECT_EQ(Values(t, frame, "tls.handshake.dname_len"), "20,10");
+  EXPECT_EQ(Values(t, frame, "tls.handshake.sig_len"), "256");
+  EXPECT_TRUE(HasLine(t, "      Certificate type: ECDSA Sign (64)")) << t.text;
+  ExpectEveryCutWithin(frame);
 }
 
 // Handshake records after a change cipher spec, and those whose first
@@ -597,16 +638,21 @@ TEST(Tls, Tls13HandshakeMessages) {
       Handshake(11, Cat({Vec8({}), Vec24(entries)})),
       Handshake(4, Cat({Hex("00093a80 01020304"), Vec8(Filled(8, 0)), Vec16(Filled(16, 0x55)),
                         Vec16(Ext(42, Hex("ffffffff")))})),
+      Handshake(13, Cat({Vec8({}), Vec16(Ext(13, Vec16(List16({0x0804}))))})),
+      Handshake(15, Cat({U16(0x0807), Vec16(Filled(64, 0x77))})),
       Handshake(20, Filled(32, 0x66)),
   });
   const Detached t = DecodeCrypto(crypto, DecodeMode::Tree);
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.type"), "8,11,4,20");
+  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.type"), "8,11,4,13,15,20");
   EXPECT_EQ(Values(t.tree, {}, "tls.handshake.extensions_alpn_str"), "h3");
   EXPECT_EQ(Values(t.tree, {}, "tls.quic.parameter.active_connection_id_limit"), "4");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificate_request_context_length"), "0");
+  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificate_request_context_length"), "0,0");
+  EXPECT_EQ(Values(t.tree, {}, "tls.early_data.max_early_data_size"), "4294967295");
+  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.sig_hash_alg"), "0x0804,0x0807");
+  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.sig_len"), "64");
   EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificates_length"), "90");
   EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificate_length"), "40,30");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.extensions_length"), "16,0,10,8");
+  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.extensions_length"), "16,0,10,8,8");
   EXPECT_EQ(Values(t.tree, {}, "tls.handshake.session_ticket_lifetime_hint"), "604800");
   EXPECT_EQ(Values(t.tree, {}, "tls.handshake.session_ticket_age_add"), "16909060");
   EXPECT_EQ(Values(t.tree, {}, "tls.handshake.session_ticket_length"), "16");
