@@ -73,8 +73,9 @@ std::optional<RecordHeader> ReadRecordHeader(const PacketDecoder& d, std::uint32
   return h;
 }
 
-// "TLSv1.2"; a record of a connection whose ServerHello chose TLS 1.3 in
-// this segment still says 1.2 in its header, and is labelled 1.3.
+// "TLSv1.2"; a record of a connection known to be TLS 1.3 (its ServerHello
+// chose it in this segment, or the records show it) still says 1.2 in its
+// header, and is labelled 1.3.
 const char* RecordLabel(const RecordHeader& h, const Session& s) {
   if (s.version == kTls13 && h.version >= 0x0301) return RecordVersionLabel(kTls13);
   return RecordVersionLabel(h.version);
@@ -192,6 +193,14 @@ void AddRecords(PacketDecoder& d, std::uint32_t h) {
       const char* what = rest < kRecordHeaderLength ? "Record header cut short" : "Not a TLS record";
       d.AddBytes(layer, kSegmentData, p, rest, Format("%s (%s)", what, BytesText(rest).c_str()));
       return;
+    }
+    // In TLS 1.2 the change cipher spec is followed by an encrypted
+    // handshake record; application data right after it is TLS 1.3's
+    // compatibility change cipher spec before the client's encrypted flight.
+    if (header->type == kChangeCipherSpecType && s.version == 0 &&
+        std::uint64_t{p} + kRecordHeaderLength + header->length < d.capturedLength) {
+      const std::optional<RecordHeader> after = ReadRecordHeader(d, p + kRecordHeaderLength + header->length);
+      if (after && after->type == kApplicationDataType) s.version = kTls13;
     }
     const std::uint64_t next = AddRecord(d, layer, p, *header, s);
     if (next >= d.capturedLength) return;

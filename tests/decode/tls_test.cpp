@@ -267,6 +267,22 @@ TEST(Tls, AlertGoldenTree) {
             "      Description: Unknown CA (48) [72,73)\n");
 }
 
+// The client's TLS 1.3 flight: its compatibility change cipher spec and
+// the encrypted records after it are labelled 1.3, as tshark labels them.
+TEST(Tls, Tls13ClientFlightIsKnownByItsRecords) {
+  const std::vector<Bytes> frames = CaptureFrames("tls13_sni_alpn.pcap");
+  ASSERT_GE(frames.size(), 8u);
+  const TreeDecode t = Tree(frames[7]);
+  EXPECT_TRUE(HasLine(t, "  TLSv1.3 Record Layer: Change Cipher Spec Protocol: Change Cipher Spec")) << t.text;
+  EXPECT_TRUE(HasLine(t, "  TLSv1.3 Record Layer: Application Data Protocol: Application Data")) << t.text;
+  EXPECT_EQ(Values(t, frames[7], "tls.record.content_type"), "20");
+  EXPECT_EQ(Values(t, frames[7], "tls.record.opaque_type"), "23");
+  // TLS 1.2's change cipher spec is followed by an encrypted handshake record.
+  const std::vector<Bytes> tls12 = CaptureFrames("tls12_ecdhe.pcap");
+  ASSERT_GE(tls12.size(), 9u);
+  EXPECT_TRUE(HasLine(Tree(tls12[8]), "  TLSv1.2 Record Layer: Change Cipher Spec Protocol: Change Cipher Spec"));
+}
+
 TEST(Tls, CertificateRecordSplitOverSegments) {
   const std::vector<Bytes> frames = CaptureFrames("tls12_certificate_split.pcap");
   ASSERT_GE(frames.size(), 8u);
