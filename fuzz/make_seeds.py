@@ -63,6 +63,14 @@ def main():
         if len(data) <= 1500:
             write("savefile", base + ".pcap", data)
 
+    # The TLS test captures: their hellos and the server's first flight.
+    tls = os.path.join(ROOT, "tests", "decode", "data", "tls")
+    for name in sorted(n for n in os.listdir(tls) if n.endswith(".pcap")):
+        link, fs = frames(os.path.join(tls, name))
+        for i in (3, 5):
+            if i < len(fs):
+                write("decoder", "%s-%d" % (os.path.splitext(name)[0], i), bytes([LINK_INDEX[link]]) + fs[i][:1600])
+
     spk = b"QUORVANET VERSION 1\r\n"
     write("packet_file", "ok", spk + b"14\r\n" + bytes(range(14)))
     write("packet_file", "empty", spk + b"0\r\n")
