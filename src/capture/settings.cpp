@@ -63,6 +63,7 @@ Settings LoadSettings(const SettingsStore& store, const std::string& programFold
   if (size != -1) s.maxLogSize = static_cast<double>(size);
   ReadInt(store, "Cnt", s.maxLogCount);
   ReadSwitch(store, "UseDNS", s.useDns);
+  ReadFlag(store, "UseTrafficNames", s.useTrafficNames);
   ReadSwitch(store, "CheckForNewVer", s.checkForNewVersion);
   for (int i = 0; i < 4; ++i) {
     ReadInt(store, ("color " + std::to_string(i + 1)).c_str(), s.colours[static_cast<std::size_t>(i)]);
@@ -95,6 +96,7 @@ bool SaveSettings(SettingsStore& store, const Settings& s) {
   put("Size", static_cast<int>(s.maxLogSize));
   put("Cnt", s.maxLogCount);
   put("UseDNS", s.useDns ? 1 : 0);
+  put("UseTrafficNames", s.useTrafficNames ? 1 : 0);
   put("CheckForNewVer", s.checkForNewVersion ? 1 : 0);
   for (int i = 0; i < 4; ++i) put(("color " + std::to_string(i + 1)).c_str(), s.colours[static_cast<std::size_t>(i)]);
   put("TotalMaxCnt", s.bufferMaxCount);
@@ -139,6 +141,7 @@ RuntimeOptions ResolveRuntimeOptions(const Settings& s) {
   if (s.whenFullAction >= 0 && s.whenFullAction <= 2) r.whenFullAction = s.whenFullAction;
   if (s.statisticsRows != -1) r.statisticsRows = s.statisticsRows;
   r.useDns = s.useDns;
+  r.useTrafficNames = s.useTrafficNames;
   r.checkForNewVersion = s.checkForNewVersion;
   if (s.kernelBufferMB >= kKernelBufferMinMB && s.kernelBufferMB <= kKernelBufferMaxMB) {
     r.kernelBufferMB = s.kernelBufferMB;
@@ -155,6 +158,7 @@ void StoreRuntimeOptions(Settings& s, const RuntimeOptions& r) {
   s.whenFullAction = r.whenFullAction;
   s.statisticsRows = r.statisticsRows;
   s.useDns = r.useDns;
+  s.useTrafficNames = r.useTrafficNames;
   s.checkForNewVersion = r.checkForNewVersion;
   s.kernelBufferMB = r.kernelBufferMB;
   s.decoders = r.decoders;

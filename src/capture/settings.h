@@ -26,6 +26,10 @@ struct Settings {
   std::int32_t maxLogCount = 100;
   std::string logDirectory;  // the program's folder, with a trailing "/"
   bool useDns = true;
+  // "log"/"UseTrafficNames": host names the traffic gives (DNS answers, TLS
+  // server names ...) name the conversations; 1, a missing or a damaged
+  // value leave it on.
+  bool useTrafficNames = true;
   bool checkForNewVersion = true;
   std::array<std::int32_t, 4> colours{-1, -1, -1, -1};  // 0x00BBGGRR, -1: not set
   std::int32_t bufferMaxCount = -1;  // -1: not set
@@ -58,6 +62,7 @@ struct RuntimeOptions {
   int whenFullAction = 1;
   int statisticsRows = 30;
   bool useDns = true;
+  bool useTrafficNames = true;
   bool checkForNewVersion = true;
   int kernelBufferMB = kKernelBufferDefaultMB;
   std::uint32_t memoryBudgetMB = DefaultMemoryBudgetMB();

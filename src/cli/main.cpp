@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
   qv::ConversationTable& conversations = doc.Statistics().conversations;
   conversations.SetRowLimit(o.statsRows);
   conversations.SetUseDns(o.names);
+  conversations.SetUseTrafficNames(o.names);
   qv::HostNameService hostNames(conversations, std::make_shared<qv::SystemResolver>());
   if (o.names) {
     conversations.SetNameRequester(&hostNames);

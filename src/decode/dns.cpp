@@ -431,10 +431,28 @@ void DecodeMessage(PacketDecoder& d, Flavour flavour, std::uint32_t layerStart, 
   }
 }
 
+// Summary mode with statistics to tell: the answers' addresses are worth a
+// walk. (A datagram quoted by an ICMP error answered nobody.)
+bool LearnsNames(const PacketDecoder& d) {
+  return d.IsSummary() && d.Context().sink != nullptr && (d.flags & QuotedDatagram) == 0;
+}
+
+Message SummaryMessage(Flavour flavour, std::uint32_t start, std::uint32_t end) {
+  Message m;
+  m.start = start;
+  m.end = std::max(end, start);
+  m.flavour = flavour;
+  return m;
+}
+
 void DecodeDatagram(PacketDecoder& d, Protocol protocol, Flavour flavour) {
   d.BeginLayer(protocol);
-  // The row and the statistics only learn which protocol this is.
-  if (!d.IsTree()) return;
+  if (!d.IsTree()) {
+    // The row learns which protocol this is, the statistics also the names
+    // that a response gives addresses.
+    if (LearnsNames(d)) dns::LearnAnswerNames(d, SummaryMessage(flavour, d.offset, d.capturedLength));
+    return;
+  }
   DecodeMessage(d, flavour, d.offset, d.capturedLength, nullptr);
 }
 
@@ -446,7 +464,19 @@ void DecodeLlmnr(PacketDecoder& d) { DecodeDatagram(d, Protocol::Llmnr, Flavour:
 
 void DecodeDnsOverTcp(PacketDecoder& d) {
   d.BeginLayer(Protocol::Dns);
-  if (!d.IsTree()) return;
+  if (!d.IsTree()) {
+    if (!LearnsNames(d)) return;
+    // Every message the segment holds whole or in part, each after its length.
+    std::uint64_t p = d.offset;
+    while (p + 2 <= d.capturedLength) {
+      const auto at = static_cast<std::uint32_t>(p);
+      const std::uint64_t end = p + 2 + *d.U16(at);
+      const auto cut = static_cast<std::uint32_t>(std::min<std::uint64_t>(end, d.capturedLength));
+      dns::LearnAnswerNames(d, SummaryMessage(Flavour::Dns, at + 2, cut));
+      p = end;
+    }
+    return;
+  }
   // Each message after its length, as many as the segment holds; the first
   // one's start is the layer's, each further one starts a layer of its own.
   std::uint32_t p = d.offset;

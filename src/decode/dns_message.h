@@ -70,6 +70,12 @@ struct Name {
 // message.
 Name ReadName(const PacketDecoder& d, const Message& m, std::uint32_t at, std::uint32_t limit);
 
+// Summary mode: reports the address of each A and AAAA record in the answer
+// section of a standard response to the sink, with the name it answers (the
+// first question's; for mDNS, and without a question, the record's own).
+// Reads only what the message holds; a damaged entry ends the walk.
+void LearnAnswerNames(PacketDecoder& d, const Message& m);
+
 // The line "label: name" over the name's bytes in place, showing field `f`
 // whose value is the name's text.
 NodeId AddNameLine(PacketDecoder& d, NodeId parent, const FieldInfo& f, const char* label, const Name& name);

@@ -1,5 +1,6 @@
 #include "stats/conversation_export.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <strings.h>
 
@@ -51,7 +52,29 @@ std::string FormatConversationExport(const std::vector<ConversationRow>& rows, c
     out += r.ColumnText(6);
     out += lineEnd;
   }
+  AppendNameSources(out, rows, lineEnd);
   return out;
+}
+
+void AppendNameSources(std::string& out, const std::vector<ConversationRow>& rows, std::string_view lineEnd) {
+  // Each address once, in the order the rows show it first.
+  std::vector<IpAddress> written;
+  const auto note = [&](const IpAddress& address, NameSource from, NameOrigin origin, const std::string& name) {
+    if (from != NameSource::Traffic || std::find(written.begin(), written.end(), address) != written.end()) return;
+    written.push_back(address);
+    out += "# host names: ";
+    address.AppendText(out);
+    out += " = ";
+    out += name;
+    out += " (";
+    out += NameOriginText(origin);
+    out += ')';
+    out += lineEnd;
+  };
+  for (const ConversationRow& r : rows) {
+    note(r.source, r.sourceNameFrom, r.sourceNameOrigin, r.sourceName);
+    note(r.destination, r.destinationNameFrom, r.destinationNameOrigin, r.destinationName);
+  }
 }
 
 bool WriteConversationExport(const std::string& path, const std::vector<ConversationRow>& rows,

@@ -1,7 +1,9 @@
 #pragma once
 // The conversation table as a text file: a title line with the local time in
 // asctime() form, a header between two rules of 69 "+", then one line a row.
-// Files are written with CR LF; the terminal gets LF.
+// After the rows, a comment line for each address whose name came from the
+// traffic says where it came from; a table without such names ends with its
+// rows. Files are written with CR LF; the terminal gets LF.
 
 #include <ctime>
 #include <string>
@@ -18,6 +20,10 @@ std::string AscTimeText(const std::tm& time);
 
 std::string FormatConversationExport(const std::vector<ConversationRow>& rows, const std::tm& localTime,
                                      std::string_view lineEnd = "\r\n");
+
+// "# host names: 10.0.0.5 = example.com (DNS answer)", once for each address
+// that a row names from the traffic.
+void AppendNameSources(std::string& out, const std::vector<ConversationRow>& rows, std::string_view lineEnd);
 
 // Replaces the file's content; false when it cannot be opened or written.
 bool WriteConversationExport(const std::string& path, const std::vector<ConversationRow>& rows,

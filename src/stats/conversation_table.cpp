@@ -36,6 +36,20 @@ std::string ConversationRow::ColumnText(int column) const {
   return out;
 }
 
+std::string ConversationRow::NameSourceText(int column) const {
+  const bool sourceColumn = column == kSourceNameColumn;
+  if (!sourceColumn && column != kDestinationNameColumn) return {};
+  switch (sourceColumn ? sourceNameFrom : destinationNameFrom) {
+    case NameSource::ReverseDns:
+      return "From reverse DNS";
+    case NameSource::Traffic:
+      return "From the traffic: " + std::string(NameOriginText(sourceColumn ? sourceNameOrigin : destinationNameOrigin));
+    case NameSource::None:
+      break;
+  }
+  return {};
+}
+
 void AddPortTexts(std::string& ports, const std::string& destinationPort, const std::string& sourcePort) {
   if (ports.empty()) {
     ports = destinationPort;
@@ -58,7 +72,10 @@ void ConversationTable::Update(const IpConversationSample& sample) {
   samples_.fetch_add(1, std::memory_order_relaxed);
   bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
 
-  std::uint32_t named = kNone;  // a new or reused row, which asks for names
+  // A new or reused row asks reverse DNS for the names the traffic did not give.
+  std::uint32_t named = kNone;
+  bool askSource = false, askDestination = false;
+  const bool trafficNames = learned_ != nullptr && UseTrafficNames();
   {
     std::lock_guard lock(mutex_);
     if (++counter_ >= kRenumberAt) Renumber();
@@ -69,6 +86,9 @@ void ConversationTable::Update(const IpConversationSample& sample) {
       ++r.packets;
       r.bytes += sample.totalLength;
       AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
+      // Names learned since the row last looked (a DNS answer after the
+      // first frames of a connection) reach it now.
+      if (trafficNames && r.learnedVersion != learned_->Version()) TakeLearnedNames(r);
     } else {
       const std::size_t limit = static_cast<std::size_t>(rowLimit_.load(std::memory_order_relaxed));
       if (rows_.size() >= limit && !rows_.empty()) {
@@ -93,7 +113,11 @@ void ConversationTable::Update(const IpConversationSample& sample) {
       AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
       r.sourceName.clear();
       r.destinationName.clear();
+      r.sourceNameFrom = r.destinationNameFrom = NameSource::None;
+      if (trafficNames) TakeLearnedNames(r);
       named = row;
+      askSource = r.sourceNameFrom == NameSource::None;
+      askDestination = r.destinationNameFrom == NameSource::None;
     }
     Touch(row);
     lastUpdated_ = static_cast<int>(row);
@@ -103,9 +127,40 @@ void ConversationTable::Update(const IpConversationSample& sample) {
   // Outside the lock: a name found in a cache comes back at once.
   if (named == kNone || !UseDns()) return;
   if (HostNameRequester* requester = requester_.load(std::memory_order_acquire)) {
-    requester->RequestName(source, named, kSourceNameColumn);
-    requester->RequestName(destination, named, kDestinationNameColumn);
+    if (askSource) requester->RequestName(source, named, kSourceNameColumn);
+    if (askDestination) requester->RequestName(destination, named, kDestinationNameColumn);
   }
+}
+
+void ConversationTable::TakeNewLearnedNames() {
+  if (learned_ == nullptr || !UseTrafficNames()) return;
+  std::lock_guard lock(mutex_);
+  const std::uint64_t version = learned_->Version();
+  if (version == learnedSwept_) return;
+  learnedSwept_ = version;
+  bool changed = false;
+  for (ConversationRow& r : rows_) {
+    if (r.learnedVersion != version) changed = TakeLearnedNames(r) || changed;
+  }
+  if (changed) version_.fetch_add(1, std::memory_order_release);
+}
+
+bool ConversationTable::TakeLearnedNames(ConversationRow& r) {
+  // The version first: a name learned during the look is taken next time.
+  r.learnedVersion = learned_->Version();
+  bool changed = false;
+  const auto take = [&](const IpAddress& address, std::string& name, NameSource& from, NameOrigin& origin) {
+    NameOrigin found;
+    if (!learned_->Find(address, learnedName_, found)) return;
+    if (from == NameSource::Traffic && origin == found && name == learnedName_) return;
+    name = learnedName_;
+    from = NameSource::Traffic;
+    origin = found;
+    changed = true;
+  };
+  take(r.source, r.sourceName, r.sourceNameFrom, r.sourceNameOrigin);
+  take(r.destination, r.destinationName, r.destinationNameFrom, r.destinationNameOrigin);
+  return changed;
 }
 
 void ConversationTable::Touch(std::uint32_t row) {
@@ -170,7 +225,11 @@ void ConversationTable::ApplyName(const IpAddress& address, std::size_t row, int
   // The row may have been reused for another pair meanwhile: a late name
   // for the old address is dropped.
   if ((source ? r.source : r.destination) != address) return;
+  // A name the traffic gave stays: the traffic says which name was used.
+  NameSource& from = source ? r.sourceNameFrom : r.destinationNameFrom;
+  if (from == NameSource::Traffic) return;
   (source ? r.sourceName : r.destinationName) = name.value_or("----");
+  from = NameSource::ReverseDns;
   version_.fetch_add(1, std::memory_order_release);
 }
 

@@ -10,6 +10,12 @@
 // the head of a list kept in stamp order, so a frame costs the same with 1000
 // rows as with 30. The index key holds both addresses with their family, so
 // an IPv4 pair and an IPv6 pair never share a row.
+//
+// A host name comes from the traffic (a name the decoders learned for the
+// address, see LearnedNames) or from reverse DNS. A row takes the traffic's
+// names when it is made, and again when it is next updated after new names
+// were learned; reverse DNS is asked only for what the traffic left empty,
+// and its answer never replaces a name from the traffic.
 
 #include <atomic>
 #include <cstdint>
@@ -21,8 +27,12 @@
 #include "decode/ip_conversation_sample.h"
 #include "stats/conversation_index.h"
 #include "stats/host_name_requests.h"
+#include "stats/learned_names.h"
 
 namespace qv {
+
+// Where a row's host name came from.
+enum class NameSource : std::uint8_t { None, ReverseDns, Traffic };
 
 struct ConversationRow {
   IpAddress source{};
@@ -33,9 +43,17 @@ struct ConversationRow {
   std::string sourceName;   // empty until known, "----" when the lookup failed
   std::string destinationName;
   std::int32_t stamp = 0;  // the update counter when the row was last written
+  NameSource sourceNameFrom = NameSource::None;
+  NameSource destinationNameFrom = NameSource::None;
+  NameOrigin sourceNameOrigin = NameOrigin::Dns;  // of a name from the traffic
+  NameOrigin destinationNameOrigin = NameOrigin::Dns;
+  std::uint64_t learnedVersion = 0;  // the learned names' version when the row last looked
 
   // The text of column 0..6 ("Src IP" .. "Dest host name").
   std::string ColumnText(int column) const;
+  // Where the name of column 5 or 6 came from: "From the traffic: TLS server
+  // name", "From reverse DNS", or empty while it has none.
+  std::string NameSourceText(int column) const;
 };
 
 class ConversationTable : public HostNameTarget {
@@ -55,6 +73,18 @@ class ConversationTable : public HostNameTarget {
   int RowLimit() const { return rowLimit_.load(std::memory_order_relaxed); }
   void SetUseDns(bool on) { useDns_.store(on, std::memory_order_relaxed); }
   bool UseDns() const { return useDns_.load(std::memory_order_relaxed); }
+  // Whether rows take the names learned from the traffic (when a table of
+  // them is set).
+  void SetUseTrafficNames(bool on) { useTrafficNames_.store(on, std::memory_order_relaxed); }
+  bool UseTrafficNames() const { return useTrafficNames_.load(std::memory_order_relaxed); }
+  // The names learned from the traffic (null: none). Read on the capture
+  // thread, under the table's lock.
+  void SetLearnedNames(LearnedNames* names) { learned_ = names; }
+  // Rows that have not looked since names were learned take them now, so
+  // that a name learned after a row's last frame still shows (the view and
+  // the report ask before they read the rows). Nothing to do costs one
+  // comparison.
+  void TakeNewLearnedNames();
   // Where new and reused rows ask for their host names (null: nowhere).
   void SetNameRequester(HostNameRequester* requester);
 
@@ -81,6 +111,9 @@ class ConversationTable : public HostNameTarget {
   void Unlink(std::uint32_t row);
   void LinkAtEnd(std::uint32_t row);
   void Renumber();
+  // Takes the learned names of the row's addresses, over what it shows;
+  // true when one of its names changed.
+  bool TakeLearnedNames(ConversationRow& row);
 
   mutable std::mutex mutex_;
   std::vector<ConversationRow> rows_;
@@ -94,6 +127,10 @@ class ConversationTable : public HostNameTarget {
 
   std::atomic<int> rowLimit_{kDefaultRowLimit};
   std::atomic<bool> useDns_{true};
+  std::atomic<bool> useTrafficNames_{true};
+  LearnedNames* learned_ = nullptr;
+  std::uint64_t learnedSwept_ = 0;  // the learned names' version at the last TakeNewLearnedNames
+  std::string learnedName_;         // where a learned name is read to, under the lock
   std::atomic<HostNameRequester*> requester_{nullptr};
   std::atomic<std::uint64_t> version_{0};
   std::atomic<std::uint64_t> samples_{0};

@@ -28,7 +28,8 @@ class HostNameTarget {
  public:
   virtual ~HostNameTarget() = default;
   // Writes `name` ("----" when there is none) into the row's column, unless
-  // the row shows another address by now. Any thread.
+  // the row shows another address by now or a name from the traffic. Any
+  // thread.
   virtual void ApplyName(const IpAddress& address, std::size_t row, int column,
                          const std::optional<std::string>& name) = 0;
 };

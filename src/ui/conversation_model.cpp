@@ -7,7 +7,7 @@
 
 namespace qv {
 
-ConversationModel::ConversationModel(const ConversationTable& table, QObject* parent)
+ConversationModel::ConversationModel(ConversationTable& table, QObject* parent)
     : QAbstractTableModel(parent), table_(table) {
   Refresh();
 }
@@ -37,7 +37,16 @@ QVariant ConversationModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
   // An IPv6 address is often wider than its column, which then elides it.
   if (role == Qt::ToolTipRole && index.column() <= 1) return Text(index.row(), index.column());
+  // Where the name came from: the traffic (and which part of it) or reverse DNS.
+  if (role == Qt::ToolTipRole && (index.column() == kSourceNameColumn || index.column() == kDestinationNameColumn)) {
+    return NameSourceTip(index.row(), index.column());
+  }
   return {};
+}
+
+QString ConversationModel::NameSourceTip(int row, int column) const {
+  if (row < 0 || row >= rowCount()) return {};
+  return QString::fromStdString(rows_[static_cast<std::size_t>(order_[static_cast<std::size_t>(row)])].NameSourceText(column));
 }
 
 QVariant ConversationModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -81,6 +90,7 @@ void ConversationModel::sort(int column, Qt::SortOrder) {
 }
 
 void ConversationModel::Refresh() {
+  table_.TakeNewLearnedNames();
   const std::uint64_t version = table_.Version();
   if (version == version_) return;
   version_ = version;

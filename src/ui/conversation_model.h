@@ -1,8 +1,9 @@
 #pragma once
 // The IP conversation table as a table model: seven columns over a copy of
 // the table's rows (IPv4 and IPv6 pairs alike; an address's full text is
-// also its tooltip), refreshed while the page is visible. A header click
-// sorts ascending by that column and the order holds as rows keep changing;
+// also its tooltip, and a host name's tooltip says where the name came
+// from), refreshed while the page is visible. A header click sorts ascending
+// by that column and the order holds as rows keep changing;
 // rows keep their identity (the table's row number) across refreshes, so a
 // selection stays on its conversation.
 
@@ -21,7 +22,7 @@ inline constexpr int kConversationWidths[ConversationTable::kColumns] = {100, 10
 class ConversationModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  explicit ConversationModel(const ConversationTable& table, QObject* parent = nullptr);
+  explicit ConversationModel(ConversationTable& table, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,9 +31,12 @@ class ConversationModel : public QAbstractTableModel {
   // Ascending by `column` whatever the order asked for; -1 for the table's own order.
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-  // Takes the table's rows when they changed since the last look.
+  // Takes the table's rows when they changed since the last look (after
+  // they took the names learned from the traffic since).
   void Refresh();
   QString Text(int row, int column) const;
+  // "From the traffic: DNS answer", "From reverse DNS", or empty.
+  QString NameSourceTip(int row, int column) const;
   // The seven texts of the row, joined by CR LF.
   QString CopyAllText(int row) const;
   // The rows in the order shown.
@@ -42,7 +46,7 @@ class ConversationModel : public QAbstractTableModel {
  private:
   void Order();
 
-  const ConversationTable& table_;
+  ConversationTable& table_;
   std::vector<ConversationRow> rows_;  // the table's list order
   std::vector<int> order_;             // shown row -> index into rows_
   std::uint64_t version_ = ~0ull;

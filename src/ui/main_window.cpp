@@ -506,6 +506,7 @@ void CMainFrame::ShowOptions() {
   values.whenFullAction = runtime_.whenFullAction;
   values.statisticsRows = runtime_.statisticsRows;
   values.useDns = runtime_.useDns;
+  values.useTrafficNames = runtime_.useTrafficNames;
   values.checkForNewVersion = runtime_.checkForNewVersion;
   values.kernelBufferMB = runtime_.kernelBufferMB;
   for (std::size_t i = 0; i < 4; ++i) values.colours[i] = ColourFromSetting(settings_.colours[i]);
@@ -525,6 +526,7 @@ void CMainFrame::ApplyOptions(const OptionsValues& values) {
   runtime_.whenFullAction = values.whenFullAction;
   doc_->SetWhenFullAction(values.whenFullAction);
   runtime_.useDns = values.useDns;
+  runtime_.useTrafficNames = values.useTrafficNames;
   runtime_.checkForNewVersion = values.checkForNewVersion;
   runtime_.kernelBufferMB = values.kernelBufferMB;
   doc_->SetKernelBufferMB(values.kernelBufferMB);
@@ -548,6 +550,7 @@ void CMainFrame::ShowEnabledProtocols() {
 void CMainFrame::ApplyStatisticsOptions() {
   doc_->Statistics().conversations.SetRowLimit(runtime_.statisticsRows);
   doc_->Statistics().conversations.SetUseDns(runtime_.useDns);
+  doc_->Statistics().conversations.SetUseTrafficNames(runtime_.useTrafficNames);
 }
 
 void CMainFrame::ApplyColours() {

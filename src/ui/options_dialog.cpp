@@ -47,6 +47,7 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
       statisticsRows_(new QLineEdit(QString::number(values.statisticsRows), this)),
       kernelBuffer_(new QLineEdit(QString::number(values.kernelBufferMB), this)),
       useDns_(new QCheckBox(QStringLiteral("Use DNS solving"), this)),
+      trafficNames_(new QCheckBox(QStringLiteral("Use names from the traffic"), this)),
       checkVersion_(new QCheckBox(QStringLiteral("Automaticly check for new version at startup"), this)) {
   setWindowTitle(QStringLiteral("Options"));
   // The adapters as the adapter dialog lists them; the item's data is the name.
@@ -66,6 +67,10 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
   // OK would store -1 and turn every when-full action off.
   whenFull_->setCurrentIndex(values.whenFullAction >= 0 && values.whenFullAction <= 2 ? values.whenFullAction : 1);
   useDns_->setChecked(values.useDns);
+  trafficNames_->setChecked(values.useTrafficNames);
+  trafficNames_->setToolTip(QStringLiteral(
+      "Name the statistics' hosts by what the traffic says: DNS, mDNS and LLMNR answers, TLS and QUIC server names, "
+      "HTTP Host lines. No lookup is made; reverse DNS still names the rest."));
   checkVersion_->setChecked(values.checkForNewVersion);
 
   auto* form = new QFormLayout;
@@ -78,6 +83,7 @@ OptionsDialog::OptionsDialog(const std::vector<Adapter>& adapters, const Options
       "Room in the kernel for frames the capture has not read yet. A bigger buffer rides out longer bursts."));
   form->addRow(QStringLiteral("Kernel buffer (MB):"), kernelBuffer_);
   form->addRow(useDns_);
+  form->addRow(trafficNames_);
   form->addRow(checkVersion_);
 
   auto* colours = new QGroupBox(QStringLiteral("Packet Data && Packet Info Colors"), this);
@@ -134,6 +140,7 @@ QString OptionsDialog::Validate() {
   values_.currentDevice = adapter_->currentData().toString().toStdString();
   values_.whenFullAction = whenFull_->currentIndex();
   values_.useDns = useDns_->isChecked();
+  values_.useTrafficNames = trafficNames_->isChecked();
   values_.checkForNewVersion = checkVersion_->isChecked();
   return {};
 }

@@ -25,6 +25,7 @@ struct OptionsValues {
   int whenFullAction = 1;
   int statisticsRows = 30;
   bool useDns = true;
+  bool useTrafficNames = true;
   bool checkForNewVersion = true;
   int kernelBufferMB = 32;
   std::array<QColor, 4> colours;
@@ -47,6 +48,7 @@ class OptionsDialog : public QDialog {
   QComboBox* WhenFullList() const { return whenFull_; }
   QComboBox* AdapterList() const { return adapter_; }
   QLineEdit* KernelBufferEdit() const { return kernelBuffer_; }
+  QCheckBox* TrafficNamesBox() const { return trafficNames_; }
 
  private:
   OptionsValues values_;
@@ -57,6 +59,7 @@ class OptionsDialog : public QDialog {
   QLineEdit* statisticsRows_;
   QLineEdit* kernelBuffer_;
   QCheckBox* useDns_;
+  QCheckBox* trafficNames_;
   QCheckBox* checkVersion_;
   std::array<QPushButton*, 4> colourButtons_{};
 };

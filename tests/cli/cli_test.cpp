@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "cli/cli_options.h"
+#include "framegen/frame_builder.h"
+#include "savefile_writing.h"
 #include "shell_command.h"
 #include "filters/rule_file.h"
 
@@ -87,6 +89,41 @@ TEST(Cli, StatsPrintsTheLayerListsAndTheConversationTable) {
     EXPECT_EQ(ParseCliOptions({"--stats-rows", rows}).error, "--stats-rows needs a number from 1 to 1000") << rows;
   }
   EXPECT_EQ(ParseCliOptions({"--stats-rows", "1000"}).options.statsRows, 1000);
+}
+
+// A DNS answer names an address; the connection to it then shows that name
+// with --names, and reverse lookups name the rest. Every address is a
+// loopback one, which is named without asking any resolver.
+TEST(Cli, NamesFromTheTrafficComeBeforeReverseLookups) {
+  const framegen::Mac a{0x02, 0, 0, 0, 0, 1}, b{0x02, 0, 0, 0, 0, 2};
+  const std::vector<framegen::Bytes> frames = {
+      framegen::FrameBuilder()
+          .Ethernet(a, b, 0x0800)
+          .Ipv4({127, 0, 0, 53}, {127, 0, 0, 1}, 17)
+          .Udp(53, 40000)
+          .Raw(framegen::Hex("4242 8180 0001 0001 0000 0000 03777777 076578616d706c65 0474657374 00 0001 0001"
+                             "c00c 0001 0001 0000003c 0004 7f000009"))
+          .Build(),
+      framegen::FrameBuilder().Ethernet(b, a, 0x0800).Ipv4({127, 0, 0, 1}, {127, 0, 0, 9}, 6).Tcp(50000, 443, 1, 0, 2).Build(),
+  };
+  const std::string path = ::testing::TempDir() + "/cli-names-" + std::to_string(::getpid()) + ".pcap";
+  ASSERT_NO_FATAL_FAILURE(testing::WriteEthernetSavefile(path, frames));
+  const CliRun named = RunCli("-q --stats --names -r " + path, false);
+  const CliRun plain = RunCli("-q --stats -r " + path, false);
+  const CliRun noDns = RunCli("-q --stats --names --disable-protocol dns -r " + path, false);
+  std::remove(path.c_str());
+  ASSERT_EQ(named.status, 0) << named.out;
+  const std::string note = "# host names: 127.0.0.9 = www.example.test (DNS answer)\n";
+  EXPECT_NE(named.out.find("\tlocalhost => localhost\n127.0.0.1 => 127.0.0.9\t1\t40\t443, 50000\t"
+                           "localhost => www.example.test\n" + note),
+            std::string::npos)
+      << named.out;
+  // Without --names no name at all, and no note.
+  EXPECT_NE(plain.out.find("\t => \n127.0.0.1 => 127.0.0.9\t1\t40\t443, 50000\t => \n"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find("# host names"), std::string::npos) << plain.out;
+  // Without the DNS decoder the answer teaches nothing: reverse lookups name both.
+  EXPECT_NE(noDns.out.find("\t443, 50000\tlocalhost => localhost\n"), std::string::npos) << noDns.out;
+  EXPECT_EQ(noDns.out.find("# host names"), std::string::npos) << noDns.out;
 }
 
 // Rows of the demo capture that `filter` keeps (-q prints their total).

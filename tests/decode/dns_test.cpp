@@ -926,6 +926,70 @@ TEST(Dns, SummaryNamesTheProtocolOnce) {
   }
 }
 
+// The UDP and TCP decoders hand port 53 (and 5353, 5355) to these when the
+// DNS decoder is on; the tests of the whole chain wait for that.
+bool DnsReached(std::span<const std::uint8_t> frame) {
+  return Contains(DecodeTreeOf(frame, nullptr, EnabledDecoders::All()).text, "\nDNS (");
+}
+
+// The names a response gives addresses, as the statistics hear them.
+TEST(Dns, SummaryReportsTheAddressOfEachAnswerWithTheNameAsked) {
+  struct Case {
+    const char* what;
+    DecoderFn decoder;
+    Bytes frame;
+    std::uint32_t at;
+    std::vector<std::string> names;
+  };
+  const std::vector<std::string> example = {"DNS answer: 192.0.2.1 = www.example.com",
+                                            "DNS answer: 2001:db8::1 = www.example.com"};
+  const Case cases[] = {
+      // The CNAME's target owns the addresses; the name asked for is the one
+      // the client goes on to use.
+      {"A and AAAA after a CNAME", DecodeDns, DnsFrame(kAnswer), kUdpPayload, example},
+      {"a query", DecodeDns, DnsFrame(kQuery), kUdpPayload, {}},
+      {"no such name", DecodeDns, DnsFrame(kNoSuchName), kUdpPayload, {}},
+      {"records of other types", DecodeDns, DnsFrame(kMixed), kUdpPayload, {}},
+      {"addresses in an HTTPS record's hints", DecodeDns, DnsFrame(kHttps), kUdpPayload, {}},
+      {"no question: the record's own name", DecodeDns,
+       DnsFrame("0001 8180 0000 0001 0000 0000 04686f7374 00 0001 0001 0000003c 0004 0a000001"), kUdpPayload,
+       {"DNS answer: 10.0.0.1 = host"}},
+      {"a class other than IN", DecodeDns,
+       DnsFrame("0001 8180 0000 0001 0000 0000 04686f7374 00 0001 0003 0000003c 0004 0a000001"), kUdpPayload, {}},
+      {"an A record of the wrong length", DecodeDns,
+       DnsFrame("0001 8180 0000 0001 0000 0000 04686f7374 00 0001 0001 0000003c 0005 0a00000100"), kUdpPayload, {}},
+      {"an A record in the additional section", DecodeDns,
+       DnsFrame("0001 8180 0000 0000 0000 0001 04686f7374 00 0001 0001 0000003c 0004 0a000001"), kUdpPayload, {}},
+      {"the response to an update", DecodeDns,
+       DnsFrame("0001 a800 0000 0001 0000 0000 04686f7374 00 0001 0001 0000003c 0004 0a000001"), kUdpPayload, {}},
+      {"mDNS, with the cache-flush bit", DecodeMdns, UdpFrame(5353, kMdnsResponse), kUdpPayload,
+       {"mDNS answer: 192.168.1.20 = host.local", "mDNS answer: fe80::1 = host.local"}},
+      // mDNS answers what it likes, whatever was asked.
+      {"mDNS names by the record", DecodeMdns,
+       UdpFrame(5353, "0000 8400 0001 0001 0000 0000 077072696e746572 056c6f63616c 00 0001 0001"
+                      "056f74686572 c014 0001 8001 00000078 0004 c0a80115"),
+       kUdpPayload, {"mDNS answer: 192.168.1.21 = other.local"}},
+      {"an mDNS query", DecodeMdns, UdpFrame(5353, kMdnsQuery), kUdpPayload, {}},
+      {"LLMNR", DecodeLlmnr,
+       UdpFrame(5355, "4c4c 8000 0001 0001 0000 0000 04686f7374 00 0001 0001 c00c 0001 0001 0000001e 0004 c0a80105"),
+       kUdpPayload, {"LLMNR answer: 192.168.1.5 = host"}},
+      {"an LLMNR query", DecodeLlmnr, UdpFrame(5355, kLlmnrQuery), kUdpPayload, {}},
+      {"two messages over TCP", DecodeDnsOverTcp, TcpFrame(kTwoMessages), kTcpPayload, example},
+      {"the second one cut", DecodeDnsOverTcp, TcpFrame(kSecondCut), kTcpPayload, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SummaryAt(c.decoder, c.frame, c.at).sink.names, c.names) << c.what;
+  }
+  // Through the whole chain, and not with the DNS decoder off.
+  if (DnsReached(DnsFrame(kAnswer))) {
+    EXPECT_EQ(DecodeSummaryOf(DnsFrame(kAnswer), EnabledDecoders::All()).sink.names, example);
+    EnabledDecoders noDns = EnabledDecoders::All();
+    noDns.Set(OptionalDecoder::Dns, false);
+    EXPECT_TRUE(DecodeSummaryOf(DnsFrame(kAnswer), noDns).sink.names.empty());
+    EXPECT_TRUE(DecodeSummaryOf(DnsFrame(kAnswer)).sink.names.empty());
+  }
+}
+
 // --- hostile names and counts ---
 
 // A label of `length` bytes of 'f'.
@@ -1159,6 +1223,7 @@ std::vector<TestFrame> TestFrames() {
 }
 
 void ExpectEveryCutWithin(const TestFrame& t) {
+  const std::vector<std::string> whole = SummaryAt(t.decoder, t.frame, t.at).sink.names;
   for (std::size_t n = 0; n <= t.frame.size(); ++n) {
     const Bytes cut(t.frame.begin(), t.frame.begin() + static_cast<std::ptrdiff_t>(n));
     const Decoded r = DecodeAt(t.decoder, cut, t.at);
@@ -1166,6 +1231,11 @@ void ExpectEveryCutWithin(const TestFrame& t) {
     const SummaryDecode s = SummaryAt(t.decoder, cut, t.at);
     if (n > t.at) {
       EXPECT_EQ(s.sink.protocols.size(), 1u) << "cut at " << n;
+    }
+    // A cut message names no address that is not all there, and nothing the
+    // whole one does not name.
+    for (const std::string& name : s.sink.names) {
+      EXPECT_NE(std::find(whole.begin(), whole.end(), name), whole.end()) << "cut at " << n << ": " << name;
     }
   }
 }
@@ -1204,12 +1274,6 @@ TEST(Dns, RandomMessagesStayWithinTheCapturedBytes) {
 }
 
 // --- through the whole decoder chain ---
-
-// The UDP and TCP decoders hand port 53 (and 5353, 5355) to these when the
-// DNS decoder is on; the tests of the whole chain wait for that.
-bool DnsReached(std::span<const std::uint8_t> frame) {
-  return Contains(DecodeTreeOf(frame, nullptr, EnabledDecoders::All()).text, "\nDNS (");
-}
 
 TEST(Dns, ThroughUdpTheRowEndsWithDnsAndTheClassicDecodersNeverReachIt) {
   const Bytes frame = DnsFrame(kAnswer);

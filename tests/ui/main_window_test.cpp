@@ -391,9 +391,12 @@ TEST_F(Window, ClosingSavesTheSettingsAndTheLayout) {
   values.bufferMaxBytes = 555555;
   values.whenFullAction = 2;
   values.statisticsRows = 40;
+  values.useTrafficNames = false;
   values.colours[0] = QColor(1, 2, 3);
+  EXPECT_TRUE(window_->Doc().Statistics().conversations.UseTrafficNames());
   window_->ApplyOptions(values);
   EXPECT_EQ(window_->CountBar()->maximum(), 1234);
+  EXPECT_FALSE(window_->Doc().Statistics().conversations.UseTrafficNames());
   window_->close();
   QtSettingsStore reread(dir_.filePath(QStringLiteral("settings.ini")));
   const Settings s = LoadSettings(reread, "/p/");
@@ -401,6 +404,7 @@ TEST_F(Window, ClosingSavesTheSettingsAndTheLayout) {
   EXPECT_EQ(s.bufferMaxBytes, 555555);
   EXPECT_EQ(s.whenFullAction, 2);
   EXPECT_EQ(s.statisticsRows, 40);
+  EXPECT_FALSE(s.useTrafficNames);
   EXPECT_EQ(s.colours[0], 0x030201);
   EXPECT_EQ(s.colours[1], -1);
   EXPECT_TRUE(reread.GetString("BarState", "State").has_value());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -24,6 +25,7 @@ TEST(Settings, FreshUserGetsTheRuntimeDefaults) {
   EXPECT_EQ(r.whenFullAction, 1);
   EXPECT_EQ(r.statisticsRows, 30);
   EXPECT_TRUE(r.useDns);
+  EXPECT_TRUE(r.useTrafficNames);
   EXPECT_TRUE(r.checkForNewVersion);
   EXPECT_EQ(r.kernelBufferMB, 32);
   EXPECT_EQ(r.memoryBudgetMB, DefaultMemoryBudgetMB());
@@ -97,6 +99,7 @@ TEST(Settings, RoundTripThroughBothStores) {
   s.maxLogCount = 12;
   s.logDirectory = "/var/log/quorvanet/";
   s.useDns = false;
+  s.useTrafficNames = false;
   s.colours = {0x0000ff, -1, 0x00ff00, 0x123456};
   s.bufferMaxCount = 20000;
   s.bufferMaxBytes = 30000000;
@@ -122,6 +125,8 @@ TEST(Settings, RoundTripThroughBothStores) {
     EXPECT_EQ(back.maxLogCount, 12);
     EXPECT_EQ(back.logDirectory, "/var/log/quorvanet/");
     EXPECT_FALSE(back.useDns);
+    EXPECT_FALSE(back.useTrafficNames);
+    EXPECT_FALSE(ResolveRuntimeOptions(back).useTrafficNames);
     EXPECT_EQ(back.colours, s.colours);
     EXPECT_EQ(ResolveRuntimeOptions(back).bufferMaxCount, 20000u);
     EXPECT_EQ(ResolveRuntimeOptions(back).bufferMaxBytes, 30000000u);
@@ -135,6 +140,36 @@ TEST(Settings, RoundTripThroughBothStores) {
   QSettings raw(dir.filePath(QStringLiteral("q.ini")), QSettings::IniFormat);
   EXPECT_EQ(raw.value(QStringLiteral("Test/TestValue")).toInt(), 6531);
   EXPECT_EQ(raw.value(QStringLiteral("log/TotalMaxCnt")).toInt(), 20000);
+}
+
+// Only the program's own 0 switches names from the traffic off; anything
+// else it did not write leaves the default, on.
+TEST(Settings, TrafficNamesStayOnUnlessSwitchedOff) {
+  struct Case {
+    const char* stored;  // null: not stored
+    bool on;
+  };
+  const Case cases[] = {{nullptr, true}, {"0", false}, {"1", true}, {"2", true}, {"-3", true}, {"off", true}};
+  for (const Case& c : cases) {
+    QTemporaryDir dir;
+    {
+      QSettings raw(dir.filePath(QStringLiteral("q.ini")), QSettings::IniFormat);
+      raw.setValue(QStringLiteral("Test/TestValue"), 6531);
+      if (c.stored != nullptr) raw.setValue(QStringLiteral("log/UseTrafficNames"), QString::fromLatin1(c.stored));
+    }
+    QtSettingsStore store(dir.filePath(QStringLiteral("q.ini")));
+    const Settings s = LoadSettings(store, "/p/");
+    EXPECT_EQ(s.useTrafficNames, c.on) << (c.stored != nullptr ? c.stored : "not stored");
+    EXPECT_EQ(ResolveRuntimeOptions(s).useTrafficNames, c.on);
+  }
+  // Put back into the record, it is saved as 0.
+  Settings s;
+  RuntimeOptions r;
+  r.useTrafficNames = false;
+  StoreRuntimeOptions(s, r);
+  MemorySettingsStore store;
+  ASSERT_TRUE(SaveSettings(store, s));
+  EXPECT_EQ(store.GetInt("log", "UseTrafficNames"), 0);
 }
 
 TEST(Settings, DamagedValuesCountAsAbsent) {
@@ -214,6 +249,21 @@ TEST(OptionsDialog, RefusesValuesOutOfRangeAndKeepsTheTexts) {
   dialog.KernelBufferEdit()->setText(QStringLiteral("128"));
   EXPECT_EQ(dialog.Validate(), QString());
   EXPECT_EQ(dialog.Values().kernelBufferMB, 128);
+}
+
+TEST(OptionsDialog, TrafficNamesBoxShowsAndTakesTheOption) {
+  for (const bool on : {true, false}) {
+    OptionsValues values;
+    values.useTrafficNames = on;
+    OptionsDialog dialog({{"eth0", ""}}, values);
+    ASSERT_NE(dialog.TrafficNamesBox(), nullptr);
+    EXPECT_EQ(dialog.TrafficNamesBox()->text(), QStringLiteral("Use names from the traffic"));
+    EXPECT_EQ(dialog.TrafficNamesBox()->isChecked(), on);
+    dialog.TrafficNamesBox()->setChecked(!on);
+    EXPECT_EQ(dialog.Validate(), QString());
+    EXPECT_EQ(dialog.Values().useTrafficNames, !on);
+    EXPECT_EQ(dialog.Values().useDns, true);  // its neighbour is its own option
+  }
 }
 
 TEST(OptionsDialog, AnUnknownWhenFullActionShowsAndKeepsTheDefault) {

@@ -194,5 +194,34 @@ TEST(ConversationModelFamilies, Ipv6RowsShareTheColumnsAndSortAfterIpv4) {
   EXPECT_EQ(model.Text(1, 0), "2001:db8::a");
 }
 
+// A host name's tooltip says where it came from, and a name learned after a
+// row's last frame shows at the next refresh.
+TEST(ConversationModelNames, TheNameCellsTooltipSaysWhereTheNameCameFrom) {
+  LearnedNames names;
+  ConversationTable table;
+  table.SetLearnedNames(&names);
+  names.Learn(IpAddress::V4({93, 184, 216, 34}), "www.example.com", NameOrigin::Dns);
+  IpConversationSample s;
+  s.source = {192, 168, 1, 10};
+  s.destination = {93, 184, 216, 34};
+  s.totalLength = 60;
+  s.destinationPort = "443";
+  s.sourcePort = "50000";
+  table.Update(s);
+  table.ApplyName(IpAddress::V4(s.source), 0, kSourceNameColumn, "client.lan");
+
+  ConversationModel model(table);
+  const auto tip = [&model](int column) { return model.data(model.index(0, column), Qt::ToolTipRole).toString(); };
+  EXPECT_EQ(model.Text(0, kDestinationNameColumn), "www.example.com");
+  EXPECT_EQ(tip(kDestinationNameColumn), "From the traffic: DNS answer");
+  EXPECT_EQ(tip(kSourceNameColumn), "From reverse DNS");
+  EXPECT_EQ(tip(3), QVariant().toString());
+
+  names.Learn(IpAddress::V4(s.source), "laptop.local", NameOrigin::Mdns);
+  model.Refresh();
+  EXPECT_EQ(model.Text(0, kSourceNameColumn), "laptop.local");
+  EXPECT_EQ(tip(kSourceNameColumn), "From the traffic: mDNS answer");
+}
+
 }  // namespace
 }  // namespace qv
