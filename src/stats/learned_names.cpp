@@ -70,7 +70,9 @@ void LearnedNames::Learn(const IpAddress& address, std::string_view name, NameOr
     const auto c = static_cast<unsigned char>(name[i]);
     text[i] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
   }
-  changed = changed || s.origin != origin || s.length != length || std::memcmp(s.name.data(), text, length) != 0;
+  // The same name heard again (a ClientHello to the address a DNS answer
+  // gave) keeps where it was first heard: the answer is what named it.
+  changed = changed || s.length != length || std::memcmp(s.name.data(), text, length) != 0;
   if (!changed) return;
   std::memcpy(s.name.data(), text, length);
   s.length = static_cast<std::uint8_t>(length);

@@ -219,17 +219,45 @@ TEST(TrafficNames, ADnsAnswerNamesTheConnectionToItsAddress) {
   }
 }
 
+// A ClientHello to 192.0.2.10's server `address`, naming `serverName`.
+Bytes ClientHelloTo(const framegen::Ip4& address, const std::string& serverName) {
+  const auto n = static_cast<std::uint8_t>(serverName.size());
+  Bytes sni = {0x00, 0x00, 0x00, static_cast<std::uint8_t>(n + 5), 0x00, static_cast<std::uint8_t>(n + 3), 0x00, 0x00, n};
+  sni.insert(sni.end(), serverName.begin(), serverName.end());
+  Bytes body = {0x03, 0x03};
+  body.insert(body.end(), 32, 0x11);                              // random
+  body.insert(body.end(), {0x00, 0x00, 0x02, 0x13, 0x01, 0x01, 0x00});  // no session id, one suite, no compression
+  body.push_back(0x00);
+  body.push_back(static_cast<std::uint8_t>(sni.size()));
+  body.insert(body.end(), sni.begin(), sni.end());
+  Bytes record = {0x16, 0x03, 0x01, 0x00, static_cast<std::uint8_t>(body.size() + 4), 0x01, 0x00, 0x00,
+                  static_cast<std::uint8_t>(body.size())};
+  record.insert(record.end(), body.begin(), body.end());
+  return FrameBuilder()
+      .Ethernet(kMacB, kMacA, 0x0800)
+      .Ipv4({192, 0, 2, 10}, address, 6)
+      .Tcp(50000, 443, 1, 0, 0x18)
+      .Raw(record)
+      .Build();
+}
+
 TEST(TrafficNames, AServerNameNamesTheServerOfTheConnection) {
-  // Until the TLS decoder reports it, the sink hears the name as it would.
   SessionStatistics statistics;
-  Decode(statistics, TcpTo({198, 51, 100, 7}));
-  LearnedName learned;
-  learned.address = {198, 51, 100, 7};
-  learned.name = "secure.example.org";
-  learned.origin = NameOrigin::TlsServerName;
-  statistics.LearnName(learned);
+  Decode(statistics, ClientHelloTo({198, 51, 100, 7}, "secure.example.org"));
   Decode(statistics, TcpTo({198, 51, 100, 7}));
   EXPECT_EQ(Names(statistics.conversations.Rows()[0]), " [] > secure.example.org [From the traffic: TLS server name]");
+}
+
+// The answer first, then the connection to the answered address: the table's
+// name is the answer's, and the ClientHello that names it again changes nothing.
+TEST(TrafficNames, ADnsAnswerThenATlsConnectionToItsAddressNamesItByTheAnswer) {
+  SessionStatistics statistics;
+  Decode(statistics, DnsAnswer());
+  Decode(statistics, ClientHelloTo({93, 184, 216, 34}, "www.example.com"));
+  Decode(statistics, TcpTo({93, 184, 216, 34}));
+  const std::vector<ConversationRow> rows = statistics.conversations.Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Names(rows[1]), " [] > www.example.com [From the traffic: DNS answer]");
 }
 
 }  // namespace
