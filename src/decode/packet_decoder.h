@@ -104,9 +104,9 @@ class PacketDecoder {
   PacketSummary* summary;            // the row; null when not wanted
   std::optional<IpConversationSample> sample;
   std::uint32_t flags = 0;
-  // The addresses of the innermost IP header so far (summary mode; pointers
-  // into the captured frame, null when not captured). Application decoders
-  // name the server of a request by them.
+  // The addresses of the innermost IP header so far (pointers into the
+  // captured frame, null when not captured). Application decoders name the
+  // server of a request by them; QUIC finds a connection by them.
   const std::uint8_t* ipSource = nullptr;
   const std::uint8_t* ipDestination = nullptr;
   bool ipIsV6 = false;

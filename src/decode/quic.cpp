@@ -111,6 +111,24 @@ bool FromServerPort(const PacketDecoder& d, std::uint32_t h) {
   return source && destination && *source == kHttpsPort && *destination != kHttpsPort;
 }
 
+// A client that gives itself no connection id is found by its address and
+// port instead: the key of the datagram's source (or destination) endpoint.
+// Longer than any connection id, so the two never meet.
+std::string EndpointKey(const PacketDecoder& d, std::uint32_t h, bool source) {
+  const std::uint8_t* address = source ? d.ipSource : d.ipDestination;
+  if (address == nullptr || d.IsDetached() || h < 8) return {};
+  const std::uint8_t* port = d.Bytes(source ? h - 8 : h - 6, 2);
+  if (port == nullptr) return {};
+  std::string key = "client-address/";
+  key.append(reinterpret_cast<const char*>(address), d.ipIsV6 ? 16 : 4);
+  key.append(reinterpret_cast<const char*>(port), 2);
+  return key;
+}
+
+std::span<const std::uint8_t> SpanOf(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
 // A variable-length integer field of the header at `at`.
 std::optional<QuicVarint> AddVarint(PacketDecoder& d, NodeId layer, const FieldInfo& f, std::uint32_t at) {
   const std::optional<QuicVarint> v = ReadQuicVarint(d.frame, at, d.capturedLength);
@@ -187,15 +205,20 @@ OpenAttempt OpenInitial(PacketDecoder& d, std::uint32_t datagram, const LongHead
                         std::span<const std::uint8_t> packet, std::uint32_t pnOffset) {
   QuicInitialMemory* memory = d.Context().quicInitials;
   const std::span<const std::uint8_t> dcid = BytesAt(d, h.dcidAt, h.dcidLength);
-  const std::span<const std::uint8_t> scid = BytesAt(d, h.scidAt, h.scidLength);
+  // Where the peer's packets go: this packet's source id, or its sender's
+  // address when it has none.
+  const std::string sourceKey = h.scidLength != 0 ? std::string(d.frame + h.scidAt, d.frame + h.after)
+                                                  : EndpointKey(d, datagram, true);
   if (memory != nullptr) {
-    if (const std::optional<std::string> original = memory->OriginalDcidFor(dcid)) {
+    const std::string destinationKey = h.dcidLength != 0 ? std::string(dcid.begin(), dcid.end())
+                                                         : EndpointKey(d, datagram, false);
+    if (const std::optional<std::string> original = memory->OriginalDcidFor(SpanOf(destinationKey))) {
       const std::span<const std::uint8_t> known(reinterpret_cast<const std::uint8_t*>(original->data()),
                                                 original->size());
       for (const QuicSide side : {QuicSide::Server, QuicSide::Client}) {
         OpenAttempt attempt = TryKeys(h.version, known, side, packet, pnOffset);
         if (attempt.failure.empty()) {
-          memory->Remember(scid, known);
+          memory->Remember(SpanOf(sourceKey), known);
           return attempt;
         }
         if (attempt.packet.status == QuicOpenStatus::TooShort) return attempt;
@@ -204,7 +227,7 @@ OpenAttempt OpenInitial(PacketDecoder& d, std::uint32_t datagram, const LongHead
   }
   OpenAttempt attempt = TryKeys(h.version, dcid, QuicSide::Client, packet, pnOffset);
   if (attempt.failure.empty()) {
-    if (memory != nullptr) memory->Remember(scid, dcid);
+    if (memory != nullptr) memory->Remember(SpanOf(sourceKey), dcid);
     return attempt;
   }
   if (attempt.packet.status == QuicOpenStatus::AuthenticationFailed && FromServerPort(d, datagram)) {

@@ -20,16 +20,21 @@ using namespace qv::testing;
 
 constexpr std::uint32_t kQuic = 42;  // after Ethernet II, IPv4 and UDP
 
+// From the client 10.0.0.1 to the server 10.0.0.2, or back when the source port is 443.
 Bytes Datagram(const Bytes& payload, std::uint16_t source = 50000, std::uint16_t destination = 443) {
+  const bool fromServer = source == 443;
   return FrameBuilder()
       .Ethernet({0x02, 0, 0, 0, 0, 0x02}, {0x02, 0, 0, 0, 0, 0x01}, 0x0800)
-      .Ipv4({10, 0, 0, 1}, {10, 0, 0, 2}, 17)
+      .Ipv4({10, 0, 0, static_cast<std::uint8_t>(fromServer ? 2 : 1)},
+            {10, 0, 0, static_cast<std::uint8_t>(fromServer ? 1 : 2)}, 17)
       .Udp(source, destination)
       .Raw(payload)
       .Build();
 }
 
-Bytes ServerDatagram(const Bytes& payload) { return Datagram(payload, 443, 50000); }
+Bytes ServerDatagram(const Bytes& payload, std::uint16_t clientPort = 50000) {
+  return Datagram(payload, 443, clientPort);
+}
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -174,14 +179,39 @@ TEST(Quic, VersionTwoNumbersItsPacketTypesDifferently) {
 }
 
 // The server's Initial is sealed with keys from the client's first
-// destination id, which only the client's Initial carries.
+// destination id, which only the client's Initial carries. The sample
+// client gives itself no id: it is found by its address and port.
 TEST(Quic, ServerInitialOpensOnlyOnceTheClientsWasSeen) {
-  for (const char* server : {kV1ServerInitial, kV2ServerInitial}) {
-    const TreeDecode t = Tree(ServerDatagram(Hex(server)));
-    EXPECT_TRUE(Has(t.text, "Initial could not be decrypted (keys unknown: the client's first Initial was not seen)"))
-        << t.text;
-    EXPECT_FALSE(Has(t.text, "Decrypted payload"));
-    EXPECT_TRUE(Has(t.text, "Source Connection ID: f067a5502a4262b5"));
+  struct Case {
+    const char* client;
+    const char* server;
+  };
+  for (const Case& c : {Case{kV1ClientInitial, kV1ServerInitial}, Case{kV2ClientInitial, kV2ServerInitial}}) {
+    const Bytes server = ServerDatagram(Hex(c.server));
+    const TreeDecode alone = Tree(server);
+    EXPECT_TRUE(Has(alone.text, "Initial could not be decrypted (keys unknown: the client's first Initial was not seen)"))
+        << alone.text;
+    EXPECT_FALSE(Has(alone.text, "Decrypted payload"));
+    EXPECT_TRUE(Has(alone.text, "Source Connection ID: f067a5502a4262b5"));
+
+    QuicInitialMemory memory;
+    Summary(Datagram(Hex(c.client)), &memory);  // as the capture thread sees it
+    EXPECT_EQ(memory.Size(), 1u);
+    const TreeDecode opened = Tree(server, &memory);
+    EXPECT_TRUE(Has(opened.text,
+                    "  Packet Number: 1 [60,62)\n"
+                    "  Payload (115 bytes, protected) [62,177)\n"
+                    "  Decrypted payload (99 bytes)\n"
+                    "    ACK\n"
+                    "      Frame Type: ACK (0x0000000000000002)\n"
+                    "      Largest Acknowledged: 0\n"
+                    "      ACK Delay: 0\n"
+                    "      ACK Range Count: 0\n"
+                    "      First ACK Range: 0\n"
+                    "    CRYPTO offset=0 length=90\n"))
+        << opened.text;
+    // Another client at another port is another connection.
+    EXPECT_TRUE(Has(Tree(ServerDatagram(Hex(c.server), 50001), &memory).text, "could not be decrypted"));
   }
 }
 
