@@ -1,7 +1,6 @@
 #include "decode/quic_initial_keys.h"
 
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
 
 #include <algorithm>
 #include <memory>
@@ -41,11 +40,47 @@ const Salt* SaltOf(std::uint32_t version) {
 
 using Secret = std::array<std::uint8_t, 32>;
 
+// The library's algorithms, looked up once: a lookup costs more than the
+// work on one packet. Fetched objects may be shared between threads.
+const EVP_MD* Sha256() {
+  static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  return md;
+}
+const EVP_CIPHER* Aes128Ecb() {
+  static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-128-ECB", nullptr);
+  return cipher;
+}
+const EVP_CIPHER* Aes128Gcm() {
+  static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-128-GCM", nullptr);
+  return cipher;
+}
+
+struct DigestContextFree {
+  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+};
+
+// HMAC-SHA256 (RFC 2104) over the fetched digest; the keys here (salts and
+// secrets) are never longer than a block.
 bool HmacSha256(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data, Secret& out) {
+  constexpr std::size_t kBlock = 64;
+  const EVP_MD* md = Sha256();
+  if (md == nullptr || key.size() > kBlock) return false;
+  const std::unique_ptr<EVP_MD_CTX, DigestContextFree> ctx(EVP_MD_CTX_new());
+  if (!ctx) return false;
+  std::array<std::uint8_t, kBlock> pad{};
+  std::copy(key.begin(), key.end(), pad.begin());
+  for (std::uint8_t& b : pad) b ^= 0x36;
+  Secret inner{};
   unsigned int length = 0;
-  const unsigned char* made = HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), data.data(), data.size(),
-                                   out.data(), &length);
-  return made != nullptr && length == out.size();
+  if (EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1 || EVP_DigestUpdate(ctx.get(), pad.data(), pad.size()) != 1 ||
+      EVP_DigestUpdate(ctx.get(), data.data(), data.size()) != 1 ||
+      EVP_DigestFinal_ex(ctx.get(), inner.data(), &length) != 1 || length != inner.size()) {
+    return false;
+  }
+  for (std::uint8_t& b : pad) b ^= 0x36 ^ 0x5c;
+  return EVP_DigestInit_ex(ctx.get(), md, nullptr) == 1 && EVP_DigestUpdate(ctx.get(), pad.data(), pad.size()) == 1 &&
+         EVP_DigestUpdate(ctx.get(), inner.data(), inner.size()) == 1 &&
+         EVP_DigestFinal_ex(ctx.get(), out.data(), &length) == 1 && length == out.size();
 }
 
 // TLS 1.3's HKDF-Expand-Label with an empty context, for outputs of at most
@@ -115,7 +150,8 @@ std::optional<std::array<std::uint8_t, 5>> QuicHeaderMask(const std::array<std::
   if (!ctx) return std::nullopt;
   std::array<std::uint8_t, 16 + 16> out{};
   int length = 0;
-  if (EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_ecb(), nullptr, hp.data(), nullptr) != 1 ||
+  if (Aes128Ecb() == nullptr ||
+      EVP_EncryptInit_ex(ctx.get(), Aes128Ecb(), nullptr, hp.data(), nullptr) != 1 ||
       EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
       EVP_EncryptUpdate(ctx.get(), out.data(), &length, sample.data(), static_cast<int>(sample.size())) != 1 ||
       length != 16) {
@@ -150,7 +186,8 @@ bool QuicOpenPayload(const QuicPacketKeys& keys, std::uint64_t packetNumber, std
   const CipherContext ctx(EVP_CIPHER_CTX_new());
   if (!ctx) return false;
   int length = 0;
-  if (EVP_DecryptInit_ex(ctx.get(), EVP_aes_128_gcm(), nullptr, nullptr, nullptr) != 1 ||
+  if (Aes128Gcm() == nullptr ||
+      EVP_DecryptInit_ex(ctx.get(), Aes128Gcm(), nullptr, nullptr, nullptr) != 1 ||
       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, static_cast<int>(nonce.size()), nullptr) != 1 ||
       EVP_DecryptInit_ex(ctx.get(), nullptr, nullptr, keys.key.data(), nonce.data()) != 1 ||
       EVP_DecryptUpdate(ctx.get(), nullptr, &length, header.data(), static_cast<int>(header.size())) != 1) {
