@@ -136,10 +136,13 @@ TEST(Quic, ClientInitialIsDecryptedAndItsFramesShown) {
                   "      Offset: 0\n"
                   "      Length: 241\n"
                   "      Crypto Data\n"
+                  "        Handshake Protocol: Client Hello\n"))
+      << t.text;
+  EXPECT_TRUE(Has(t.text, "              Server Name: example.com\n"));
+  EXPECT_TRUE(Has(t.text,
                   "    PADDING Length: 917\n"
                   "      Frame Type: PADDING (0x0000000000000000)\n"
-                  "      Padding Length: 917\n"))
-      << t.text;
+                  "      Padding Length: 917\n"));
   // The values tshark gives the same packet.
   for (const auto& [abbrev, value] : std::initializer_list<std::pair<const char*, const char*>>{
            {"quic.header_form", "1"},
@@ -163,8 +166,10 @@ TEST(Quic, ClientInitialIsDecryptedAndItsFramesShown) {
   }
   EXPECT_TRUE(RangesWithin(t.tree, static_cast<std::uint32_t>(frame.size())));
 
+  // The capture thread opens it too, and learns the server's name.
   const SummaryDecode s = Summary(frame);
   EXPECT_TRUE(Has(s.row.ProtocolsText() + " ", "UDP QUIC ")) << s.row.ProtocolsText();
+  EXPECT_EQ(s.sink.names, std::vector<std::string>{"QUIC server name: 10.0.0.2 = example.com"});
 }
 
 TEST(Quic, VersionTwoNumbersItsPacketTypesDifferently) {
@@ -356,24 +361,46 @@ TEST(Quic, RecognisedOnAnyPortByItsLongHeader) {
 // Chrome spreads its ClientHello over CRYPTO frames out of order; the TLS
 // decoder gets the bytes contiguous from offset 0 in one piece.
 TEST(Quic, CryptoFramesAreJoinedFromOffsetZero) {
-  const Bytes hello = Hex("0100001c 0303 000102030405060708090a0b0c0d0e0f101112131415161718191a1b");
-  Bytes part1(hello.begin(), hello.begin() + 10);
-  Bytes part2(hello.begin() + 10, hello.begin() + 20);
-  Bytes part3(hello.begin() + 20, hello.end());
-  auto crypto = [](std::uint8_t offset, const Bytes& data) {
-    return Concat({Bytes{0x06, offset, static_cast<std::uint8_t>(data.size())}, data});
+  // The ClientHello of the RFC 9001 sample, for example.com.
+  const Bytes hello = Hex(
+      "010000ed0303ebf8fa56f12939b9584a3896472ec40bb863cfd3e86804fe3a47f06a2b69484c00000413011302010000c000000010000e"
+      "00000b6578616d706c652e636f6dff01000100000a00080006001d00170018001000070005"
+      "04616c706e000500050100000000003300260024001d00209370b2c9caa47fbabaf4559fedba753de171fa71f50f1ce15d43e994ec74d748"
+      "002b0003020304000d0010000e0403050306030203080408050806002d00020101001c00024001003900320408ffffffffffffffff0504"
+      "8000ffff07048000ffff0801100104800075300901100f088394c8f03e51570806048000ffff");
+  ASSERT_EQ(hello.size(), 241u);
+  auto piece = [&hello](std::size_t from, std::size_t to) {
+    // Offset and length as two-byte variable-length integers.
+    const std::size_t length = to - from;
+    Bytes frame = {0x06, static_cast<std::uint8_t>(0x40 | from >> 8), static_cast<std::uint8_t>(from),
+                   static_cast<std::uint8_t>(0x40 | length >> 8), static_cast<std::uint8_t>(length)};
+    frame.insert(frame.end(), hello.begin() + static_cast<std::ptrdiff_t>(from),
+                 hello.begin() + static_cast<std::ptrdiff_t>(to));
+    return frame;
   };
-  // Offsets 20, 0, 10, then a piece beyond a gap.
-  const Bytes frames = Concat({crypto(20, part3), Hex("01"), crypto(0, part1), crypto(10, part2),
-                               crypto(60, Hex("aabb")), Bytes(1100, 0)});
+  // Offsets 150, 0 and 60 (overlapping the first piece by ten bytes), then a
+  // piece beyond a gap.
+  const Bytes frames = Concat({piece(150, 241), Hex("01"), piece(0, 70), piece(60, 150),
+                               Hex("06 4190 02 aabb"), Bytes(900, 0)});
   const Bytes frame = Datagram(SealInitial(1, Hex("0102030405060708"), {}, 7, frames));
   const TreeDecode t = Tree(frame);
-  EXPECT_TRUE(Has(t.text, "    CRYPTO data from offset 0 (" + std::to_string(hello.size()) + " bytes from 3 frames)\n"))
+  EXPECT_TRUE(Has(t.text, "    CRYPTO data from offset 0 (241 bytes from 3 frames)\n"
+                          "      Handshake Protocol: Client Hello\n"))
       << t.text;
   EXPECT_EQ(StoredBytesOf(t.tree, "CRYPTO data from offset 0"), std::string(hello.begin(), hello.end()));
-  EXPECT_TRUE(Has(t.text, "    CRYPTO offset=60 length=2\n"));
+  EXPECT_TRUE(Has(t.text, "            Server Name: example.com\n"));
+  EXPECT_TRUE(Has(t.text, "    CRYPTO offset=400 length=2\n"));
   EXPECT_TRUE(Has(t.text, "    PING\n"));
   EXPECT_EQ(FieldValue(t.tree, frame, "quic.packet_number"), "7");
+  EXPECT_EQ(Summary(frame).sink.names, std::vector<std::string>{"QUIC server name: 10.0.0.2 = example.com"});
+
+  // Without the first piece nothing is decoded as TLS.
+  const Bytes later = Datagram(SealInitial(1, Hex("0102030405060708"), {}, 8,
+                                           Concat({piece(60, 150), piece(150, 241), Bytes(900, 0)})));
+  const TreeDecode l = Tree(later);
+  EXPECT_FALSE(Has(l.text, "Handshake Protocol")) << l.text;
+  EXPECT_FALSE(Has(l.text, "CRYPTO data from offset 0"));
+  EXPECT_TRUE(Summary(later).sink.names.empty());
 }
 
 // The frames of an opened payload, each decoded; every cut of them too.
