@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "decode/app_field_lines.h"
@@ -12,6 +15,7 @@
 #include "decode/quic_initial_memory.h"
 #include "decode_helpers.h"
 #include "quic_vectors.h"
+#include "shell_command.h"
 
 namespace qv {
 namespace {
@@ -276,6 +280,75 @@ TEST(Quic, DamagedInitialSaysSoAndShowsNothingOfItsPayload) {
   }
   EXPECT_TRUE(Has(Tree(damaged).text, "(the authentication tag does not match)"));
   EXPECT_TRUE(Has(Tree(Datagram(cutSample)).text, "(too short for the header protection sample)"));
+}
+
+// Every value of field `abbrev` in the tree, joined by commas as tshark's
+// field output joins them.
+std::string AllValues(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
+  std::string out;
+  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
+    const DecodeNode& n = tree[id];
+    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
+    if (!out.empty()) out += ',';
+    out += NodeValueText(n, frame);
+  }
+  return out;
+}
+
+// Each sample connection written to a capture of its own (tshark takes
+// both versions' clients, which share their ids, for one connection), and
+// the values tshark reads from it beside ours: it opens the server's
+// Initial from the client's that precedes it.
+TEST(Quic, FieldValuesAgreeWithTshark) {
+  const char* const fields[] = {
+      "quic.header_form", "quic.fixed_bit", "quic.long.packet_type", "quic.long.packet_type_v2", "quic.version",
+      "quic.dcil", "quic.dcid", "quic.scil", "quic.scid", "quic.token_length", "quic.length", "quic.long.reserved",
+      "quic.packet_number_length", "quic.packet_number", "quic.crypto.offset", "quic.crypto.length",
+      "quic.padding_length", "quic.ack.largest_acknowledged", "quic.ack.ack_delay", "quic.ack.ack_range_count",
+      "quic.ack.first_ack_range",
+  };
+  const std::vector<std::vector<Bytes>> captures = {
+      {Datagram(Hex(kV1ClientInitial)), ServerDatagram(Hex(kV1ServerInitial))},
+      {Datagram(Hex(kV2ClientInitial)), ServerDatagram(Hex(kV2ServerInitial))},
+  };
+  for (const std::vector<Bytes>& frames : captures) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quic-fields-" + std::to_string(::getpid()) + ".pcap")).string();
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    ASSERT_NE(dumper, nullptr);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      pcap_pkthdr header{};
+      header.ts.tv_sec = static_cast<time_t>(1700000000 + i);
+      header.caplen = header.len = static_cast<bpf_u_int32>(frames[i].size());
+      pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frames[i].data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+
+    std::string command = "tshark -r " + path + " -T fields -E separator=/t";
+    for (const char* f : fields) command += std::string(" -e ") + f;
+    const CommandRun tshark = RunShell(command, false);
+    std::filesystem::remove(path);
+    if (tshark.status != 0 || tshark.out.empty()) GTEST_SKIP() << "tshark is not installed";
+
+    QuicInitialMemory memory;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      const std::size_t end = tshark.out.find('\n', at);
+      ASSERT_NE(end, std::string::npos);
+      const std::string line = tshark.out.substr(at, end - at);
+      at = end + 1;
+      const TreeDecode t = Tree(frames[i], &memory);
+      std::size_t column = 0;
+      for (const char* f : fields) {
+        const std::size_t tab = line.find('\t', column);
+        const std::string theirs = line.substr(column, tab == std::string::npos ? std::string::npos : tab - column);
+        column = tab == std::string::npos ? line.size() : tab + 1;
+        EXPECT_EQ(AllValues(t.tree, frames[i], f), theirs) << "frame " << i + 1 << " " << f;
+      }
+    }
+  }
 }
 
 // One datagram: the server's Initial, a Handshake packet whose Length says
