@@ -208,6 +208,7 @@ void CTalvenorDoc::ClearAll() {
 
 void CTalvenorDoc::ClearPacketsNow() {
   buffer_.Clear();
+  quicInitials_.Clear();
   rowCount_ = 0;
   // Numbers restart at 0, so a remembered number would name another frame.
   shownPacket_ = -1;
@@ -262,13 +263,13 @@ void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkTy
 void CTalvenorDoc::ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType) {
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder(bytes, {linkType, nullptr, scripts_, Decoders()}, &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
+  PacketDecoder(bytes, {linkType, nullptr, scripts_, Decoders(), &quicInitials_}, &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
   observer_->PacketShown(number, bytes, tree, layerStarts);
 }
 
 PacketSummary CTalvenorDoc::SummaryOf(const PacketRecord& record) const {
   PacketSummary row;
-  PacketDecoder(record.bytes, {record.linkType, nullptr, nullptr, Decoders()}, nullptr, DecodeMode::Summary, nullptr, &row)
+  PacketDecoder(record.bytes, {record.linkType, nullptr, nullptr, Decoders(), &quicInitials_}, nullptr, DecodeMode::Summary, nullptr, &row)
       .Decode();
   return row;
 }
@@ -496,7 +497,7 @@ bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* b
   observer_->TotalsChanged(added->count, added->bufferedBytes);
   PacketSummary row;
   try {
-    PacketDecoder decoder(added->record.bytes, {added->record.linkType, &statistics_, nullptr, Decoders()}, nullptr,
+    PacketDecoder decoder(added->record.bytes, {added->record.linkType, &statistics_, nullptr, Decoders(), &quicInitials_}, nullptr,
                           DecodeMode::Summary, nullptr, &row);
     decoder.Decode();
   } catch (const std::bad_alloc&) {

@@ -28,6 +28,7 @@
 #include "capture/settings_store.h"
 #include "capture/user_prompt.h"
 #include "decode/packet_decoder.h"
+#include "decode/quic_initial_memory.h"
 #include "stats/session_statistics.h"
 
 namespace qv {
@@ -57,6 +58,9 @@ class CTalvenorDoc {
   // alike; frames already listed keep the rows they were given.
   void SetEnabledDecoders(EnabledDecoders decoders) { disabledDecoders_ = decoders.DisabledMask(); }
   EnabledDecoders Decoders() const { return EnabledDecoders::FromDisabledMask(disabledDecoders_.load()); }
+  // The QUIC connection ids seen in this session's Initials (shared by the
+  // capture thread and the views; it locks itself).
+  QuicInitialMemory* QuicInitials() const { return &quicInitials_; }
   // Where live frames are logged; set before the first capture.
   void SetLogSink(CaptureLogSink* log) { log_ = log != nullptr ? log : &noLog_; }
 
@@ -197,6 +201,7 @@ class CTalvenorDoc {
   CaptureObserver* observer_ = nullptr;
   ScriptHost* scripts_ = nullptr;
   std::atomic<std::uint64_t> disabledDecoders_{0};  // read by the capture thread at every frame
+  mutable QuicInitialMemory quicInitials_;
   CaptureObserver noObserver_;
   CaptureLogSink noLog_;
   CaptureLogSink* log_ = &noLog_;

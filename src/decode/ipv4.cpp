@@ -253,10 +253,10 @@ void DecodeIpv4(PacketDecoder& d) {
     row->hasDstIp = dst != nullptr;
     if (dst != nullptr) std::copy(dst, dst + 4, row->dstIp.begin());
   }
+  d.ipSource = src;
+  d.ipDestination = dst;
+  d.ipIsV6 = false;
   if (d.IsSummary()) {
-    d.ipSource = src;
-    d.ipDestination = dst;
-    d.ipIsV6 = false;
     const std::optional<std::uint16_t> totalLength = d.U16(h + 2);
     if (src != nullptr && dst != nullptr && totalLength) {
       IpConversationSample& s = d.sample.emplace();

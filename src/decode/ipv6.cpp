@@ -104,10 +104,10 @@ void ReportAddresses(PacketDecoder& d, std::uint32_t h, const std::uint8_t* src,
     row->hasDstIp = dst != nullptr;
     if (dst != nullptr) std::copy(dst, dst + 16, row->dstIp.begin());
   }
-  if (!d.IsSummary()) return;
   d.ipSource = src;
   d.ipDestination = dst;
   d.ipIsV6 = true;
+  if (!d.IsSummary()) return;
   const std::optional<std::uint16_t> payloadLength = d.U16(h + 4);
   if (src == nullptr || dst == nullptr || !payloadLength) {
     d.sample.reset();

@@ -37,6 +37,7 @@ inline constexpr int kLinkTypeEthernet = 1;
 inline constexpr std::uint32_t QuotedDatagram = 1u << 0;  // decoding the IP header quoted in an ICMP error
 
 class PacketDecoder;
+class QuicInitialMemory;
 
 // Where summary-mode decoding reports what it recognised.
 class DecodeSink {
@@ -63,6 +64,9 @@ struct DecodeContext {
   DecodeSink* sink = nullptr;        // summary mode: statistics; may be null
   ScriptHost* scripts = nullptr;     // tree mode: protocol scripts; may be null
   EnabledDecoders decoders{};        // which optional decoders run
+  // QUIC: the connection ids of the Initials seen so far, so that a
+  // server's Initial can be opened; may be null.
+  QuicInitialMemory* quicInitials = nullptr;
 };
 
 // What a field line read: its line (kNoNode in summary mode) and its value,
@@ -100,9 +104,9 @@ class PacketDecoder {
   PacketSummary* summary;            // the row; null when not wanted
   std::optional<IpConversationSample> sample;
   std::uint32_t flags = 0;
-  // The addresses of the innermost IP header so far (summary mode; pointers
-  // into the captured frame, null when not captured). Application decoders
-  // name the server of a request by them.
+  // The addresses of the innermost IP header so far (pointers into the
+  // captured frame, null when not captured). Application decoders name the
+  // server of a request by them; QUIC finds a connection by them.
   const std::uint8_t* ipSource = nullptr;
   const std::uint8_t* ipDestination = nullptr;
   bool ipIsV6 = false;
