@@ -99,7 +99,19 @@ StartKind StartOf(const std::uint8_t* bytes, std::uint32_t at, std::uint32_t end
     }
     return StartKind::Response;
   }
-  return MethodLength(bytes, at, end) != 0 ? StartKind::Request : StartKind::None;
+  // Most payloads on other ports fail at their first byte.
+  switch (bytes[at]) {
+    case 'G':
+    case 'P':
+    case 'H':
+    case 'D':
+    case 'O':
+    case 'C':
+    case 'T':
+    case 'N':
+    case 'M': return MethodLength(bytes, at, end) != 0 ? StartKind::Request : StartKind::None;
+    default: return StartKind::None;
+  }
 }
 
 bool LooksLikeMessage(const std::uint8_t* bytes, std::uint32_t at, std::uint32_t end) {

@@ -714,5 +714,30 @@ TEST(Http, CurlAgainstAServerOnPort8000) {
   }
 }
 
+TEST(Http, RealCapturesAgreeWithTshark) {
+  // tshark -r print-flags.pcap -Y http -T fields -e http.host -e http.server ...
+  const std::vector<Bytes> web = CorpusFrames("print-flags.pcap");
+  const std::vector<Bytes> upnp = CorpusFrames("eapon1.pcap");
+  if (web.size() < 6 || upnp.size() < 67) GTEST_SKIP() << "no corpus";
+  const TreeDecode request = TreeOf(web[3]);
+  EXPECT_EQ(FieldValue(request.tree, web[3], "http.host"), "localhost");
+  EXPECT_EQ(FieldValue(request.tree, web[3], "http.user_agent"),
+            "ELinks/0.10.4-7-debian (textmode; Linux 2.6.11-1-686-smp i686; 132x56-2)");
+  EXPECT_EQ(FieldValue(request.tree, web[3], "http.connection"), "Keep-Alive");
+  EXPECT_EQ(SummaryOf(web[3]).sink.names, (std::vector<std::string>{"HTTP Host: 127.0.0.1 = localhost"}));
+  const TreeDecode response = TreeOf(web[5]);
+  EXPECT_EQ(FieldValue(response.tree, web[5], "http.server"), "Apache/1.3.33");
+  EXPECT_EQ(FieldValue(response.tree, web[5], "http.content_type"), "text/html; charset=iso-8859-1");
+  EXPECT_EQ(FieldValue(response.tree, web[5], "http.content_length"), "5258");
+  EXPECT_TRUE(Contains(response.text, "  File Data: 5258 bytes [367,5625)\n")) << response.text;
+  for (const std::size_t number : {43, 51, 67}) {
+    const Bytes& frame = upnp[number - 1];
+    EXPECT_EQ(SummaryOf(frame).row.ProtocolsText(), "IPv4 UDP SSDP ") << number;
+    const TreeDecode t = TreeOf(frame);
+    EXPECT_EQ(FieldValue(t.tree, frame, "http.request.method"), "M-SEARCH") << number;
+    EXPECT_EQ(FieldValue(t.tree, frame, "http.host"), "239.255.255.250:1900") << number;
+  }
+}
+
 }  // namespace
 }  // namespace qv
