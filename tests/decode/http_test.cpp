@@ -634,6 +634,31 @@ TEST(Http, EveryCutOfEveryFrameStaysWithinTheCapture) {
   }
 }
 
+// The same frames with bytes overwritten by the ones the reader looks for
+// (blanks, colons, line ends, digits), so that lines fold, split, lose
+// their colons and claim odd lengths.
+TEST(Http, OverwrittenBytesStayWithinTheCapture) {
+  std::uint32_t state = 7;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 16;
+  };
+  const char interesting[] = {' ', '\t', ':', '\r', '\n', '0', '9', 'H', '\0', '\xff', 'G'};
+  std::vector<Bytes> frames = {kRequest, kResponse, kNotify, kSearchAnswer};
+  for (const MessageCase& c : OddMessages()) frames.push_back(c.frame);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes frame = frames[static_cast<std::size_t>(round) % frames.size()];
+    const std::uint32_t payload = frame[23] == 6 ? kTcpPayload : kUdpPayload;
+    for (int k = 0; k < 4; ++k) {
+      const std::size_t at = payload + next() % (frame.size() - payload);
+      frame[at] = static_cast<std::uint8_t>(interesting[next() % sizeof interesting]);
+    }
+    const TreeDecode t = TreeOf(frame);
+    ASSERT_TRUE(RangesWithin(t.tree, static_cast<std::uint32_t>(frame.size()))) << round << "\n" << t.text;
+    SummaryOf(frame);
+  }
+}
+
 TEST(Http, VeryLongLinesAreShownCutButKeptWhole) {
   const std::string cookie(3000, 'c');
   const Bytes frame = TcpFrame("GET / HTTP/1.1\r\nCookie: " + cookie + "\r\n\r\n");
