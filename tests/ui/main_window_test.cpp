@@ -108,14 +108,15 @@ TEST_F(Window, OpensACaptureAndShowsTheSelectedPacket) {
   Select(7);
   EXPECT_EQ(window_->Doc().ShownPacket(), 7);
   const DecodeTreeModel& tree = window_->InfoBar().Model();
-  ASSERT_EQ(tree.rowCount(), 3);
+  ASSERT_EQ(tree.rowCount(), 4);
   EXPECT_EQ(tree.index(0, 0).data().toString(), QStringLiteral("Ethernet II"));
   EXPECT_EQ(tree.index(1, 0).data().toString(), QStringLiteral("IPv4"));
   EXPECT_EQ(tree.index(2, 0).data().toString(), QStringLiteral("TCP"));
+  EXPECT_EQ(tree.index(3, 0).data().toString(), QStringLiteral("HTTP (GET request)"));
   // Expanded by the first-items flags.
   EXPECT_TRUE(window_->InfoBar().View()->isExpanded(tree.index(0, 0)));
 
-  // The dump: Ethernet in colour 1, IPv4 in 2, TCP in 3, the payload in 4.
+  // The dump: Ethernet in colour 1, IPv4 in 2, TCP in 3, HTTP in 4.
   HexDumpView& dump = window_->DataView();
   EXPECT_TRUE(dump.AddressText().startsWith(QStringLiteral("0000\n0016\n")));
   EXPECT_EQ(dump.ColourOfByte(13), 1);
