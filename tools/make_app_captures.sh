@@ -4,6 +4,8 @@
 # tests/decode/app_capture_test.cpp compares with our decoders.
 #
 #   sudo tools/make_app_captures.sh [OUTDIR]     (default: tests/decode/data)
+#   tools/make_app_captures.sh --values-only [OUTDIR]
+#                      only tshark's values again, from the captures kept in OUTDIR
 #
 # Needs root, iproute2, tcpdump, tshark (editcap), dnsmasq (dnsmasq-base),
 # dig (bind9-dnsutils), dhclient (isc-dhcp-client), curl, openssl, python3 and
@@ -30,7 +32,54 @@
 # that shows none of its capture's fields has one row, with the field "*".
 set -euo pipefail
 
+values_only=0
+if [ "${1:-}" = --values-only ]; then
+  values_only=1
+  shift
+fi
 out=${1:-"$(cd "$(dirname "$0")/.." && pwd)/tests/decode/data"}
+
+# --- tshark's values of the kept captures ---
+dns_fields="dns.id dns.flags.response dns.flags.truncated dns.count.queries dns.count.answers dns.qry.name dns.qry.type
+  dns.resp.name dns.resp.type dns.resp.ttl dns.a dns.aaaa dns.txt dns.txt.length dns.length"
+dhcp_fields="dhcp.type dhcp.id dhcp.hw.mac_addr dhcp.ip.client dhcp.ip.your dhcp.option.type dhcp.option.dhcp
+  dhcp.option.requested_ip_address dhcp.option.dhcp_server_id dhcp.option.hostname dhcp.option.request_list_item
+  dhcp.option.subnet_mask dhcp.option.router dhcp.option.domain_name_server dhcp.option.domain_name
+  dhcp.option.ip_address_lease_time"
+http_fields="http.request.method http.request.uri http.request.version http.host http.user_agent http.response.version
+  http.response.code http.response.phrase http.server http.content_type http.content_length_header"
+tls_fields="tls.record.content_type tls.record.opaque_type tls.record.version tls.handshake.type tls.handshake.version
+  tls.handshake.ciphersuite tls.handshake.extension.type tls.handshake.extensions_server_name
+  tls.handshake.extensions_alpn_str tls.handshake.extensions.supported_version"
+
+write_values() {
+  local tsv="$out/app_captures_tshark.tsv" c
+  printf '# capture\tframe\tfield\ttshark -T fields value (TCP reassembly off)\n' >"$tsv"
+  values() {
+    local name=$1 fields=$2 args=() f
+    for f in $fields; do args+=(-e "$f"); done
+    tshark -r "$out/$name" -o tcp.desegment_tcp_streams:FALSE -T fields -E separator=/t -e frame.number "${args[@]}" \
+      2>/dev/null |
+      awk -F'\t' -v name="$name" -v fields="$fields" \
+        'BEGIN { n = split(fields, f, " ") }
+         {
+           shown = 0
+           for (i = 2; i <= n + 1; ++i) if ($i != "") shown = 1
+           if (!shown) { printf "%s\t%s\t*\t\n", name, $1; next }
+           for (i = 1; i <= n; ++i) printf "%s\t%s\t%s\t%s\n", name, $1, f[i], $(i + 1)
+         }' >>"$tsv"
+  }
+  values app_dns.pcap "$dns_fields"
+  values app_dhcp.pcap "$dhcp_fields"
+  values app_http.pcap "$http_fields"
+  for c in app_tls12 app_tls13 app_tls_alpn; do values "$c.pcap" "$tls_fields"; done
+  ls -l "$out"/app_*.pcap "$tsv"
+}
+if [ "$values_only" -eq 1 ]; then
+  write_values
+  exit 0
+fi
+
 [ "$(id -u)" -eq 0 ] || { echo "make_app_captures.sh: needs root (network namespaces)" >&2; exit 1; }
 for tool in ip tcpdump tshark editcap dnsmasq dig dhclient curl openssl python3 ethtool; do
   command -v "$tool" >/dev/null || { echo "make_app_captures.sh: $tool is missing" >&2; exit 1; }
@@ -177,41 +226,8 @@ capture app_tls13.pcap 'tcp port 443' C curl "${curl_common[@]}" -k --tlsv1.3 \
 capture app_tls_alpn.pcap 'tcp port 443' C timeout 10 openssl s_client -connect 192.0.2.1:443 \
   -alpn h2,http/1.1 -servername www.example.test </dev/null >/dev/null 2>&1
 
-# --- tshark's values ---
-dns_fields="dns.id dns.flags.response dns.flags.truncated dns.count.queries dns.count.answers dns.qry.name dns.qry.type
-  dns.resp.name dns.resp.type dns.resp.ttl dns.a dns.aaaa dns.txt dns.txt.length dns.length"
-dhcp_fields="dhcp.type dhcp.id dhcp.hw.mac_addr dhcp.ip.client dhcp.ip.your dhcp.option.type dhcp.option.dhcp
-  dhcp.option.requested_ip_address dhcp.option.dhcp_server_id dhcp.option.hostname dhcp.option.request_list_item
-  dhcp.option.subnet_mask dhcp.option.router dhcp.option.domain_name_server dhcp.option.domain_name
-  dhcp.option.ip_address_lease_time"
-http_fields="http.request.method http.request.uri http.request.version http.host http.user_agent http.response.version
-  http.response.code http.response.phrase http.server http.content_type http.content_length_header"
-tls_fields="tls.record.content_type tls.record.version tls.handshake.type tls.handshake.version
-  tls.handshake.ciphersuite tls.handshake.extension.type tls.handshake.extensions_server_name
-  tls.handshake.extensions_alpn_str tls.handshake.extensions.supported_version"
-
-tsv="$out/app_captures_tshark.tsv"
-printf '# capture\tframe\tfield\ttshark -T fields value (TCP reassembly off)\n' >"$tsv"
-values() {
-  local name=$1 fields=$2 args=() f
-  for f in $fields; do args+=(-e "$f"); done
-  tshark -r "$out/$name" -o tcp.desegment_tcp_streams:FALSE -T fields -E separator=/t -e frame.number "${args[@]}" |
-    awk -F'\t' -v name="$name" -v fields="$fields" \
-      'BEGIN { n = split(fields, f, " ") }
-       {
-         shown = 0
-         for (i = 2; i <= n + 1; ++i) if ($i != "") shown = 1
-         if (!shown) { printf "%s\t%s\t*\t\n", name, $1; next }
-         for (i = 1; i <= n; ++i) printf "%s\t%s\t%s\t%s\n", name, $1, f[i], $(i + 1)
-       }' \
-      >>"$tsv"
-}
 for c in app_dns app_dhcp app_http app_tls12 app_tls13 app_tls_alpn; do
   # The kept file: plain libpcap format, the frames as captured.
   editcap -F pcap "$work/$c.pcap" "$out/$c.pcap"
 done
-values app_dns.pcap "$dns_fields"
-values app_dhcp.pcap "$dhcp_fields"
-values app_http.pcap "$http_fields"
-for c in app_tls12 app_tls13 app_tls_alpn; do values "$c.pcap" "$tls_fields"; done
-ls -l "$out"/app_*.pcap "$tsv"
+write_values
