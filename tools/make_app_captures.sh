@@ -147,8 +147,7 @@ ip netns exec "$server" timeout 120 python3 -c '
 import functools, http.server, sys
 class Handler(http.server.SimpleHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
-    server_version = "qv-test-server/1.0"
-    sys_version = ""
+    def version_string(self): return "qv-test-server/1.0"
     def log_message(self, *args): pass
 server = http.server.HTTPServer(("192.0.2.1", 80), functools.partial(Handler, directory=sys.argv[1]))
 server.serve_forever()
@@ -196,6 +195,10 @@ dhcp() {
   C timeout 30 dhclient -1 "${args[@]}" qv1
   # Ends the client that went to the background once it had its lease.
   local pid i
+  for i in $(seq 50); do
+    [ -s "$work/dhclient.pid" ] && break
+    sleep 0.1
+  done
   pid=$(cat "$work/dhclient.pid")
   kill "$pid"
   for i in $(seq 50); do

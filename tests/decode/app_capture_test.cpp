@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
-#include <algorithm>
 #include <fstream>
 #include <ostream>
 #include <set>
@@ -95,40 +94,24 @@ bool ShowsProtocol(const DecodeTree& tree, std::string_view protocol) {
 }
 
 struct AppCapture {
+  const char* name;              // the test's name
   const char* file;
-  const char* protocol;  // the fields' prefix in the table: "dns", "tls", ...
-  const char* rowName;   // the protocol the row names last for a frame that carries it
-  std::set<std::string> names;  // what summary mode learns for addresses
+  const char* protocol;          // the fields' prefix in the table: "dns", "tls", ...
+  const char* rowName;           // the protocol the row names last for a frame that carries it
+  std::set<std::string> names;   // what summary mode learns for addresses
 };
 
 const AppCapture kCaptures[] = {
-    {"app_dns.pcap", "dns", "DNS",
+    {"Dns", "app_dns.pcap", "dns", "DNS",
      {"DNS answer: 192.0.2.80 = www.example.test", "DNS answer: 2001:db8::80 = www.example.test"}},
-    {"app_dhcp.pcap", "dhcp", "DHCP", {}},
-    {"app_http.pcap", "http", "HTTP", {"HTTP Host: 192.0.2.1 = www.example.test"}},
-    {"app_tls12.pcap", "tls", "TLS", {"TLS server name: 192.0.2.1 = www.example.test"}},
-    {"app_tls13.pcap", "tls", "TLS", {"TLS server name: 192.0.2.1 = www.example.test"}},
-    {"app_tls_alpn.pcap", "tls", "TLS", {"TLS server name: 192.0.2.1 = www.example.test"}},
+    {"Dhcp", "app_dhcp.pcap", "dhcp", "DHCP", {}},
+    {"Http", "app_http.pcap", "http", "HTTP", {"HTTP Host: 192.0.2.1 = www.example.test"}},
+    {"Tls12", "app_tls12.pcap", "tls", "TLS", {"TLS server name: 192.0.2.1 = www.example.test"}},
+    {"Tls13", "app_tls13.pcap", "tls", "TLS", {"TLS server name: 192.0.2.1 = www.example.test"}},
+    {"TlsAlpn", "app_tls_alpn.pcap", "tls", "TLS", {"TLS server name: 192.0.2.1 = www.example.test"}},
 };
 
 void PrintTo(const AppCapture& c, std::ostream* os) { *os << c.file; }
-
-std::string NameOf(const ::testing::TestParamInfo<AppCapture>& info) {
-  std::string name = info.param.file;  // "app_tls_alpn.pcap": "TlsAlpn"
-  name = name.substr(4, name.find('.') - 4);
-  std::replace(name.begin(), name.end(), '_', ' ');
-  std::string out;
-  bool upper = true;
-  for (const char c : name) {
-    if (c == ' ') {
-      upper = true;
-      continue;
-    }
-    out += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-    upper = false;
-  }
-  return out;
-}
 
 class AppCaptureTest : public ::testing::TestWithParam<AppCapture> {
  protected:
@@ -221,6 +204,8 @@ TEST_P(AppCaptureTest, SummaryModeLearnsTheNames) {
   if (names.empty() && !c.names.empty()) GTEST_SKIP() << "no decoder learns names from " << c.protocol << " yet";
   EXPECT_EQ(names, c.names) << c.file;
 }
+
+std::string NameOf(const ::testing::TestParamInfo<AppCapture>& p) { return p.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(RealClients, AppCaptureTest, ::testing::ValuesIn(kCaptures), NameOf);
 
