@@ -90,8 +90,13 @@ client=qvappc$$
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  local p
+  local p ns
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # Whatever else still runs in the two namespaces was started here (a
+  # dhclient gone to the background, a tcpdump left by a failed step).
+  for ns in "$server" "$client"; do
+    for p in $(ip netns pids "$ns" 2>/dev/null); do kill "$p" 2>/dev/null || true; done
+  done
   wait 2>/dev/null || true
   ip netns del "$server" 2>/dev/null || true
   ip netns del "$client" 2>/dev/null || true
