@@ -8,6 +8,8 @@ QUORVANET_PACKAGES=(
   qt6-base-dev qt6-charts-dev
   libgtest-dev libgmock-dev
   iproute2 procps xvfb xauth
+  # The live DNS test's server and client (no service is started by either).
+  dnsmasq-base bind9-dnsutils
   desktop-file-utils appstream libglib2.0-bin shared-mime-info
 )
 

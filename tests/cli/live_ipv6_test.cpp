@@ -24,55 +24,25 @@
 namespace qv {
 namespace {
 
+using testing::PeerNamespace;
 using testing::VethNamespace;
 
 constexpr const char* kCaptureEnd = "fd00:51::2";  // qv0, where the capture runs
 constexpr const char* kSenderEnd = "fd00:51::1";   // qv1
 constexpr int kDatagrams = 20;
 
-// The namespace that holds the sending end qv1; removed with the object.
-class SenderNamespace {
- public:
-  SenderNamespace() : name_("qvip6s" + std::to_string(::getpid())) {}
-  ~SenderNamespace() {
-    std::string ignored;
-    testing::Run("ip netns del " + name_, &ignored);
-  }
-  SenderNamespace(const SenderNamespace&) = delete;
-  SenderNamespace& operator=(const SenderNamespace&) = delete;
-  const std::string& Name() const { return name_; }
-
-  // Runs `send` with the calling thread inside the namespace.
-  template <class Send>
-  bool RunInside(Send&& send) const {
-    const int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    const int ns = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
-    const bool entered = home >= 0 && ns >= 0 && ::setns(ns, CLONE_NEWNET) == 0;
-    if (entered) send();
-    if (entered && ::setns(home, CLONE_NEWNET) != 0) std::abort();  // never go on in the test namespace
-    if (ns >= 0) ::close(ns);
-    if (home >= 0) ::close(home);
-    return entered;
-  }
-
- private:
-  std::string name_;
-};
-
 TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
   VethNamespace ns("qvip6");
   if (const std::string why = ns.Make(); !why.empty()) {
     GTEST_SKIP() << "live capture needs network namespaces (root or CAP_NET_ADMIN): " << why;
   }
-  const std::string capturing = "qvip6" + std::to_string(::getpid());
-  SenderNamespace sender;
+  const std::string& capturing = ns.Name();
+  PeerNamespace sender("qvip6s");
+  ASSERT_EQ(sender.TakeLink(capturing, "qv1"), "");
   std::string out;
   const std::string ipv6On = " sysctl -qw net.ipv6.conf.all.disable_ipv6=0 net.ipv6.conf.default.disable_ipv6=0";
-  ASSERT_TRUE(testing::Run("ip netns add " + sender.Name(), &out)) << out;
-  ASSERT_TRUE(testing::Run("ip -n " + capturing + " link set qv1 netns " + sender.Name(), &out)) << out;
   ASSERT_TRUE(testing::Run("ip netns exec " + capturing + ipv6On + " net.ipv6.conf.qv0.disable_ipv6=0", &out)) << out;
   ASSERT_TRUE(testing::Run("ip netns exec " + sender.Name() + ipv6On, &out)) << out;
-  ASSERT_TRUE(testing::Run("ip -n " + sender.Name() + " link set qv1 up", &out)) << out;
   ASSERT_TRUE(testing::Run("ip -n " + capturing + " addr add " + kCaptureEnd + "/64 dev qv0 nodad", &out)) << out;
   ASSERT_TRUE(testing::Run("ip -n " + sender.Name() + " addr add " + kSenderEnd + "/64 dev qv1 nodad", &out)) << out;
 

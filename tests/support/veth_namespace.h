@@ -52,6 +52,7 @@ class VethNamespace {
   }
   VethNamespace(const VethNamespace&) = delete;
   VethNamespace& operator=(const VethNamespace&) = delete;
+  const std::string& Name() const { return name_; }
 
   // Empty on success, else why the pair could not be made.
   std::string Make() {
@@ -106,6 +107,53 @@ class VethNamespace {
   std::string name_;
   bool made_ = false;
   int home_ = -1;
+};
+
+// A second namespace of the test's own, for the far end of the pair: with
+// both ends in one namespace the kernel would deliver traffic between their
+// addresses through its loopback instead of across the pair. Removed with the
+// object.
+class PeerNamespace {
+ public:
+  explicit PeerNamespace(const std::string& prefix) : name_(prefix + std::to_string(::getpid())) {}
+  ~PeerNamespace() {
+    if (!made_) return;
+    std::string ignored;
+    Run("ip netns del " + name_, &ignored);
+  }
+  PeerNamespace(const PeerNamespace&) = delete;
+  PeerNamespace& operator=(const PeerNamespace&) = delete;
+  const std::string& Name() const { return name_; }
+
+  // Makes the namespace and moves interface `link` of namespace `from` into
+  // it, up; empty on success, else why not.
+  std::string TakeLink(const std::string& from, const std::string& link) {
+    std::string out;
+    if (!Run("ip netns add " + name_, &out)) return "cannot create a network namespace: " + out;
+    made_ = true;
+    if (!Run("ip -n " + from + " link set " + link + " netns " + name_, &out) ||
+        !Run("ip -n " + name_ + " link set " + link + " up", &out)) {
+      return "cannot move " + link + ": " + out;
+    }
+    return {};
+  }
+
+  // Runs `work` with the calling thread inside the namespace.
+  template <class Work>
+  bool RunInside(Work&& work) const {
+    const int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int ns = ::open(("/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
+    const bool entered = home >= 0 && ns >= 0 && ::setns(ns, CLONE_NEWNET) == 0;
+    if (entered) work();
+    if (entered && ::setns(home, CLONE_NEWNET) != 0) std::abort();  // never go on in the test namespace
+    if (ns >= 0) ::close(ns);
+    if (home >= 0) ::close(home);
+    return entered;
+  }
+
+ private:
+  std::string name_;
+  bool made_ = false;
 };
 
 // Writes raw Ethernet frames onto qv1 (created inside the namespace).
