@@ -263,13 +263,13 @@ void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkTy
 void CTalvenorDoc::ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType) {
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder(bytes, {linkType, nullptr, scripts_, Decoders(), &quicInitials_}, &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
+  PacketDecoder(bytes, ContextFor(linkType, nullptr, scripts_), &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
   observer_->PacketShown(number, bytes, tree, layerStarts);
 }
 
 PacketSummary CTalvenorDoc::SummaryOf(const PacketRecord& record) const {
   PacketSummary row;
-  PacketDecoder(record.bytes, {record.linkType, nullptr, nullptr, Decoders(), &quicInitials_}, nullptr, DecodeMode::Summary, nullptr, &row)
+  PacketDecoder(record.bytes, ContextFor(record.linkType, nullptr, nullptr), nullptr, DecodeMode::Summary, nullptr, &row)
       .Decode();
   return row;
 }
@@ -496,20 +496,18 @@ bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* b
   bufferedBytes = added->bufferedBytes;
   observer_->TotalsChanged(added->count, added->bufferedBytes);
   PacketSummary row;
+  bool decoded = true;
   try {
-    PacketDecoder decoder(added->record.bytes, {added->record.linkType, &statistics_, nullptr, Decoders(), &quicInitials_}, nullptr,
-                          DecodeMode::Summary, nullptr, &row);
-    decoder.Decode();
+    PacketDecoder(added->record.bytes, ContextFor(added->record.linkType, &statistics_, nullptr), nullptr,
+                  DecodeMode::Summary, nullptr, &row)
+        .Decode();
   } catch (const std::bad_alloc&) {
-    // The frame is buffered; its row is listed with what was decoded.
-    ++rowCount_;
-    observer_->PacketAdded(added->record, row);
-    GiveUp(PacketBuffer::Refusal::OutOfMemory);
-    return false;
+    decoded = false;  // the frame is buffered; its row is listed with what was decoded
   }
   ++rowCount_;
   observer_->PacketAdded(added->record, row);
-  return true;
+  if (!decoded) GiveUp(PacketBuffer::Refusal::OutOfMemory);
+  return decoded;
 }
 
 void CTalvenorDoc::GiveUp(PacketBuffer::Refusal why) {

@@ -149,6 +149,10 @@ class CTalvenorDoc {
   PacketSummary SummaryOf(const PacketRecord& record) const;
 
  private:
+  // How this session's frames are decoded: its decoders and QUIC memory.
+  DecodeContext ContextFor(int linkType, DecodeSink* sink, ScriptHost* scripts) const {
+    return {linkType, sink, scripts, Decoders(), &quicInitials_};
+  }
   struct Worker {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;

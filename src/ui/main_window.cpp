@@ -501,14 +501,7 @@ void CMainFrame::ClearStatistics() {
 void CMainFrame::ShowOptions() {
   OptionsValues values;
   values.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
-  values.bufferMaxBytes = runtime_.bufferMaxBytes;
-  values.bufferMaxCount = runtime_.bufferMaxCount;
-  values.whenFullAction = runtime_.whenFullAction;
-  values.statisticsRows = runtime_.statisticsRows;
-  values.useDns = runtime_.useDns;
-  values.useTrafficNames = runtime_.useTrafficNames;
-  values.checkForNewVersion = runtime_.checkForNewVersion;
-  values.kernelBufferMB = runtime_.kernelBufferMB;
+  CopyRuntimeOptions(runtime_, values);
   for (std::size_t i = 0; i < 4; ++i) values.colours[i] = ColourFromSetting(settings_.colours[i]);
   // Listed without the session's messages: an empty list is no error here.
   const std::vector<Adapter> adapters = doc_->Adapters().empty() ? EnumerateAdapters().adapters : doc_->Adapters();
@@ -517,18 +510,11 @@ void CMainFrame::ShowOptions() {
 }
 
 void CMainFrame::ApplyOptions(const OptionsValues& values) {
-  runtime_.bufferMaxBytes = values.bufferMaxBytes;
-  runtime_.bufferMaxCount = values.bufferMaxCount;
+  TakeRuntimeOptions(values, runtime_);
   doc_->SetLimits(values.bufferMaxBytes, values.bufferMaxCount);
-  runtime_.statisticsRows = values.statisticsRows;
   settings_.currentDevice = values.currentDevice;
   store_.SetString("pcap", "CurrentDevice", values.currentDevice);
-  runtime_.whenFullAction = values.whenFullAction;
   doc_->SetWhenFullAction(values.whenFullAction);
-  runtime_.useDns = values.useDns;
-  runtime_.useTrafficNames = values.useTrafficNames;
-  runtime_.checkForNewVersion = values.checkForNewVersion;
-  runtime_.kernelBufferMB = values.kernelBufferMB;
   doc_->SetKernelBufferMB(values.kernelBufferMB);
   for (std::size_t i = 0; i < 4; ++i) settings_.colours[i] = SettingFromColour(values.colours[i]);
   ApplyColours();

@@ -154,4 +154,26 @@ void OptionsDialog::accept() {
   QDialog::accept();
 }
 
+void CopyRuntimeOptions(const RuntimeOptions& runtime, OptionsValues& values) {
+  values.bufferMaxBytes = runtime.bufferMaxBytes;
+  values.bufferMaxCount = runtime.bufferMaxCount;
+  values.whenFullAction = runtime.whenFullAction;
+  values.statisticsRows = runtime.statisticsRows;
+  values.useDns = runtime.useDns;
+  values.useTrafficNames = runtime.useTrafficNames;
+  values.checkForNewVersion = runtime.checkForNewVersion;
+  values.kernelBufferMB = runtime.kernelBufferMB;
+}
+
+void TakeRuntimeOptions(const OptionsValues& values, RuntimeOptions& runtime) {
+  runtime.bufferMaxBytes = values.bufferMaxBytes;
+  runtime.bufferMaxCount = values.bufferMaxCount;
+  runtime.whenFullAction = values.whenFullAction;
+  runtime.statisticsRows = values.statisticsRows;
+  runtime.useDns = values.useDns;
+  runtime.useTrafficNames = values.useTrafficNames;
+  runtime.checkForNewVersion = values.checkForNewVersion;
+  runtime.kernelBufferMB = values.kernelBufferMB;
+}
+
 }  // namespace qv

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/adapters.h"
+#include "capture/settings.h"
 
 class QComboBox;
 class QLineEdit;
@@ -30,6 +31,11 @@ struct OptionsValues {
   int kernelBufferMB = 32;
   std::array<QColor, 4> colours;
 };
+
+// The running options the dialog shows, and back: only the dialog's fields
+// are written, the rest of `runtime` stays as it was.
+void CopyRuntimeOptions(const RuntimeOptions& runtime, OptionsValues& values);
+void TakeRuntimeOptions(const OptionsValues& values, RuntimeOptions& runtime);
 
 class OptionsDialog : public QDialog {
   Q_OBJECT

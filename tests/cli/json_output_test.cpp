@@ -29,6 +29,7 @@
 #include "capture/packet_row.h"
 #include "cli/json_text.h"
 #include "decode/packet_decoder.h"
+#include "savefile_writing.h"
 #include "shell_command.h"
 #include "veth_namespace.h"
 
@@ -475,23 +476,6 @@ TEST(JsonOutput, ScriptLabelsThatAreNotUtf8StillParse) {
             QString("Identyfikator ") + QChar(0xB3) + QChar(0xEA) + QChar(0xFF) + ": 6699");
 }
 
-// A savefile of Ethernet frames, written with the capture library.
-void WriteSavefile(const std::string& path, const std::vector<std::vector<std::uint8_t>>& frames) {
-  pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-  ASSERT_NE(dead, nullptr);
-  pcap_dumper_t* out = pcap_dump_open(dead, path.c_str());
-  ASSERT_NE(out, nullptr) << pcap_geterr(dead);
-  for (const std::vector<std::uint8_t>& f : frames) {
-    pcap_pkthdr h{};
-    h.ts.tv_sec = 1120622255;
-    h.ts.tv_usec = 938066;
-    h.caplen = h.len = static_cast<bpf_u_int32>(f.size());
-    pcap_dump(reinterpret_cast<u_char*>(out), &h, f.data());
-  }
-  pcap_dump_close(out);
-  pcap_close(dead);
-}
-
 // A NetBIOS name is raw bytes of the frame: its line shows them as Latin-1,
 // and a string field's value holds them as they are.
 TEST(JsonOutput, ANameOfBytesThatAreNotUtf8StillParses) {
@@ -507,7 +491,7 @@ TEST(JsonOutput, ANameOfBytesThatAreNotUtf8StillParses) {
   frame.push_back(0);
   ASSERT_EQ(frame.size(), 98u);
   const std::string path = ::testing::TempDir() + "/json-names-" + std::to_string(::getpid()) + ".pcap";
-  ASSERT_NO_FATAL_FAILURE(WriteSavefile(path, {frame}));
+  ASSERT_NO_FATAL_FAILURE(testing::WriteEthernetSavefile(path, {frame}));
   const CommandRun run = RunCli("-T json -r " + path);
   std::remove(path.c_str());
   ASSERT_EQ(run.status, 0);

@@ -28,6 +28,8 @@ namespace qv {
 namespace {
 
 using testing::Bytes;
+using testing::FieldValues;
+using testing::SavefileFrames;
 
 const std::string kData = std::string(QUORVANET_SOURCE_DIR) + "/tests/decode/data/";
 
@@ -58,31 +60,7 @@ std::vector<Expected> TsharkValues(const std::string& capture) {
   return out;
 }
 
-std::vector<Bytes> Frames(const std::string& capture) {
-  std::vector<Bytes> frames;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_open_offline((kData + capture).c_str(), errbuf);
-  if (handle == nullptr) return frames;
-  pcap_pkthdr* header = nullptr;
-  const u_char* data = nullptr;
-  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
-  pcap_close(handle);
-  return frames;
-}
-
-// Every value of the field in the tree, joined by commas as tshark joins them.
-std::string Values(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
-  std::string out;
-  bool first = true;
-  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
-    const DecodeNode& n = tree[id];
-    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
-    if (!first) out += ',';
-    out += NodeValueText(n, frame);
-    first = false;
-  }
-  return out;
-}
+std::vector<Bytes> Frames(const std::string& capture) { return SavefileFrames(kData + capture); }
 
 // Whether any line of the tree shows the protocol or one of its fields.
 bool ShowsProtocol(const DecodeTree& tree, std::string_view protocol) {
@@ -182,7 +160,7 @@ TEST_P(AppCaptureTest, EveryFrameShowsTsharksValues) {
     OurFrameValues(values);
     const std::size_t i = number - 1;
     for (const auto& [field, value] : values) {
-      EXPECT_EQ(Values(trees_[i].tree, frames_[i], field), value)
+      EXPECT_EQ(FieldValues(trees_[i].tree, frames_[i], field), value)
           << c.file << " frame " << number << " " << field << "\n"
           << trees_[i].text;
     }

@@ -151,18 +151,6 @@ std::string TextBetween(const std::string& text, std::string_view from, std::str
   return end == std::string::npos ? rest : rest.substr(0, end + 1);
 }
 
-// Every value of the field, joined by commas as `tshark -T fields` joins them.
-std::string Values(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
-  std::string out;
-  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
-    const DecodeNode& n = tree[id];
-    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
-    if (!out.empty()) out += ',';
-    out += NodeValueText(n, frame);
-  }
-  return out;
-}
-
 int DeepestLine(const DecodeTree& tree) {
   int deepest = 0;
   for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) deepest = std::max(deepest, tree.Depth(id));
@@ -360,11 +348,11 @@ TEST(Dhcp, OfferShowsTheNameFieldsTheLeaseTimesAndARunOfPads) {
             "    Domain Name: example.com [339,350)\n"
             "  Option: (255) End [350,351)\n"
             "    Option End: 255 [350,351)\n");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.option.type"), "53,54,51,58,59,0,1,3,6,15,255");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.option.router"), "192.168.0.1,192.168.0.2");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.option.domain_name_server"), "8.8.8.8,8.8.4.4");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.option.ip_address_lease_time"), "86400");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.option.padding"), "0000");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.option.type"), "53,54,51,58,59,0,1,3,6,15,255");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.option.router"), "192.168.0.1,192.168.0.2");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.option.domain_name_server"), "8.8.8.8,8.8.4.4");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.option.ip_address_lease_time"), "86400");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.option.padding"), "0000");
 }
 
 TEST(Dhcp, RequestFollowsTheOverloadIntoTheFileThenTheServerNameField) {
@@ -582,7 +570,7 @@ TEST(Dhcp, ValuesOfTheWrongLengthAreShownAsBytes) {
             "    Value: 0a0000010a00 [300,306)\n"
             "  Option: (255) End [306,307)\n"
             "    Option End: 255 [306,307)\n");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.option.value"), "0101,ffffff,00,0001,0a0000010a00");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.option.value"), "0101,ffffff,00,0001,0a0000010a00");
 }
 
 TEST(Dhcp, OtherOptionsByNameAndBytesAndTheirTypedValues) {
@@ -643,9 +631,9 @@ TEST(Dhcp, ClientIdentifiersOfOtherTypes) {
             "  Option: (255) End [316,317)\n"
             "    Option End: 255 [316,317)\n");
   // As tshark writes them.
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.client_id.iaid"), "0a0b0c0d");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.client_id.link_layer_address"), "02:00:00:00:00:01");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcp.client_id.type"), "255,0,2");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.client_id.iaid"), "0a0b0c0d");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.client_id.link_layer_address"), "02:00:00:00:00:01");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcp.client_id.type"), "255,0,2");
 }
 
 TEST(Dhcp, HardwareAddressesOtherThanEthernetAreBytes) {
@@ -754,7 +742,7 @@ std::vector<std::string> DhcpRows(const char* file) {
     EXPECT_TRUE(RangesWithin(r.tree.tree, static_cast<std::uint32_t>(frame.size())));
     std::string row = std::to_string(number);
     for (const std::string_view field : kTsharkFields) {
-      std::string value = Values(r.tree.tree, frame, field);
+      std::string value = FieldValues(r.tree.tree, frame, field);
       // tshark gives the end option's line the type 0, not 255.
       if (field == "dhcp.option.type" && value.ends_with("255")) value.replace(value.size() - 3, 3, "0");
       row += '|' + value;
@@ -1161,7 +1149,7 @@ TEST(Dhcpv6, RelayForwardNestsTheWholeSolicit) {
       << FieldsText(r.tree.tree, frame);
   // The relayed message is one more DHCPv6 line, not a layer of its own.
   EXPECT_EQ(r.tree.layerStarts, (std::vector<std::int32_t>{62}));
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcpv6.msgtype"), "12,1");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcpv6.msgtype"), "12,1");
 }
 
 // A chain of `relays` relay-forw messages around the solicit.
@@ -1296,7 +1284,7 @@ TEST(Dhcpv6, DuidsOfEveryTypeAndDamagedLists) {
             "    Option: Unknown (250) [142,144)\n"
             "    Length: 3 [144,146)\n"
             "    Value: 010203 [146,149)\n");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dhcpv6.duid.type"), "4,9");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dhcpv6.duid.type"), "4,9");
 }
 
 TEST(Dhcpv6, ARelayHeaderCutShortShowsWhatWasCaptured) {
@@ -1378,7 +1366,7 @@ TEST(Dhcpv6, RealSolicitAdvertiseRequestReplyMatchTshark) {
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const Decoded r = TreeAt(DecodeDhcpv6, frames[i], kDhcpv6);
     for (const Expected& e : expected) {
-      EXPECT_EQ(Values(r.tree.tree, frames[i], e.field), e.values[i]) << "frame " << i + 1 << ", " << e.field;
+      EXPECT_EQ(FieldValues(r.tree.tree, frames[i], e.field), e.values[i]) << "frame " << i + 1 << ", " << e.field;
     }
     // Each message fills its frame.
     EXPECT_EQ(r.tree.tree[r.tree.tree.TopLevel()[0]].end, frames[i].size());

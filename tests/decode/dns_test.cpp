@@ -134,18 +134,6 @@ std::string From(const std::string& text, std::string_view prefix) {
   return at == std::string::npos ? std::string() : text.substr(at + 1);
 }
 
-// Every value of the field, joined by commas as `tshark -T fields` joins them.
-std::string Values(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
-  std::string out;
-  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
-    const DecodeNode& n = tree[id];
-    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
-    if (!out.empty()) out += ',';
-    out += NodeValueText(n, frame);
-  }
-  return out;
-}
-
 bool Contains(const std::string& text, std::string_view line) { return text.find(line) != std::string::npos; }
 
 // --- golden trees ---
@@ -669,13 +657,13 @@ TEST(Mdns, QuestionsAskForUnicastOrMulticastResponses) {
             "      Type: A (Host Address) (1) [90,92)\n"
             "      .000 0000 0000 0001 = Class: IN (0x0001) [92,94)\n"
             "      0... .... .... .... = \"QU\" question: False [92,94)\n");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dns.qry.class"), "0x0001,0x0001");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dns.qry.qu"), "1,0");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dns.qry.class"), "0x0001,0x0001");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dns.qry.qu"), "1,0");
   // A query leaves out the flags that only answers carry.
-  EXPECT_EQ(Values(r.tree.tree, frame, "dns.flags.authoritative"), "");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dns.flags.rcode"), "");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dns.flags.authoritative"), "");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dns.flags.rcode"), "");
   // Plain DNS on the same bytes keeps the top bit in the class.
-  EXPECT_EQ(Values(DecodeAt(DecodeDns, frame).tree.tree, frame, "dns.qry.class"), "0x8001,0x0001");
+  EXPECT_EQ(FieldValues(DecodeAt(DecodeDns, frame).tree.tree, frame, "dns.qry.class"), "0x8001,0x0001");
 }
 
 TEST(Llmnr, QueryGoldenTreeAndTheFlagsOfAResponse) {
@@ -849,8 +837,8 @@ TEST(DnsOverTcp, TwoMessagesInOneSegment) {
             "      Time to live: 300 (5 minutes) [164,168)\n"
             "      Data length: 16 [168,170)\n"
             "      AAAA Address: 2001:db8::1 [170,186)\n");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dns.length"), "33,95");
-  EXPECT_EQ(Values(r.tree.tree, frame, "dns.id"), "0x1a2b,0x1a2b");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dns.length"), "33,95");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "dns.id"), "0x1a2b,0x1a2b");
   // The first message ends before the second one's length: its question
   // is all it has, with no bytes left over.
   EXPECT_FALSE(Contains(r.tree.text, "Extraneous")) << r.tree.text;
@@ -1362,8 +1350,8 @@ TEST(Dns, RealQueryWithEdnsAndItsResponseMatchTshark) {
       {"dns.opt.cookie.server", "", ""},
   };
   for (const Expected& e : expected) {
-    EXPECT_EQ(Values(runs[0].run.tree.tree, runs[0].frame, e.field), e.query) << e.field;
-    EXPECT_EQ(Values(runs[1].run.tree.tree, runs[1].frame, e.field), e.response) << e.field;
+    EXPECT_EQ(FieldValues(runs[0].run.tree.tree, runs[0].frame, e.field), e.query) << e.field;
+    EXPECT_EQ(FieldValues(runs[1].run.tree.tree, runs[1].frame, e.field), e.response) << e.field;
   }
   for (const CorpusDecoded& c : runs) {
     // Each message fills its frame: one layer, nothing left over.
@@ -1381,7 +1369,7 @@ TEST(Dns, RealBadCookieExchangeOverLoopbackMatchesTshark) {
   if (runs.empty()) GTEST_SKIP() << "no corpus at " << QUORVANET_CORPUS_DIR;
   ASSERT_EQ(runs.size(), 4u);
   const auto value = [&runs](std::size_t i, std::string_view abbrev) {
-    return Values(runs[i].run.tree.tree, runs[i].frame, abbrev);
+    return FieldValues(runs[i].run.tree.tree, runs[i].frame, abbrev);
   };
   const char* const ids[] = {"0xf6ab", "0xf6ab", "0xb433", "0xb433"};
   const char* const flags[] = {"0x0120", "0x8187", "0x0120", "0x81a0"};

@@ -673,16 +673,7 @@ TEST(Http, VeryLongLinesAreShownCutButKeptWhole) {
 // curl fetching a file and a missing one from a small HTTP server on the
 // loopback adapter; the values were compared with tshark's.
 std::vector<Bytes> CurlFrames() {
-  std::vector<Bytes> frames;
-  const std::string path = std::string(QUORVANET_SOURCE_DIR) + "/tests/decode/data/http_curl.pcap";
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
-  if (handle == nullptr) return frames;
-  pcap_pkthdr* header = nullptr;
-  const u_char* data = nullptr;
-  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
-  pcap_close(handle);
-  return frames;
+  return SavefileFrames(std::string(QUORVANET_SOURCE_DIR) + "/tests/decode/data/http_curl.pcap");
 }
 
 TEST(Http, CurlAgainstAServerOnPort8000) {

@@ -132,18 +132,6 @@ std::vector<std::string> TopLevelTexts(const DecodeTree& tree) {
   return out;
 }
 
-// Every value of the field, joined by commas as `tshark -T fields` joins them.
-std::string Values(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
-  std::string out;
-  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
-    const DecodeNode& n = tree[id];
-    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
-    if (!out.empty()) out += ',';
-    out += NodeValueText(n, frame);
-  }
-  return out;
-}
-
 TEST(Icmpv6, EchoRequestIdentifierSequenceAndData) {
   const Bytes frame = EchoRequest();
   const Decoded r = DecodeAt(frame);
@@ -346,10 +334,10 @@ TEST(Icmpv6, NeighborSolicitationAndAdvertisementWithLinkLayerOptions) {
   Bytes solicited = na;
   solicited[kIcmpv6 + 4] = 0x40;
   const Decoded only = DecodeAt(solicited);
-  EXPECT_EQ(Values(only.tree.tree, solicited, "icmpv6.nd.na.flag"), "0x40000000");
+  EXPECT_EQ(FieldValues(only.tree.tree, solicited, "icmpv6.nd.na.flag"), "0x40000000");
   std::string flags;
   for (const char* f : {"icmpv6.nd.na.flag.r", "icmpv6.nd.na.flag.s", "icmpv6.nd.na.flag.o"}) {
-    flags += Values(only.tree.tree, solicited, f);
+    flags += FieldValues(only.tree.tree, solicited, f);
   }
   EXPECT_EQ(flags, "010");
 }
@@ -374,9 +362,9 @@ TEST(Icmpv6, RouterSolicitationWithOtherLinkLayerAndUnknownOptions) {
             "    Length: 1 (8 bytes) [79,80)\n"
             "    Data (6 bytes) [80,86)\n");
   // As tshark shows them: the address as bytes, the unknown option's as data.
-  EXPECT_EQ(Values(r.tree.tree, frame, "icmpv6.opt.linkaddr"), "000102030405060708090a0b0c0d");
-  EXPECT_EQ(Values(r.tree.tree, frame, "icmpv6.opt.src_linkaddr"), "");
-  EXPECT_EQ(Values(r.tree.tree, frame, "icmpv6.data"), "010203040506");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "icmpv6.opt.linkaddr"), "000102030405060708090a0b0c0d");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "icmpv6.opt.src_linkaddr"), "");
+  EXPECT_EQ(FieldValues(r.tree.tree, frame, "icmpv6.data"), "010203040506");
 }
 
 TEST(Icmpv6, RouterAdvertisementWithPrefixMtuAndDnsServers) {
@@ -675,7 +663,7 @@ TEST(Icmpv6, ListenerQueryOfVersion2WithSources) {
   Bytes more = frame;
   more[kIcmpv6 + 27] = 0xff;
   const Decoded m = DecodeAt(more);
-  EXPECT_EQ(Values(m.tree.tree, more, "icmpv6.mld.source_address"), "2001:db8::a,2001:db8::b");
+  EXPECT_EQ(FieldValues(m.tree.tree, more, "icmpv6.mld.source_address"), "2001:db8::a,2001:db8::b");
   EXPECT_TRUE(m.tree.text.starts_with("ICMPv6 [54,114)\n"));
 }
 
@@ -753,7 +741,7 @@ TEST(Icmpv6, ListenerReportOfVersion2WithRecords) {
   more[kIcmpv6 + 6] = 0xff;
   more[kIcmpv6 + 7] = 0xff;
   const Decoded m = DecodeAt(more);
-  EXPECT_EQ(Values(m.tree.tree, more, "icmpv6.mldr.mar.record_type"), "1,4");
+  EXPECT_EQ(FieldValues(m.tree.tree, more, "icmpv6.mldr.mar.record_type"), "1,4");
   // Fewer records than captured: the bytes after them are left over.
   Bytes fewer = frame;
   fewer[kIcmpv6 + 7] = 0x01;
@@ -985,7 +973,7 @@ TEST(Icmpv6, RealRouterAdvertisementAndListenerMessagesMatchTshark) {
   if (runs.empty()) GTEST_SKIP() << "no corpus at " << QUORVANET_CORPUS_DIR;
   ASSERT_EQ(runs.size(), 5u);
   const auto value = [&runs](std::size_t i, std::string_view abbrev) {
-    return Values(runs[i].run.tree.tree, runs[i].frame, abbrev);
+    return FieldValues(runs[i].run.tree.tree, runs[i].frame, abbrev);
   };
   EXPECT_EQ(value(0, "icmpv6.type"), "134");
   EXPECT_EQ(value(0, "icmpv6.checksum"), "0x2401");
@@ -1032,13 +1020,13 @@ TEST(Icmpv6, RealEchoBehindARoutingHeaderAndParameterProblemMatchTshark) {
   if (echo.empty() || problem.empty()) GTEST_SKIP() << "no corpus at " << QUORVANET_CORPUS_DIR;
   ASSERT_EQ(echo.size(), 2u);
   for (const CorpusDecoded& c : echo) {
-    EXPECT_EQ(Values(c.run.tree.tree, c.frame, "icmpv6.type"), "128");
-    EXPECT_EQ(Values(c.run.tree.tree, c.frame, "icmpv6.echo.identifier"), "0x0000");
-    EXPECT_EQ(Values(c.run.tree.tree, c.frame, "icmpv6.echo.sequence_number"), "0");
+    EXPECT_EQ(FieldValues(c.run.tree.tree, c.frame, "icmpv6.type"), "128");
+    EXPECT_EQ(FieldValues(c.run.tree.tree, c.frame, "icmpv6.echo.identifier"), "0x0000");
+    EXPECT_EQ(FieldValues(c.run.tree.tree, c.frame, "icmpv6.echo.sequence_number"), "0");
     ExpectEveryCutWithin(c.frame, c.run.tree.layerStarts[0]);
   }
-  EXPECT_EQ(Values(echo[0].run.tree.tree, echo[0].frame, "icmpv6.checksum"), "0xd3ab");
-  EXPECT_EQ(Values(echo[1].run.tree.tree, echo[1].frame, "icmpv6.checksum"), "0xd37b");
+  EXPECT_EQ(FieldValues(echo[0].run.tree.tree, echo[0].frame, "icmpv6.checksum"), "0xd3ab");
+  EXPECT_EQ(FieldValues(echo[1].run.tree.tree, echo[1].frame, "icmpv6.checksum"), "0xd37b");
 
   ASSERT_EQ(problem.size(), 1u);
   const CorpusDecoded& p = problem[0];

@@ -282,19 +282,6 @@ TEST(Quic, DamagedInitialSaysSoAndShowsNothingOfItsPayload) {
   EXPECT_TRUE(Has(Tree(Datagram(cutSample)).text, "(too short for the header protection sample)"));
 }
 
-// Every value of field `abbrev` in the tree, joined by commas as tshark's
-// field output joins them.
-std::string AllValues(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
-  std::string out;
-  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
-    const DecodeNode& n = tree[id];
-    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
-    if (!out.empty()) out += ',';
-    out += NodeValueText(n, frame);
-  }
-  return out;
-}
-
 // Each sample connection written to a capture of its own (tshark takes
 // both versions' clients, which share their ids, for one connection), and
 // the values tshark reads from it beside ours: it opens the server's
@@ -345,7 +332,7 @@ TEST(Quic, FieldValuesAgreeWithTshark) {
         const std::size_t tab = line.find('\t', column);
         const std::string theirs = line.substr(column, tab == std::string::npos ? std::string::npos : tab - column);
         column = tab == std::string::npos ? line.size() : tab + 1;
-        EXPECT_EQ(AllValues(t.tree, frames[i], f), theirs) << "frame " << i + 1 << " " << f;
+        EXPECT_EQ(FieldValues(t.tree, frames[i], f), theirs) << "frame " << i + 1 << " " << f;
       }
     }
   }

@@ -136,21 +136,8 @@ Bytes TcpFrame(const Bytes& payload, std::uint16_t srcPort = 50000, std::uint16_
 
 TreeDecode Tree(const Bytes& frame) { return DecodeTreeOf(frame, nullptr, EnabledDecoders::All()); }
 
-// Every value of field `abbrev` in the tree, joined by commas as tshark's
-// -T fields joins them.
-std::string Values(const DecodeTree& tree, std::span<const std::uint8_t> bytes, std::string_view abbrev) {
-  std::string out;
-  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
-    const DecodeNode& n = tree[id];
-    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
-    if (!out.empty()) out += ',';
-    out += NodeValueText(n, bytes);
-  }
-  return out;
-}
-
 std::string Values(const TreeDecode& t, std::span<const std::uint8_t> bytes, std::string_view abbrev) {
-  return Values(t.tree, bytes, abbrev);
+  return FieldValues(t.tree, bytes, abbrev);
 }
 
 bool HasLine(const TreeDecode& t, std::string_view text) {
@@ -165,16 +152,7 @@ std::string TlsText(const TreeDecode& t) {
 }
 
 std::vector<Bytes> CaptureFrames(const std::string& name) {
-  std::vector<Bytes> frames;
-  const std::string path = std::string(QUORVANET_SOURCE_DIR) + "/tests/decode/data/tls/" + name;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
-  if (handle == nullptr) return frames;
-  pcap_pkthdr* header = nullptr;
-  const u_char* data = nullptr;
-  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
-  pcap_close(handle);
-  return frames;
+  return SavefileFrames(std::string(QUORVANET_SOURCE_DIR) + "/tests/decode/data/tls/" + name);
 }
 
 const char* const kCaptures[] = {
@@ -627,11 +605,11 @@ TEST(Tls, HandshakeMessagesOfQuicCryptoData) {
   EXPECT_NE(t.text.find("\n    Extension: quic_transport_parameters (len=35)\n"), std::string::npos) << t.text;
   EXPECT_NE(t.text.find("\n      Parameter: max_idle_timeout (len=2) 10000\n"), std::string::npos) << t.text;
   EXPECT_NE(t.text.find("\n      Parameter: GREASE (len=0)\n"), std::string::npos) << t.text;
-  EXPECT_EQ(Values(t.tree, {}, "tls.quic.parameter.type"), "1,4,15,27,10930,4278509083");
-  EXPECT_EQ(Values(t.tree, {}, "tls.quic.parameter.length"), "2,4,8,0,0,1");
-  EXPECT_EQ(Values(t.tree, {}, "tls.quic.parameter.initial_max_data"), "1048576");
-  EXPECT_EQ(Values(t.tree, {}, "tls.quic.parameter.initial_source_connection_id"), "0102030405060708");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.extensions_server_name"), "quic.example");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.quic.parameter.type"), "1,4,15,27,10930,4278509083");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.quic.parameter.length"), "2,4,8,0,0,1");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.quic.parameter.initial_max_data"), "1048576");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.quic.parameter.initial_source_connection_id"), "0102030405060708");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.extensions_server_name"), "quic.example");
   // Only the frame's own line has a range.
   for (NodeId id = 2; id <= static_cast<NodeId>(t.tree.LineCount()); ++id) EXPECT_FALSE(t.tree[id].HasRange());
 
@@ -659,19 +637,19 @@ TEST(Tls, Tls13HandshakeMessages) {
       Handshake(20, Filled(32, 0x66)),
   });
   const Detached t = DecodeCrypto(crypto, DecodeMode::Tree);
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.type"), "8,11,4,13,15,20");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.extensions_alpn_str"), "h3");
-  EXPECT_EQ(Values(t.tree, {}, "tls.quic.parameter.active_connection_id_limit"), "4");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificate_request_context_length"), "0,0");
-  EXPECT_EQ(Values(t.tree, {}, "tls.early_data.max_early_data_size"), "4294967295");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.sig_hash_alg"), "0x0804,0x0807");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.sig_len"), "64");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificates_length"), "90");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.certificate_length"), "40,30");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.extensions_length"), "16,0,10,8,8");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.session_ticket_lifetime_hint"), "604800");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.session_ticket_age_add"), "16909060");
-  EXPECT_EQ(Values(t.tree, {}, "tls.handshake.session_ticket_length"), "16");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.type"), "8,11,4,13,15,20");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.extensions_alpn_str"), "h3");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.quic.parameter.active_connection_id_limit"), "4");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.certificate_request_context_length"), "0,0");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.early_data.max_early_data_size"), "4294967295");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.sig_hash_alg"), "0x0804,0x0807");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.sig_len"), "64");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.certificates_length"), "90");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.certificate_length"), "40,30");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.extensions_length"), "16,0,10,8,8");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.session_ticket_lifetime_hint"), "604800");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.session_ticket_age_add"), "16909060");
+  EXPECT_EQ(FieldValues(t.tree, {}, "tls.handshake.session_ticket_length"), "16");
   EXPECT_NE(t.text.find("Extension: early_data (len=4)"), std::string::npos) << t.text;
   EXPECT_NE(t.text.find("\n    Verify Data\n"), std::string::npos) << t.text;
   for (std::size_t n = 0; n <= crypto.size(); ++n) {

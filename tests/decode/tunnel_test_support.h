@@ -92,19 +92,6 @@ inline void ExpectEveryPrefixWithin(const Bytes& frame, EnabledDecoders decoders
   }
 }
 
-// The frames of a capture file, each exactly as captured; empty when the
-// file cannot be read.
-inline std::vector<Bytes> SavefileFrames(const std::string& path) {
-  std::vector<Bytes> frames;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
-  if (handle == nullptr) return frames;
-  pcap_pkthdr* header = nullptr;
-  const u_char* data = nullptr;
-  while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
-  pcap_close(handle);
-  return frames;
-}
 
 inline std::string CorpusFile(const char* name) { return std::string(QUORVANET_CORPUS_DIR) + "/" + name; }
 

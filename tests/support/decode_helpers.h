@@ -129,6 +129,19 @@ inline std::string FieldsText(const DecodeTree& tree, std::span<const std::uint8
   return out;
 }
 
+// Every value of field `abbrev`, joined by commas as `tshark -T fields` joins
+// them; empty when no line shows it.
+inline std::string FieldValues(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
+  std::string out;
+  for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
+    const DecodeNode& n = tree[id];
+    if (n.field == nullptr || n.field->abbrev != abbrev) continue;
+    if (!out.empty()) out += ',';
+    out += NodeValueText(n, frame);
+  }
+  return out;
+}
+
 // The value of the first line that shows field `abbrev`; "<absent>" when none does.
 inline std::string FieldValue(const DecodeTree& tree, std::span<const std::uint8_t> frame, std::string_view abbrev) {
   for (NodeId id = 1; id <= static_cast<NodeId>(tree.LineCount()); ++id) {
@@ -138,12 +151,10 @@ inline std::string FieldValue(const DecodeTree& tree, std::span<const std::uint8
   return "<absent>";
 }
 
-#ifdef QUORVANET_CORPUS_DIR
-// The captured bytes of every frame of the corpus file `name`; empty when the
-// corpus is not there.
-inline std::vector<Bytes> CorpusFrames(const char* name) {
+// The frames of a capture file, each exactly as captured; empty when the
+// file cannot be read.
+inline std::vector<Bytes> SavefileFrames(const std::string& path) {
   std::vector<Bytes> frames;
-  const std::string path = std::string(QUORVANET_CORPUS_DIR) + "/" + name;
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   pcap_t* handle = pcap_open_offline(path.c_str(), errbuf);
   if (handle == nullptr) return frames;
@@ -152,6 +163,13 @@ inline std::vector<Bytes> CorpusFrames(const char* name) {
   while (pcap_next_ex(handle, &header, &data) == 1) frames.emplace_back(data, data + header->caplen);
   pcap_close(handle);
   return frames;
+}
+
+#ifdef QUORVANET_CORPUS_DIR
+// The captured bytes of every frame of the corpus file `name`; empty when the
+// corpus is not there.
+inline std::vector<Bytes> CorpusFrames(const char* name) {
+  return SavefileFrames(std::string(QUORVANET_CORPUS_DIR) + "/" + name);
 }
 #endif
 
