@@ -53,7 +53,9 @@ echo "== build (Release, $build)"
 targets=(make_bench_capture make_browsing_capture quorvanet-cli)
 if ((window)); then targets+=(window_load_bench); fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TESTS=OFF > /dev/null
-if ! ninja -C "$build" -t targets all 2> /dev/null | grep -q '^make_browsing_capture:'; then
+# grep reads the whole list: with -q it would stop early, and pipefail would
+# take ninja's broken pipe for a missing target.
+if ! ninja -C "$build" -t targets all 2> /dev/null | grep '^make_browsing_capture:' > /dev/null; then
   echo "run_app_bench: make_browsing_capture needs OpenSSL's libcrypto (libssl-dev)" >&2
   exit 2
 fi

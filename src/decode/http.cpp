@@ -124,8 +124,6 @@ constexpr Flavour kSsdp{Protocol::Ssdp, &kSsdpProto, "SSDP", false};
 // The longest text of the bytes that one line shows; the line's value keeps
 // them all.
 constexpr std::uint32_t kShownBytes = 1024;
-// Ethernet's shortest frame with its frame check sequence.
-constexpr std::uint32_t kShortestEthernetFrame = 64;
 
 // --- texts ---
 
@@ -357,16 +355,6 @@ void DescribeMessages(PacketDecoder& d, const Flavour& flavour) {
   d.SetRange(last.layer, lastStart, end);
 }
 
-// A segment without data still fills Ethernet's shortest frame: the zero
-// bytes after its header are the frame's padding, not part of a message.
-bool IsFramePadding(const PacketDecoder& d) {
-  if (d.IsDetached() || d.capturedLength > kShortestEthernetFrame) return false;
-  for (std::uint32_t p = d.offset; p < d.capturedLength; ++p) {
-    if (d.frame[p] != 0) return false;
-  }
-  return true;
-}
-
 void DecodeMessageFormat(PacketDecoder& d, const Flavour& flavour) {
   d.BeginLayer(flavour.protocol);
   if (d.IsTree()) {
@@ -386,13 +374,7 @@ void DecodeMessageFormat(PacketDecoder& d, const Flavour& flavour) {
 
 }  // namespace
 
-void DecodeHttp(PacketDecoder& d) {
-  if (IsFramePadding(d)) {
-    d.MarkUnsupported();
-    return;
-  }
-  DecodeMessageFormat(d, kHttp);
-}
+void DecodeHttp(PacketDecoder& d) { DecodeMessageFormat(d, kHttp); }
 
 void DecodeSsdp(PacketDecoder& d) { DecodeMessageFormat(d, kSsdp); }
 

@@ -256,6 +256,8 @@ void DecodeIpv4(PacketDecoder& d) {
   d.ipSource = src;
   d.ipDestination = dst;
   d.ipIsV6 = false;
+  const std::optional<std::uint16_t> datagramLength = d.U16(h + 2);
+  d.ipDatagramEnd = datagramLength && *datagramLength >= extent ? h + *datagramLength : 0;
   if (d.IsSummary()) {
     const std::optional<std::uint16_t> totalLength = d.U16(h + 2);
     if (src != nullptr && dst != nullptr && totalLength) {

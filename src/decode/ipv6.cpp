@@ -107,8 +107,10 @@ void ReportAddresses(PacketDecoder& d, std::uint32_t h, const std::uint8_t* src,
   d.ipSource = src;
   d.ipDestination = dst;
   d.ipIsV6 = true;
-  if (!d.IsSummary()) return;
   const std::optional<std::uint16_t> payloadLength = d.U16(h + 4);
+  // A payload length of 0 is a jumbogram's or an offload's: the end is not known.
+  d.ipDatagramEnd = payloadLength && *payloadLength != 0 ? h + kHeaderLength + *payloadLength : 0;
+  if (!d.IsSummary()) return;
   if (src == nullptr || dst == nullptr || !payloadLength) {
     d.sample.reset();
     return;

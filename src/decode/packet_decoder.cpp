@@ -188,10 +188,13 @@ bool PacketDecoder::ApplyScripts(std::uint32_t headerLength, std::string_view pa
 }
 
 bool PacketDecoder::DispatchOptional(OptionalDecoder which, DecoderFn decoder, std::uint32_t headerLength,
-                                     std::string_view parentName) {
+                                     std::string_view parentName, std::uint32_t payloadEnd) {
   if (!IsOn(which)) return false;
   if (ScriptsClaimFirst(headerLength, parentName)) return true;
+  const std::uint32_t captured = capturedLength;
+  capturedLength = std::min(capturedLength, payloadEnd);
   Dispatch(decoder, offset + headerLength);
+  capturedLength = captured;
   return true;
 }
 

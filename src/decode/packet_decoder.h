@@ -110,6 +110,10 @@ class PacketDecoder {
   const std::uint8_t* ipSource = nullptr;
   const std::uint8_t* ipDestination = nullptr;
   bool ipIsV6 = false;
+  // One past the last byte of the innermost IP datagram, as its length field
+  // says (0: not known, as for a segmentation offload's length of 0). Bytes
+  // after it (Ethernet's padding of a short frame) belong to no payload.
+  std::uint32_t ipDatagramEnd = 0;
 
   bool IsTree() const { return mode == DecodeMode::Tree && tree_ != nullptr; }
   bool IsSummary() const { return mode == DecodeMode::Summary; }
@@ -248,8 +252,15 @@ class PacketDecoder {
   // decoder `which`, unless a stored script claims it first (tree mode).
   // False when that decoder is switched off: the caller goes on as the
   // classic decoders do.
+  // The decoder reads no further than `payloadEnd` (the end of the datagram
+  // that carries the payload); the scripts are offered what they always were.
   bool DispatchOptional(OptionalDecoder which, DecoderFn decoder, std::uint32_t headerLength,
-                        std::string_view parentName);
+                        std::string_view parentName, std::uint32_t payloadEnd = UINT32_MAX);
+  // Where the payload of the transport header at `offset` ends: the IP
+  // datagram's end when known, else the captured end.
+  std::uint32_t TransportPayloadEnd() const {
+    return ipDatagramEnd != 0 && ipDatagramEnd < capturedLength ? ipDatagramEnd : capturedLength;
+  }
 
   // Summary mode: hands the conversation sample to the statistics, once.
   void HandOverSample();

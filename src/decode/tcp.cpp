@@ -264,23 +264,25 @@ constexpr TcpPortEntry kTcpPorts[] = {
 // True when an optional decoder took (or a script first claimed) the payload
 // after the `hl` bytes of the header at h.
 bool DispatchByPort(PacketDecoder& d, std::uint32_t h, std::uint32_t hl) {
-  if (static_cast<std::uint64_t>(h) + hl >= d.capturedLength) return false;
+  // A bare ACK padded to Ethernet's minimum has no payload to decode.
+  const std::uint32_t end = d.TransportPayloadEnd();
+  if (static_cast<std::uint64_t>(h) + hl >= end) return false;
   const std::optional<std::uint16_t> src = d.U16(h);
   const std::optional<std::uint16_t> dst = d.U16(h + 2);
   for (const std::optional<std::uint16_t>& port : {dst, src}) {
     if (!port) continue;
     for (const TcpPortEntry& e : kTcpPorts) {
-      if (e.port == *port && d.DispatchOptional(e.optional, e.decoder, hl, "tcp")) return true;
+      if (e.port == *port && d.DispatchOptional(e.optional, e.decoder, hl, "tcp", end)) return true;
     }
   }
   // On any other port, a payload that starts like a TLS record or an HTTP
   // message is taken for one.
   const std::uint32_t at = h + hl;
   if (d.IsOn(OptionalDecoder::Tls) && LooksLikeTlsRecord(d, at)) {
-    return d.DispatchOptional(OptionalDecoder::Tls, DecodeTls, hl, "tcp");
+    return d.DispatchOptional(OptionalDecoder::Tls, DecodeTls, hl, "tcp", end);
   }
   if (d.IsOn(OptionalDecoder::Http) && LooksLikeHttp(d, at)) {
-    return d.DispatchOptional(OptionalDecoder::Http, DecodeHttp, hl, "tcp");
+    return d.DispatchOptional(OptionalDecoder::Http, DecodeHttp, hl, "tcp", end);
   }
   return false;
 }

@@ -1,5 +1,7 @@
 #include "decode/udp.h"
 
+#include <algorithm>
+
 #include "decode/dhcp.h"
 #include "decode/dhcpv6.h"
 #include "decode/dns.h"
@@ -112,13 +114,20 @@ void DecodeUdp(PacketDecoder& d) {
     // Shown as carried; never verified.
     d.AddUint(layer, kChecksum, h + 6, "Checksum: %u (0x%04x)");
   }
-  if (entry != nullptr && h + kHeaderLength < d.capturedLength &&
-      d.DispatchOptional(entry->optional, entry->decoder, kHeaderLength, "udp")) {
+  // The decoders read the datagram as its length says, never the padding
+  // of a short frame after it.
+  std::uint32_t end = d.TransportPayloadEnd();
+  if (const std::optional<std::uint16_t> length = d.U16(h + 4); length && *length >= kHeaderLength) {
+    end = std::min(end, h + *length);
+  }
+  if (entry != nullptr && h + kHeaderLength < end &&
+      d.DispatchOptional(entry->optional, entry->decoder, kHeaderLength, "udp", end)) {
     return;
   }
   // QUIC runs on any port; its long header says so by a known version.
-  if (entry == nullptr && d.IsOn(OptionalDecoder::Quic) && LooksLikeQuic(d, h + kHeaderLength) &&
-      d.DispatchOptional(OptionalDecoder::Quic, DecodeQuic, kHeaderLength, "udp")) {
+  if (entry == nullptr && h + kHeaderLength < end && d.IsOn(OptionalDecoder::Quic) &&
+      LooksLikeQuic(d, h + kHeaderLength) &&
+      d.DispatchOptional(OptionalDecoder::Quic, DecodeQuic, kHeaderLength, "udp", end)) {
     return;
   }
   // UDP names no inner protocol: the payload belongs to the scripts.

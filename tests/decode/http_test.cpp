@@ -468,22 +468,6 @@ TEST(Http, EachMessageOfASegmentStartsALayer) {
   EXPECT_EQ(s.sink.names, (std::vector<std::string>{"HTTP Host: 192.168.100.2 = a.example"}));
 }
 
-TEST(Http, PaddingOfAShortFrameIsNoMessage) {
-  // A bare acknowledgement to port 80 fills the 60-byte frame with zeros.
-  const Bytes ack = FrameBuilder()
-                        .Ethernet({0x02, 0, 0, 0, 0, 0x02}, {0x02, 0, 0, 0, 0, 0x01}, 0x0800)
-                        .Ipv4({192, 168, 100, 1}, {192, 168, 100, 2}, 6)
-                        .Tcp(40000, 80, 1, 1, 0x10)
-                        .PadTo(60)
-                        .Build();
-  ASSERT_EQ(ack.size(), 60u);
-  EXPECT_EQ(SummaryOf(ack).row.ProtocolsText(), "IPv4 TCP ");
-  const TreeDecode all = TreeOf(ack);
-  const TreeDecode classic = DecodeTreeOf(ack);
-  EXPECT_EQ(all.text, classic.text);
-  EXPECT_EQ(all.layerStarts, classic.layerStarts);
-}
-
 TEST(Http, SwitchedOffTheClassicDecodersShowTheSegments) {
   EnabledDecoders noHttp = EnabledDecoders::All();
   noHttp.Set(OptionalDecoder::Http, false);

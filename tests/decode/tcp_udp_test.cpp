@@ -398,5 +398,51 @@ TEST(TcpInIpv4, NoSampleWithoutTcpOrUdp) {
   EXPECT_EQ(s.row.DstPortText(), "");
 }
 
+// Ethernet pads a short frame to 60 bytes. The zeros after the IP datagram
+// are no payload: a bare ACK to a TLS, HTTP or DNS port, or an empty
+// datagram to a DNS, QUIC or NTP port, names no application protocol, and
+// shows what the classic decoders show; a short datagram's decoder reads
+// its own bytes only.
+TEST(TransportPayload, EthernetPaddingIsNoApplicationPayload) {
+  struct Case {
+    const char* what;
+    bool udp;
+    std::uint16_t port;
+    Bytes payload;
+    const char* protocols;
+  };
+  const Case cases[] = {
+      {"ACK to HTTP", false, 80, {}, "IPv4 TCP "},
+      {"ACK to TLS", false, 443, {}, "IPv4 TCP "},
+      {"ACK to DNS", false, 53, {}, "IPv4 TCP "},
+      {"empty datagram to DNS", true, 53, {}, "IPv4 UDP "},
+      {"empty datagram to QUIC", true, 443, {}, "IPv4 UDP "},
+      {"empty datagram to NTP", true, 123, {}, "IPv4 UDP "},
+      {"four bytes to NTP", true, 123, {0x23, 0x02, 0x06, 0xEC}, "IPv4 UDP NTP "},
+  };
+  for (const Case& c : cases) {
+    FrameBuilder b;
+    b.Ethernet({0x02, 0, 0, 0, 0, 0x02}, {0x02, 0, 0, 0, 0, 0x01}, 0x0800)
+        .Ipv4({192, 168, 100, 1}, {192, 168, 100, 2}, c.udp ? 17 : 6);
+    if (c.udp) {
+      b.Udp(40000, c.port);
+    } else {
+      b.Tcp(40000, c.port, 1, 1, 0x10);
+    }
+    const Bytes frame = b.Raw(c.payload).PadTo(60).Build();
+    ASSERT_EQ(frame.size(), 60u) << c.what;
+    EXPECT_EQ(DecodeSummaryOf(frame, EnabledDecoders::All()).row.ProtocolsText(), c.protocols) << c.what;
+    const TreeDecode all = DecodeTreeOf(frame, nullptr, EnabledDecoders::All());
+    // Ethernet 14, IPv4 20, UDP or TCP 8 or 20, then the payload.
+    const auto datagramEnd = static_cast<std::uint32_t>((c.udp ? 42 : 54) + c.payload.size());
+    EXPECT_TRUE(RangesWithin(all.tree, datagramEnd)) << c.what << "\n" << all.text;
+    if (c.payload.empty()) {
+      const TreeDecode classic = DecodeTreeOf(frame);
+      EXPECT_EQ(all.text, classic.text) << c.what;
+      EXPECT_EQ(all.layerStarts, classic.layerStarts) << c.what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv
