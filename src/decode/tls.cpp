@@ -81,7 +81,7 @@ const char* RecordLabel(const RecordHeader& h, const Session& s) {
   return RecordVersionLabel(h.version);
 }
 
-// The handshake record's messages are readable: no change cipher spec came
+// The handshake record's messages are readable: no ChangeCipherSpec came
 // before, the first message has a known type, and its length fits the
 // record unless the record is full-sized (a message continued in the next
 // record).
@@ -139,8 +139,8 @@ std::uint64_t AddRecord(PacketDecoder& d, NodeId layer, std::uint32_t p, const R
 
   switch (h.type) {
     case kChangeCipherSpecType:
-      d.AppendText(record, ": Change Cipher Spec Protocol: Change Cipher Spec");
-      d.AddFieldLine(record, kChangeCipherSpec, "Change Cipher Spec Message", body.start, body.end);
+      d.AppendText(record, ": ChangeCipherSpec Protocol: ChangeCipherSpec");
+      d.AddFieldLine(record, kChangeCipherSpec, "ChangeCipherSpec Message", body.start, body.end);
       s.encrypted = true;
       break;
     case kAlertType: AddAlert(d, record, h, body); break;
@@ -194,9 +194,9 @@ void AddRecords(PacketDecoder& d, std::uint32_t h) {
       d.AddBytes(layer, kSegmentData, p, rest, Format("%s (%s)", what, BytesText(rest).c_str()));
       return;
     }
-    // In TLS 1.2 the change cipher spec is followed by an encrypted
+    // In TLS 1.2 the ChangeCipherSpec is followed by an encrypted
     // handshake record; application data right after it is TLS 1.3's
-    // compatibility change cipher spec before the client's encrypted flight.
+    // compatibility ChangeCipherSpec before the client's encrypted flight.
     if (header->type == kChangeCipherSpecType && s.version == 0 &&
         std::uint64_t{p} + kRecordHeaderLength + header->length < d.capturedLength) {
       const std::optional<RecordHeader> after = ReadRecordHeader(d, p + kRecordHeaderLength + header->length);

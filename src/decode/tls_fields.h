@@ -17,7 +17,7 @@ inline constexpr FieldInfo kOpaqueType{"tls.record.opaque_type", "Opaque Type", 
 inline constexpr FieldInfo kRecordVersion{"tls.record.version", "Version", FT::UInt16, FB::Hex};
 inline constexpr FieldInfo kRecordLength{"tls.record.length", "Length", FT::UInt16, FB::Dec};
 inline constexpr FieldInfo kAppData{"tls.app_data", "Encrypted Application Data", FT::Bytes};
-inline constexpr FieldInfo kChangeCipherSpec{"tls.change_cipher_spec", "Change Cipher Spec Message", FT::None};
+inline constexpr FieldInfo kChangeCipherSpec{"tls.change_cipher_spec", "ChangeCipherSpec Message", FT::None};
 inline constexpr FieldInfo kAlert{"tls.alert_message", "Alert Message", FT::None};
 inline constexpr FieldInfo kAlertLevel{"tls.alert_message.level", "Level", FT::UInt8, FB::Dec};
 inline constexpr FieldInfo kAlertDesc{"tls.alert_message.desc", "Description", FT::UInt8, FB::Dec};

@@ -27,7 +27,7 @@ struct Session {
   // The version a ServerHello chose (from supported_versions, else its own
   // version field); 0 until one was seen.
   std::uint16_t version = 0;
-  // A change cipher spec was seen: the handshake records after it are
+  // A ChangeCipherSpec was seen: the handshake records after it are
   // encrypted.
   bool encrypted = false;
 };

@@ -4,7 +4,7 @@ namespace qv::tls {
 
 const char* ContentTypeName(std::uint32_t type) {
   switch (type) {
-    case 20: return "Change Cipher Spec";
+    case 20: return "ChangeCipherSpec";
     case 21: return "Alert";
     case 22: return "Handshake";
     case 23: return "Application Data";
@@ -15,7 +15,7 @@ const char* ContentTypeName(std::uint32_t type) {
 
 const char* ContentProtocolName(std::uint32_t type) {
   switch (type) {
-    case 20: return "Change Cipher Spec Protocol";
+    case 20: return "ChangeCipherSpec Protocol";
     case 21: return "Alert Protocol";
     case 22: return "Handshake Protocol";
     case 23: return "Application Data Protocol";

@@ -124,7 +124,7 @@ std::string OurValue(std::string_view field, std::string value) {
 // of every later encrypted record is tls.record.opaque_type. A frame decoded
 // by itself that holds nothing but such records cannot tell the version and
 // shows their type as tls.record.content_type, as in TLS 1.2. (A frame that
-// also holds the ServerHello or a change cipher spec can tell, and is
+// also holds the ServerHello or a ChangeCipherSpec can tell, and is
 // compared as it is.)
 void OurFrameValues(std::map<std::string, std::string>& frame) {
   const auto opaque = frame.find("tls.record.opaque_type");

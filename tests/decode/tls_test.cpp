@@ -245,20 +245,20 @@ TEST(Tls, AlertGoldenTree) {
             "      Description: Unknown CA (48) [72,73)\n");
 }
 
-// The client's TLS 1.3 flight: its compatibility change cipher spec and
+// The client's TLS 1.3 flight: its compatibility ChangeCipherSpec and
 // the encrypted records after it are labelled 1.3, as tshark labels them.
 TEST(Tls, Tls13ClientFlightIsKnownByItsRecords) {
   const std::vector<Bytes> frames = CaptureFrames("tls13_sni_alpn.pcap");
   ASSERT_GE(frames.size(), 8u);
   const TreeDecode t = Tree(frames[7]);
-  EXPECT_TRUE(HasLine(t, "  TLSv1.3 Record Layer: Change Cipher Spec Protocol: Change Cipher Spec")) << t.text;
+  EXPECT_TRUE(HasLine(t, "  TLSv1.3 Record Layer: ChangeCipherSpec Protocol: ChangeCipherSpec")) << t.text;
   EXPECT_TRUE(HasLine(t, "  TLSv1.3 Record Layer: Application Data Protocol: Application Data")) << t.text;
   EXPECT_EQ(Values(t, frames[7], "tls.record.content_type"), "20");
   EXPECT_EQ(Values(t, frames[7], "tls.record.opaque_type"), "23");
-  // TLS 1.2's change cipher spec is followed by an encrypted handshake record.
+  // TLS 1.2's ChangeCipherSpec is followed by an encrypted handshake record.
   const std::vector<Bytes> tls12 = CaptureFrames("tls12_ecdhe.pcap");
   ASSERT_GE(tls12.size(), 9u);
-  EXPECT_TRUE(HasLine(Tree(tls12[8]), "  TLSv1.2 Record Layer: Change Cipher Spec Protocol: Change Cipher Spec"));
+  EXPECT_TRUE(HasLine(Tree(tls12[8]), "  TLSv1.2 Record Layer: ChangeCipherSpec Protocol: ChangeCipherSpec"));
 }
 
 TEST(Tls, CertificateRecordSplitOverSegments) {
@@ -408,8 +408,8 @@ TEST(Tls, SeveralMessagesInOneRecordAndSeveralRecordsInOneSegment) {
                       "Description: Close Notify)"));
   EXPECT_TRUE(HasLine(t, "    Encrypted Application Data (40 bytes)"));
   EXPECT_TRUE(HasLine(t,
-                      "  TLSv1.2 Record Layer: Change Cipher Spec Protocol: "
-                      "Change Cipher Spec"));
+                      "  TLSv1.2 Record Layer: ChangeCipherSpec Protocol: "
+                      "ChangeCipherSpec"));
   ExpectEveryCutWithin(frame);
 }
 
@@ -460,7 +460,7 @@ TEST(Tls, CertificateRequestAndVerify) {
   ExpectEveryCutWithin(frame);
 }
 
-// Handshake records after a change cipher spec, and those whose first
+// Handshake records after a ChangeCipherSpec, and those whose first
 // message cannot be one, are encrypted; an alert of any length but 2 too.
 TEST(Tls, EncryptedHandshakeAndAlert) {
   const Bytes frame = TcpFrame(
@@ -506,7 +506,7 @@ TEST(Tls, LooksLikeTlsRecord) {
   const Case cases[] = {
       {"ClientHello", Record(22, 0x0301, FirefoxHello()), true},
       {"header only", Bytes{22, 3, 1, 0, 200}, true},
-      {"change cipher spec", Record(20, 0x0303, {1}), true},
+      {"ChangeCipherSpec", Record(20, 0x0303, {1}), true},
       {"alert", Record(21, 0x0303, {2, 40}), true},
       {"encrypted alert", Record(21, 0x0303, Filled(26, 0x42)), true},
       {"application data", Record(23, 0x0303, Filled(100, 0x42)), true},
@@ -519,7 +519,7 @@ TEST(Tls, LooksLikeTlsRecord) {
       {"record too long", Bytes{23, 3, 3, 0x48, 0x01, 0}, false},
       {"longest record", Bytes{23, 3, 3, 0x48, 0x00, 0}, true},
       {"unknown handshake type", Record(22, 0x0303, Handshake(99, {})), false},
-      {"change cipher spec of 2 bytes", Record(20, 0x0303, {1, 1}), false},
+      {"ChangeCipherSpec of 2 bytes", Record(20, 0x0303, {1, 1}), false},
       {"alert of 1 byte", Record(21, 0x0303, {2}), false},
       {"alert level 3", Record(21, 0x0303, {3, 40}), false},
       {"four bytes", Bytes{22, 3, 1, 0}, false},
