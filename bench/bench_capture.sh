@@ -25,12 +25,12 @@ generated_capture() {
 # frames, written by make_bench_capture (given ARGS such as
 # --conversations 5000).
 bench_capture() {
-  generated_capture bench "bench/make_bench_capture.cpp tools/framegen/frame_builder.h" "$@"
+  generated_capture bench "bench/make_bench_capture.cpp bench/bench_random.h tools/framegen/frame_builder.h" "$@"
 }
 
 # browsing_capture FRAMES GENERATOR: the browsing capture of FRAMES frames,
 # written by make_browsing_capture.
 browsing_capture() {
-  generated_capture browsing "bench/make_browsing_capture.cpp bench/browsing_crypto.h bench/browsing_crypto.cpp
+  generated_capture browsing "bench/make_browsing_capture.cpp bench/bench_random.h bench/browsing_crypto.h bench/browsing_crypto.cpp
     bench/browsing_messages.h bench/browsing_messages.cpp tools/framegen/frame_builder.h" "$@"
 }
