@@ -2,6 +2,31 @@
 
 namespace qv {
 
+namespace {
+
+class ProgramTest final : public FrameTest {
+ public:
+  explicit ProgramTest(std::shared_ptr<CompiledFilter> program) : program_(std::move(program)) {}
+  bool Matches(const PacketRecord& record) override { return FrameMatches(program_->Program(), record); }
+
+ private:
+  std::shared_ptr<CompiledFilter> program_;
+};
+
+class DisplayTest final : public FrameTest {
+ public:
+  DisplayTest(DisplayFilterPtr filter, DecodeSetup setup, std::int64_t firstTimeNs)
+      : matcher_(std::move(filter), setup) {
+    matcher_.SetFirstTime(firstTimeNs);
+  }
+  bool Matches(const PacketRecord& record) override { return matcher_.Matches(record); }
+
+ private:
+  DisplayFilterMatcher matcher_;
+};
+
+}  // namespace
+
 bool FrameMatches(const bpf_program* program, const PacketRecord& record) {
   pcap_pkthdr header{};
   header.ts.tv_sec = record.seconds;
@@ -21,8 +46,28 @@ std::vector<std::uint32_t> MatchFrames(const PacketBuffer& buffer, const bpf_pro
   return matched;
 }
 
-ListFilterJob::ListFilterJob(const PacketBuffer& buffer, std::shared_ptr<CompiledFilter> filter, std::uint32_t last)
-    : buffer_(buffer), filter_(std::move(filter)), last_(last), thread_([this] { Run(); }) {}
+std::vector<std::uint32_t> MatchFrames(const PacketBuffer& buffer, FrameTest& test, std::uint32_t first,
+                                       std::uint32_t last) {
+  std::vector<std::uint32_t> matched;
+  buffer.ForEachInRange(first, last, [&](const PacketRecord& r) {
+    if (test.Matches(r)) matched.push_back(r.number);
+  });
+  return matched;
+}
+
+ListFilter::ListFilter(std::shared_ptr<CompiledFilter> program) : program_(std::move(program)) {}
+
+ListFilter::ListFilter(DisplayFilterPtr display, DecodeSetup setup, std::int64_t firstTimeNs)
+    : display_(std::move(display)), setup_(setup), firstTimeNs_(firstTimeNs) {}
+
+std::unique_ptr<FrameTest> ListFilter::NewTest() const {
+  if (display_) return std::make_unique<DisplayTest>(display_, setup_, firstTimeNs_);
+  return std::make_unique<ProgramTest>(program_);
+}
+
+ListFilterJob::ListFilterJob(const PacketBuffer& buffer, std::shared_ptr<const ListFilter> filter,
+                             std::uint32_t last)
+    : buffer_(buffer), filter_(std::move(filter)), test_(filter_->NewTest()), last_(last), thread_([this] { Run(); }) {}
 
 ListFilterJob::~ListFilterJob() {
   cancel_ = true;
@@ -30,13 +75,15 @@ ListFilterJob::~ListFilterJob() {
 }
 
 void ListFilterJob::Run() {
-  const bpf_program* program = filter_->Program();
-  for (std::uint32_t first = 0; first < last_ && !cancel_; first += std::min(kChunk, last_ - first)) {
-    const std::uint32_t end = first + std::min(kChunk, last_ - first);
+  // Chunks small enough that a cancel is seen soon: a display filter decodes
+  // every frame, so its chunk takes longer than a program's.
+  const std::uint32_t chunk = filter_->IsDisplayFilter() ? kChunk / 8 : kChunk;
+  for (std::uint32_t first = 0; first < last_ && !cancel_; first += std::min(chunk, last_ - first)) {
+    const std::uint32_t end = first + std::min(chunk, last_ - first);
     // One chunk at a time holds the buffer's lock, so the capture thread
     // waits at most one chunk to append.
     buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
-      if (FrameMatches(program, r)) result_.push_back(r.number);
+      if (test_->Matches(r)) result_.push_back(r.number);
     });
     progress_.store(end);
   }
