@@ -139,7 +139,13 @@ std::string FieldValueText(const FieldInfo& f, std::uint64_t number, std::span<c
       out = Format("%s.%09u UTC", date, static_cast<unsigned>(number % 1000000000u));
       break;
     }
-    case FieldType::RelativeTime: AppendSeconds(out, number); break;
+    case FieldType::RelativeTime: {
+      // Signed: a frame may carry an earlier time than the one before it.
+      const auto ns = static_cast<std::int64_t>(number);
+      if (ns < 0) out += '-';
+      AppendSeconds(out, ns < 0 ? 0 - number : number);
+      break;
+    }
   }
   return out;
 }

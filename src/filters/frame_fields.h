@@ -53,7 +53,6 @@ class FrameFieldValues {
  private:
   std::vector<const FieldInfo*> wanted_;
   std::vector<std::vector<FieldOccurrence>> values_;
-  std::vector<std::uint8_t> scratch_;  // frame facts' values
 };
 
 // An occurrence's value as `tshark -T fields` writes it (the either-side
