@@ -76,7 +76,7 @@ bool ListFilterBar::SetExpression(const QString& expression) {
   }
   filter_ = std::make_shared<CompiledFilter>(std::move(compiled.filter));
   // Frames buffered so far are matched in the background; the rest as they come.
-  job_ = std::make_unique<ListFilterJob>(doc_.Buffer(), filter_, doc_.Buffer().Count());
+  job_ = std::make_unique<ListFilterJob>(doc_.Buffer(), std::make_shared<const ListFilter>(filter_), doc_.Buffer().Count());
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->show();
