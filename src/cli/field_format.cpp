@@ -24,6 +24,22 @@ bool YesNo(std::string_view value, bool& into) {
   return true;
 }
 
+// A value's control characters that would break the line or the columns,
+// written as tshark writes them: \b \f \n \r \t. Everything else goes out
+// as it is, a backslash too.
+void AppendEscaped(std::string& out, std::string_view value) {
+  for (const char c : value) {
+    switch (c) {
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: out += c; break;
+    }
+  }
+}
+
 }  // namespace
 
 bool ApplyFieldOption(FieldFormat& format, std::string_view option, std::string& error) {
@@ -107,7 +123,7 @@ void AppendFieldLine(std::string& out, const FrameFieldValues& values, const Fie
     if (format.quote != '\0') out += format.quote;
     for (std::size_t k = 0; k < shown.size(); ++k) {
       if (k != 0) out += format.aggregator;
-      out += OccurrenceText(shown[k]);
+      AppendEscaped(out, OccurrenceText(shown[k]));
     }
     if (format.quote != '\0') out += format.quote;
   }

@@ -32,7 +32,9 @@ std::vector<const FieldInfo*> ResolveOutputFields(const std::vector<std::string>
 void AppendFieldHeader(std::string& out, const std::vector<const FieldInfo*>& fields, const FieldFormat& format);
 // One frame's line with its newline: each field's chosen occurrences joined
 // by the aggregator and quoted; a field without occurrences writes nothing
-// between its separators.
+// between its separators. Backspace, form feed, line feed, carriage return
+// and tab inside a value are written as \b \f \n \r \t, so that a line is
+// always one frame.
 void AppendFieldLine(std::string& out, const FrameFieldValues& values, const FieldFormat& format);
 
 }  // namespace qv
