@@ -109,7 +109,7 @@ FrameFile::Bytes FrameFile::Read(std::uint64_t offset, std::uint32_t length, Che
     w = WindowFor(offset, length, static_cast<std::uint64_t>(size));
     if (w == nullptr) return {};
   }
-  const std::uint8_t* at = w->bytes->data() + (offset - w->start);
+  const std::uint8_t* at = w->bytes.get() + (offset - w->start);
   return {std::shared_ptr<const void>(w->bytes, at), {at, length}};
 }
 
@@ -118,7 +118,7 @@ bool FrameFile::Peek(std::uint64_t offset, std::span<std::uint8_t> out) {
   if (offset + out.size() > static_cast<std::uint64_t>(seenSize_)) return false;
   const Window* w = WindowFor(offset, static_cast<std::uint32_t>(out.size()), static_cast<std::uint64_t>(seenSize_));
   if (w == nullptr) return false;
-  std::memcpy(out.data(), w->bytes->data() + (offset - w->start), out.size());
+  std::memcpy(out.data(), w->bytes.get() + (offset - w->start), out.size());
   return true;
 }
 
@@ -126,7 +126,7 @@ const FrameFile::Window* FrameFile::CachedWindow(std::uint64_t offset, std::uint
   const std::uint64_t end = offset + length;
   ++uses_;
   for (Window& w : windows_) {
-    if (w.bytes && w.start <= offset && end <= w.start + w.bytes->size()) {
+    if (w.bytes && w.start <= offset && end <= w.start + w.size) {
       w.lastUse = uses_;
       return &w;
     }
@@ -141,19 +141,19 @@ const FrameFile::Window* FrameFile::WindowFor(std::uint64_t offset, std::uint32_
   // as after, come with it.
   const std::uint64_t start = offset / kWindowBytes * kWindowBytes;
   const std::uint64_t stop = std::min<std::uint64_t>((end + kWindowBytes - 1) / kWindowBytes * kWindowBytes, size);
-  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+  std::shared_ptr<std::uint8_t[]> bytes;
   try {
-    bytes = std::make_shared<std::vector<std::uint8_t>>(stop - start);
+    bytes = std::make_shared_for_overwrite<std::uint8_t[]>(stop - start);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  if (!ReadFully(fd_, start, *bytes)) {
+  if (!ReadFully(fd_, start, {bytes.get(), stop - start})) {
     changed_ = true;
     return nullptr;
   }
   Window& oldest = *std::min_element(std::begin(windows_), std::end(windows_),
                                      [](const Window& a, const Window& b) { return a.lastUse < b.lastUse; });
-  oldest = {start, std::move(bytes), uses_};
+  oldest = {start, std::move(bytes), stop - start, uses_};
   return &oldest;
 }
 

@@ -80,7 +80,9 @@ class FrameFile {
 
   struct Window {
     std::uint64_t start = 0;
-    std::shared_ptr<std::vector<std::uint8_t>> bytes;
+    // Not zeroed when made: the file's bytes are read into all of it.
+    std::shared_ptr<std::uint8_t[]> bytes;
+    std::uint64_t size = 0;
     std::uint64_t lastUse = 0;
   };
   // The window holding [offset, offset + length), if one does (under mutex_).

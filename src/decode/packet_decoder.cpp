@@ -149,6 +149,12 @@ NodeId PacketDecoder::AddBytes(NodeId parent, const FieldInfo& f, std::uint32_t 
 
 NodeId PacketDecoder::AddFieldLine(NodeId parent, const FieldInfo& f, std::string text, std::uint32_t start,
                                    std::uint32_t end, std::uint64_t value) {
+  if (Selective() && parent != kNoNode && !context_.onlyFields->Has(&f)) {
+    // The line of a field not asked for: every frame has dozens of them,
+    // so the scratch line is handed out as it is.
+    promoted_ = kNoNode;
+    return tree_->ScratchLine();
+  }
   const NodeId line = NewLine(parent, std::move(text), start, end, &f);
   SetField(line, f, value);
   return line;

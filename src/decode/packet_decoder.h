@@ -121,6 +121,8 @@ class PacketDecoder {
   std::uint32_t ipDatagramEnd = 0;
 
   bool IsTree() const { return mode == DecodeMode::Tree && tree_ != nullptr; }
+  // Whether lines get their texts (not when decoding for display filters).
+  bool WritesText() const { return context_.onlyFields == nullptr; }
   bool IsSummary() const { return mode == DecodeMode::Summary; }
   int LinkType() const { return context_.linkType; }
   // Whether an optional decoder runs in this decoding.
@@ -198,7 +200,7 @@ class PacketDecoder {
     const std::optional<std::uint64_t> container = ReadContainer(f, at);
     if (!container) return read;
     read.value = static_cast<std::uint32_t>(MaskedValue(f, *container));
-    if (IsTree()) read.line = AddFieldLine(parent, f, std::string(textOf(*read.value)), at, at + FieldWidth(f), *read.value);
+    if (IsTree()) read.line = AddFieldLine(parent, f, LineText(textOf, *read.value), at, at + FieldWidth(f), *read.value);
     return read;
   }
   // A 64-bit field; the text is made by `textOf(value)`.
@@ -208,7 +210,7 @@ class PacketDecoder {
     read.value = ReadContainer(f, at);
     if (!read.value) return read;
     *read.value = MaskedValue(f, *read.value);
-    if (IsTree()) read.line = AddFieldLine(parent, f, std::string(textOf(*read.value)), at, at + FieldWidth(f), *read.value);
+    if (IsTree()) read.line = AddFieldLine(parent, f, LineText(textOf, *read.value), at, at + FieldWidth(f), *read.value);
     return read;
   }
   // An address (IPv4, IPv6, MAC) or another field of fixed width: the bytes
@@ -297,6 +299,13 @@ class PacketDecoder {
   void AddLayerStart(std::uint32_t at);
 
  private:
+  // A field line's text from `textOf`, which is not called when no text is written.
+  template <class TextOf, class Value>
+  std::string LineText(TextOf& textOf, Value value) const {
+    if (!WritesText()) return {};
+    return std::string(textOf(value));
+  }
+
   // The decoder of DecodeDetached.
   PacketDecoder(const PacketDecoder& outer, std::span<const std::uint8_t> bytes, NodeId parent);
 
