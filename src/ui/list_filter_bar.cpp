@@ -1,13 +1,17 @@
 #include "ui/list_filter_bar.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
+#include "filters/display_filter.h"
 #include "filters/filter_preview.h"
+#include "filters/filter_settings.h"
 
 namespace qv {
 
@@ -16,16 +20,26 @@ namespace {
 constexpr int kProgressMs = 40;
 }  // namespace
 
-ListFilterBar::ListFilterBar(CTalvenorDoc& doc, PacketListModel& model, std::function<std::string()> rules,
-                             QWidget* parent)
-    : QWidget(parent), doc_(doc), model_(model), rules_(std::move(rules)) {
+ListFilterBar::ListFilterBar(CTalvenorDoc& doc, PacketListModel& model, SettingsStore& store,
+                             std::function<std::string()> rules, QWidget* parent)
+    : QWidget(parent), doc_(doc), model_(model), store_(store), rules_(std::move(rules)) {
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(2, 2, 2, 2);
   row->addWidget(new QLabel(QStringLiteral("List filter:"), this));
-  field_ = new QLineEdit(this);
-  field_->setPlaceholderText(QStringLiteral("an expression, e.g. tcp port 80 (Enter applies, empty shows all)"));
-  field_->setClearButtonEnabled(true);
+  field_ = new QComboBox(this);
+  field_->setEditable(true);
+  field_->setInsertPolicy(QComboBox::NoInsert);  // the history is kept here, newest first
+  field_->setMaxCount(static_cast<int>(kFilterHistorySize));
+  field_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  Field()->setPlaceholderText(
+      QStringLiteral("a display filter (dns.qry.name == \"example.com\") or a capture filter (tcp port 80); "
+                     "Enter applies, empty shows all"));
+  Field()->setClearButtonEnabled(true);
   row->addWidget(field_, 1);
+  language_ = new QLabel(this);
+  language_->setStyleSheet(QStringLiteral("color: gray;"));
+  language_->hide();
+  row->addWidget(language_);
   auto* useRules = new QPushButton(QStringLiteral("Use the rules"), this);
   row->addWidget(useRules);
   error_ = new QLabel(this);
@@ -45,8 +59,16 @@ ListFilterBar::ListFilterBar(CTalvenorDoc& doc, PacketListModel& model, std::fun
   timer_ = new QTimer(this);
   timer_->setInterval(kProgressMs);
 
-  connect(field_, &QLineEdit::returnPressed, this, [this] { SetExpression(field_->text()); });
-  connect(field_, &QLineEdit::textChanged, this, [this](const QString& text) {
+  history_ = LoadFilterHistory(store_);
+  ShowHistory();
+
+  connect(Field(), &QLineEdit::returnPressed, this, [this] { SetExpression(Field()->text()); });
+  // Picking a filter from the drop-down applies it (Enter, which also
+  // activates, has applied it already).
+  connect(field_, &QComboBox::textActivated, this, [this](const QString& text) {
+    if (text != applied_) SetExpression(text);
+  });
+  connect(Field(), &QLineEdit::textChanged, this, [this](const QString& text) {
     if (text.isEmpty()) SetExpression(text);  // the clear button shows all again
   });
   connect(useRules, &QPushButton::clicked, this, &ListFilterBar::UseRules);
@@ -56,27 +78,73 @@ ListFilterBar::ListFilterBar(CTalvenorDoc& doc, PacketListModel& model, std::fun
 
 ListFilterBar::~ListFilterBar() = default;
 
+QLineEdit* ListFilterBar::Field() const { return field_->lineEdit(); }
+
 QString ListFilterBar::Error() const { return error_->isHidden() ? QString() : error_->toolTip(); }
+
+std::shared_ptr<const ListFilter> ListFilterBar::MakeFilter(const Choice& choice) const {
+  if (choice.display) {
+    const std::optional<PacketRecord> first = doc_.Buffer().Find(0);
+    return std::make_shared<const ListFilter>(choice.display, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()},
+                                              first ? RecordTimeNs(*first) : 0);
+  }
+  return std::make_shared<const ListFilter>(choice.program);
+}
+
+void ListFilterBar::ShowLanguage(const Choice& choice) {
+  if (choice.Empty()) {
+    language_->hide();
+    return;
+  }
+  language_->setText(choice.display ? QStringLiteral("Display filter") : QStringLiteral("Capture filter"));
+  language_->setToolTip(choice.display ? QStringLiteral("Read as a display filter: tested on the decoded fields")
+                                       : QStringLiteral("Read as a capture filter (libpcap's language): tested on "
+                                                        "the frames' bytes"));
+  language_->show();
+}
 
 bool ListFilterBar::SetExpression(const QString& expression) {
   Cancel();
   error_->hide();
-  if (expression.trimmed().isEmpty()) {
-    filter_.reset();
+  const std::string text = expression.trimmed().toStdString();
+  if (text.empty()) {
+    current_ = next_ = Choice{};
+    applied_.clear();
+    ShowLanguage(current_);
     model_.ClearListFilter();
     Poll();
     return true;
   }
-  FilterCompile compiled = CompileOffline(expression.toStdString(), doc_.LinkType(), PCAP_NETMASK_UNKNOWN);
-  if (!compiled.ok) {
-    error_->setText(QStringLiteral("✘"));
-    error_->setToolTip(QString::fromStdString(compiled.error));
-    error_->show();
-    return false;
+  Choice choice;
+  DisplayFilterError displayError;
+  choice.display = CompileDisplayFilter(text, &displayError);
+  if (!choice.display) {
+    FilterCompile compiled = CompileOffline(text, doc_.LinkType(), PCAP_NETMASK_UNKNOWN);
+    if (!compiled.ok) {
+      error_->setText(QStringLiteral("✘"));
+      error_->setToolTip(QStringLiteral("Not a display filter: %1\nNot a capture filter: %2")
+                             .arg(QString::fromStdString(displayError.Text()), QString::fromStdString(compiled.error)));
+      error_->show();
+      return false;
+    }
+    choice.program = std::make_shared<CompiledFilter>(std::move(compiled.filter));
   }
-  filter_ = std::make_shared<CompiledFilter>(std::move(compiled.filter));
+  applied_ = expression;
+  Remember(expression);
+  choice.filter = MakeFilter(choice);
+  ShowLanguage(choice);
+  const std::uint32_t count = doc_.Buffer().Count();
+  if (count == 0) {
+    // Nothing to match yet: the test is made with the first frame, whose
+    // time the display filter's relative times count from.
+    current_ = next_ = choice;
+    model_.SetListFilter(current_.filter, nullptr, {}, 0);
+    Poll();
+    return true;
+  }
+  next_ = choice;
   // Frames buffered so far are matched in the background; the rest as they come.
-  job_ = std::make_unique<ListFilterJob>(doc_.Buffer(), filter_, doc_.Buffer().Count());
+  job_ = std::make_unique<ListFilterJob>(doc_.Buffer(), next_.filter, count);
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->show();
@@ -85,25 +153,55 @@ bool ListFilterBar::SetExpression(const QString& expression) {
   return true;
 }
 
-void ListFilterBar::UseRules() {
-  const QString expression = QString::fromStdString(rules_());
-  field_->setText(expression);
-  SetExpression(expression);
+bool ListFilterBar::Apply(const QString& expression) {
+  Prepare(expression);
+  return SetExpression(expression);
 }
+
+void ListFilterBar::Prepare(const QString& expression) {
+  // No "empty shows all" while the text is swapped.
+  const QSignalBlocker block(Field());
+  Field()->setText(expression);
+}
+
+void ListFilterBar::Remember(const QString& expression) {
+  RememberFilter(history_, expression.toStdString());
+  SaveFilterHistory(store_, history_);
+  store_.Flush();  // kept even if the program does not end normally
+  ShowHistory();
+}
+
+void ListFilterBar::ShowHistory() {
+  const QSignalBlocker blockField(Field());
+  const QSignalBlocker blockBox(field_);
+  const QString text = Field()->text();
+  field_->clear();
+  for (const std::string& h : history_) field_->addItem(QString::fromStdString(h));
+  field_->setCurrentIndex(-1);
+  Field()->setText(text);
+}
+
+void ListFilterBar::UseRules() { Apply(QString::fromStdString(rules_())); }
 
 void ListFilterBar::Cancel() {
   // The list keeps what it showed before.
   job_.reset();
+  next_ = current_;
+  ShowLanguage(current_);
   timer_->stop();
   progress_->hide();
   cancel_->hide();
 }
 
 void ListFilterBar::BufferCleared() {
-  if (!job_) return;
-  job_.reset();
-  Finish();
-  model_.SetListFilter(filter_, {}, 0);
+  if (job_) {
+    // The match was of frames no longer held: what it was for shows from now on.
+    job_.reset();
+    Finish();
+    current_ = next_;
+  }
+  // The test is made again with the next first frame (see Poll).
+  if (!current_.Empty()) model_.SetListFilter(current_.filter, nullptr, {}, 0);
 }
 
 void ListFilterBar::Finish() {
@@ -119,10 +217,16 @@ void ListFilterBar::Poll() {
       progress_->setValue(last == 0 ? 100 : static_cast<int>(std::uint64_t{job_->Matched()} * 100 / last));
     } else {
       std::vector<std::uint32_t> matched = job_->TakeResult();
+      std::unique_ptr<FrameTest> test = job_->TakeTest();
       job_.reset();
       Finish();
-      model_.SetListFilter(filter_, std::move(matched), last);
+      current_ = next_;
+      model_.SetListFilter(current_.filter, std::move(test), std::move(matched), last);
     }
+  } else if (!current_.Empty() && model_.ListFiltered() && !model_.HasFrameTest() && doc_.Buffer().Count() > 0) {
+    // The first frames since the filter was set or the buffer was cleared.
+    current_.filter = MakeFilter(current_);
+    model_.SetListFilter(current_.filter, current_.filter->NewTest(), {}, 0);
   }
   if (model_.ListFiltered()) {
     shown_->setText(QStringLiteral("Shown: %1 of %2").arg(model_.rowCount()).arg(doc_.PacketCount()));

@@ -13,11 +13,23 @@
 
 namespace qv {
 
+namespace {
+// Rows whose field values are kept: a few screens' worth.
+constexpr std::size_t kFieldCacheRows = 512;
+// Frames a display filter tests in one Refresh() on this thread: each is
+// decoded, and a burst of frames must not stall the window.
+constexpr std::uint32_t kTestsPerRefresh = 4096;
+}  // namespace
+
 PacketListModel::PacketListModel(CTalvenorDoc& doc, QObject* parent) : QAbstractTableModel(parent), doc_(doc) {}
+
+PacketListModel::~PacketListModel() = default;
 
 int PacketListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
-int PacketListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+int PacketListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount + static_cast<int>(fieldColumns_.size());
+}
 
 std::uint32_t PacketListModel::PacketNumberAt(int row) const {
   if (Mapped() && row >= 0 && static_cast<std::size_t>(row) < order_.size()) {
@@ -37,6 +49,12 @@ const PacketListModel::CachedRow* PacketListModel::RowAt(int row) const {
 }
 
 QString PacketListModel::Text(int row, int column) const {
+  if (FieldOfColumn(column) != nullptr) {
+    if (row < 0 || row >= rows_) return {};
+    const std::vector<FieldColumnValue>* values = FieldValuesOf(PacketNumberAt(row));
+    const auto i = static_cast<std::size_t>(column - kColumnCount);
+    return values == nullptr || i >= values->size() ? QString() : QString::fromStdString((*values)[i].text);
+  }
   const CachedRow* r = RowAt(row);
   if (r == nullptr) return {};
   return QString::fromStdString(ColumnText(r->record, r->summary, column));
@@ -62,7 +80,7 @@ QVariant PacketListModel::data(const QModelIndex& index, int role) const {
       return QColor(c.r, c.g, c.b);
     }
     case Qt::TextAlignmentRole:
-      return index.column() == kColumnProtocols ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+      return index.column() >= kColumnProtocols ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                                 : QVariant(Qt::AlignCenter);
     case Qt::UserRole:
       return PacketNumberAt(index.row());
@@ -72,7 +90,14 @@ QVariant PacketListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant PacketListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+  if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+  if (const FieldInfo* field = FieldOfColumn(section)) {
+    // The field's name, as the filter language spells it; the tooltip says what it is.
+    if (role == Qt::DisplayRole) return QString::fromUtf8(field->abbrev.data(), static_cast<qsizetype>(field->abbrev.size()));
+    if (role == Qt::ToolTipRole) return QString::fromUtf8(field->name.data(), static_cast<qsizetype>(field->name.size()));
+    if (role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+  }
   if (role == Qt::DisplayRole) return QString::fromLatin1(kColumnHeadings[static_cast<std::size_t>(section)]);
   if (role == Qt::TextAlignmentRole) {
     return section == kColumnProtocols ? QVariant(Qt::AlignLeft | Qt::AlignVCenter) : QVariant(Qt::AlignCenter);
@@ -84,9 +109,11 @@ void PacketListModel::Refresh() {
   const int available = static_cast<int>(std::min<std::uint32_t>(doc_.Buffer().Count(), 0x7FFFFFFF));
   if (listFilter_) {
     // New frames are tested as they come; the matching ones are appended.
-    const auto count = static_cast<std::uint32_t>(available);
-    if (count <= tested_) return;
-    std::vector<std::uint32_t> matched = MatchFrames(doc_.Buffer(), listFilter_->Program(), tested_, count);
+    if (!test_) return;
+    const auto available32 = static_cast<std::uint32_t>(available);
+    if (available32 <= tested_) return;
+    const std::uint32_t count = std::min(available32, tested_ + kTestsPerRefresh);
+    std::vector<std::uint32_t> matched = MatchFrames(doc_.Buffer(), *test_, tested_, count);
     tested_ = count;
     if (matched.empty()) return;
     beginInsertRows({}, rows_, rows_ + static_cast<int>(matched.size()) - 1);
@@ -112,23 +139,38 @@ void PacketListModel::Reset() {
   order_.shrink_to_fit();
   sortColumn_ = -1;
   tested_ = 0;  // a list filter stays, for the frames to come
+  test_.reset();  // its test knew the frames before: the filter bar makes a new one
   cache_.reset();
+  fieldCache_.clear();
+  fieldCacheOrder_.clear();
+  fieldReader_.reset();  // the first frame's time changes
   endResetModel();
 }
 
 void PacketListModel::RowsChanged() {
   cache_.reset();
+  ResetFieldReader();
   if (sortColumn_ >= 0) {
     sort(sortColumn_);  // reads every row again and announces the new order
     return;
   }
-  if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, kColumnCount - 1));
+  if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
 }
 
-void PacketListModel::SetListFilter(std::shared_ptr<CompiledFilter> filter, std::vector<std::uint32_t> matched,
-                                    std::uint32_t tested) {
+bool PacketListModel::TestsPending() const {
+  return listFilter_ != nullptr && (test_ == nullptr ? doc_.Buffer().Count() > 0 : doc_.Buffer().Count() > tested_);
+}
+
+void PacketListModel::SetFrameTest(std::unique_ptr<FrameTest> test) {
+  test_ = std::move(test);
+  Refresh();
+}
+
+void PacketListModel::SetListFilter(std::shared_ptr<const ListFilter> filter, std::unique_ptr<FrameTest> test,
+                                    std::vector<std::uint32_t> matched, std::uint32_t tested) {
   beginResetModel();
   listFilter_ = std::move(filter);
+  test_ = std::move(test);
   order_ = std::move(matched);
   tested_ = tested;
   rows_ = static_cast<int>(order_.size());
@@ -142,6 +184,7 @@ void PacketListModel::ClearListFilter() {
   if (!listFilter_) return;
   beginResetModel();
   listFilter_.reset();
+  test_.reset();
   order_.clear();
   order_.shrink_to_fit();
   rows_ = 0;
@@ -153,7 +196,7 @@ void PacketListModel::ClearListFilter() {
 }
 
 void PacketListModel::sort(int column, Qt::SortOrder) {
-  if (column < 0 || column >= kColumnCount) return;
+  if (column < 0 || column >= columnCount()) return;
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList before = persistentIndexList();
   std::vector<std::uint32_t> numbersBefore;
@@ -170,27 +213,14 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
   }
   std::vector<std::uint32_t> order(shown.size());
   std::iota(order.begin(), order.end(), 0u);
-  // The rows' texts, read in passes of a few thousand frames: a pass reads
-  // a file's frames in a row and looks at the file once, and the buffer's
-  // lock is let go between passes so that a capture goes on meanwhile.
   auto forEachText = [&](const std::function<void(std::size_t, const std::string&)>& use) {
-    constexpr std::uint32_t kPass = 4096;
-    std::size_t i = 0;
-    while (i < shown.size()) {
-      const std::uint32_t first = shown[i];
-      const std::uint32_t last = first < UINT32_MAX - kPass ? first + kPass : UINT32_MAX;
-      doc_.Buffer().ForEachInRange(first, last, [&](const PacketRecord& record) {
-        if (i < shown.size() && shown[i] == record.number) {
-          use(i, ColumnText(record, doc_.SummaryOf(record), column));
-          ++i;
-        }
-      });
-      // Rows no longer held (cleared meanwhile) sort with empty texts; the
-      // row at `first` is passed at least, so every pass moves on.
-      while (i < shown.size() && shown[i] < last) use(i++, std::string());
-    }
+    ForEachShown(shown, [&](std::size_t i, const PacketRecord* record) {
+      use(i, record == nullptr ? std::string() : ColumnText(*record, doc_.SummaryOf(*record), column));
+    });
   };
-  if (IsTextColumn(column)) {
+  if (column >= kColumnCount) {
+    SortByField(static_cast<std::size_t>(column - kColumnCount), order, shown);
+  } else if (IsTextColumn(column)) {
     std::vector<std::string> keys(order.size());
     forEachText([&](std::size_t i, const std::string& text) { keys[i] = text; });
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
@@ -214,6 +244,150 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
   }
   changePersistentIndexList(before, after);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+}  // namespace qv
+
+namespace qv {
+
+// The rows' records, read in passes of a few thousand frames: a pass reads
+// a file's frames in a row and looks at the file once, and the buffer's
+// lock is let go between passes so that a capture goes on meanwhile.
+void PacketListModel::ForEachShown(const std::vector<std::uint32_t>& shown,
+                                   const std::function<void(std::size_t, const PacketRecord*)>& use) const {
+  constexpr std::uint32_t kPass = 4096;
+  std::size_t i = 0;
+  while (i < shown.size()) {
+    const std::uint32_t first = shown[i];
+    const std::uint32_t last = first < UINT32_MAX - kPass ? first + kPass : UINT32_MAX;
+    doc_.Buffer().ForEachInRange(first, last, [&](const PacketRecord& record) {
+      if (i < shown.size() && shown[i] == record.number) {
+        use(i, &record);
+        ++i;
+      }
+    });
+    // Rows no longer held (cleared meanwhile) sort with empty texts; the
+    // row at `first` is passed at least, so every pass moves on.
+    while (i < shown.size() && shown[i] < last) use(i++, nullptr);
+  }
+}
+
+const FieldInfo* PacketListModel::FieldOfColumn(int column) const {
+  if (column < kColumnCount) return nullptr;
+  const auto i = static_cast<std::size_t>(column - kColumnCount);
+  return i < fieldColumns_.size() ? fieldColumns_[i] : nullptr;
+}
+
+void PacketListModel::SetFieldColumns(std::vector<const FieldInfo*> fields) {
+  std::erase(fields, nullptr);
+  beginResetModel();
+  fieldColumns_ = std::move(fields);
+  if (sortColumn_ >= columnCount()) sortColumn_ = -1;
+  ResetFieldReader();
+  endResetModel();
+}
+
+bool PacketListModel::AddFieldColumn(const FieldInfo* field) {
+  if (field == nullptr || fieldColumns_.size() >= kMaxFieldColumns ||
+      std::find(fieldColumns_.begin(), fieldColumns_.end(), field) != fieldColumns_.end()) {
+    return false;
+  }
+  const int column = columnCount();
+  beginInsertColumns({}, column, column);
+  fieldColumns_.push_back(field);
+  ResetFieldReader();
+  endInsertColumns();
+  return true;
+}
+
+bool PacketListModel::RemoveFieldColumn(int column) {
+  if (FieldOfColumn(column) == nullptr) return false;
+  const bool sortedByIt = sortColumn_ == column;
+  beginRemoveColumns({}, column, column);
+  fieldColumns_.erase(fieldColumns_.begin() + (column - kColumnCount));
+  if (sortColumn_ > column) --sortColumn_;  // a later column moves left
+  ResetFieldReader();
+  endRemoveColumns();
+  if (sortedByIt) {
+    // No column orders the rows any more: back to capture order.
+    beginResetModel();
+    sortColumn_ = -1;
+    if (listFilter_) {
+      std::sort(order_.begin(), order_.end());
+    } else {
+      order_.clear();
+    }
+    cache_.reset();
+    endResetModel();
+  }
+  return true;
+}
+
+void PacketListModel::ResetFieldReader() const {
+  fieldReader_.reset();
+  fieldCache_.clear();
+  fieldCacheOrder_.clear();
+}
+
+std::optional<std::int64_t> PacketListModel::TimeOf(std::uint32_t number) const {
+  const std::optional<PacketRecord> record = doc_.Buffer().Find(number);
+  if (!record) return std::nullopt;
+  return RecordTimeNs(*record);
+}
+
+const std::vector<FieldColumnValue>* PacketListModel::FieldValuesOf(std::uint32_t number) const {
+  if (fieldColumns_.empty()) return nullptr;
+  if (const auto it = fieldCache_.find(number); it != fieldCache_.end()) return &it->second;
+  const std::optional<PacketRecord> record = doc_.Buffer().Find(number);
+  if (!record) return nullptr;
+  if (!fieldReader_) {
+    fieldReader_ = std::make_unique<FieldColumnReader>(fieldColumns_, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()});
+    fieldReader_->SetFirstTime(TimeOf(0).value_or(RecordTimeNs(*record)));
+  }
+  std::vector<FieldColumnValue> values =
+      fieldReader_->Read(*record, number > 0 ? TimeOf(number - 1) : std::nullopt);
+  if (fieldCacheOrder_.size() >= kFieldCacheRows) {
+    fieldCache_.erase(fieldCacheOrder_.front());
+    fieldCacheOrder_.pop_front();
+  }
+  fieldCacheOrder_.push_back(number);
+  return &fieldCache_.emplace(number, std::move(values)).first->second;
+}
+
+void PacketListModel::SortByField(std::size_t field, std::vector<std::uint32_t>& order,
+                                  const std::vector<std::uint32_t>& shown) {
+  // A reader of the one field: the sort decodes every shown frame once.
+  FieldColumnReader reader({fieldColumns_[field]}, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()});
+  reader.SetFirstTime(TimeOf(0).value_or(0));
+  std::vector<FieldColumnValue> keys(order.size());
+  // Passes as ForEachShown() makes them, but every held frame of a pass is
+  // looked at: the one before a shown frame gives frame.time_delta.
+  constexpr std::uint32_t kPass = 4096;
+  std::size_t i = 0;
+  while (i < shown.size()) {
+    const std::uint32_t first = shown[i];
+    const std::uint32_t last = first < UINT32_MAX - kPass ? first + kPass : UINT32_MAX;
+    // Looked up before the pass takes the buffer's lock.
+    std::optional<std::int64_t> previous = first > 0 ? TimeOf(first - 1) : std::nullopt;
+    doc_.Buffer().ForEachInRange(first, last, [&](const PacketRecord& record) {
+      if (i < shown.size() && shown[i] == record.number) {
+        std::vector<FieldColumnValue> v = reader.Read(record, previous);
+        if (!v.empty()) keys[i] = std::move(v.front());
+        ++i;
+      }
+      previous = RecordTimeNs(record);
+    });
+    while (i < shown.size() && shown[i] < last) ++i;  // no longer held: empty
+  }
+  const bool byNumber = SortsByNumber(*fieldColumns_[field]);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const FieldColumnValue& x = keys[a];
+    const FieldColumnValue& y = keys[b];
+    if (byNumber && (x.hasNumber != y.hasNumber || x.number != y.number)) {
+      return x.hasNumber != y.hasNumber ? !x.hasNumber : x.number < y.number;
+    }
+    return x.text < y.text;
+  });
 }
 
 }  // namespace qv
