@@ -42,6 +42,7 @@ class DisplayFilterMatcher {
   DecodeSetup setup_;
   DecodeTree tree_;
   FrameFieldValues values_;
+  bool decode_;  // false when the filter names only the frame's own fields
   bool haveFirst_ = false;
   std::int64_t firstNs_ = 0;
   bool havePrevious_ = false;
