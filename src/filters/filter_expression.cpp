@@ -30,6 +30,15 @@ bool HasWholeValue(const FieldInfo& f, std::span<const std::uint8_t> bytes) {
   }
 }
 
+// "1497881574.488488492"; a time before 1970 with a minus sign.
+std::string EpochSeconds(std::int64_t ns) {
+  const bool negative = ns < 0;
+  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(ns) : static_cast<std::uint64_t>(ns);
+  std::string fraction = std::to_string(magnitude % 1000000000u);
+  fraction.insert(0, 9 - fraction.size(), '0');
+  return (negative ? "-" : "") + std::to_string(magnitude / 1000000000u) + "." + fraction;
+}
+
 std::string Parenthesised(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -85,8 +94,8 @@ std::string FilterForLine(const DecodeNode& node, std::span<const std::uint8_t> 
   switch (f.type) {
     case FieldType::Bytes: out += ByteString(bytes); break;
     case FieldType::String: out += QuoteFilterString(bytes); break;
-    // "Dec 10, 2026 19:53:22.000000000 UTC" holds blanks: a quoted literal.
-    case FieldType::AbsoluteTime: out += QuoteFilterString(FieldValueText(f, node.value, bytes)); break;
+    // The language reads times as seconds: since 1970 for an absolute one.
+    case FieldType::AbsoluteTime: out += EpochSeconds(static_cast<std::int64_t>(node.value)); break;
     default: out += FieldValueText(f, node.value, bytes); break;
   }
   return out;

@@ -31,7 +31,8 @@ std::string QuoteFilterString(std::string_view text);
 
 // The filter that selects frames showing this line's value:
 // `dns.qry.name == "example.com"`, `ip.src == 10.0.0.5`,
-// `eth.src == 00:11:22:33:44:55`, bytes as `aa:bb:cc`; a protocol line (or a
+// `eth.src == 00:11:22:33:44:55`, bytes as `aa:bb:cc`, an absolute time as
+// seconds since 1970 (`ntp.xmt == 1497881574.488488492`); a protocol line (or a
 // line that only groups others, or one whose value bytes are missing) gives
 // its field's name alone. Empty for a line without a field.
 std::string FilterForLine(const DecodeNode& node, std::span<const std::uint8_t> frame);

@@ -98,6 +98,18 @@ TEST(FilterForLine, LinesWithoutAWholeValue) {
   EXPECT_EQ(FilterForLine(name, dns), R"(dns.qry.name == "a\"b\\c\x01\xff")");
 }
 
+TEST(FilterForLine, AbsoluteTimesAsSecondsSince1970) {
+  DecodeNode line;
+  line.field = FindField("ntp.xmt");
+  ASSERT_NE(line.field, nullptr);
+  line.value = 1497881574488488492u;
+  EXPECT_EQ(FilterForLine(line, {}), "ntp.xmt == 1497881574.488488492");
+  line.value = 5;
+  EXPECT_EQ(FilterForLine(line, {}), "ntp.xmt == 0.000000005");
+  line.value = static_cast<std::uint64_t>(std::int64_t{-1500000000});
+  EXPECT_EQ(FilterForLine(line, {}), "ntp.xmt == -1.500000000");
+}
+
 TEST(QuoteFilterString, EscapesWhatTheLanguageReadsSpecially) {
   const std::pair<std::string, std::string> cases[] = {
       {"", R"("")"},
