@@ -18,6 +18,10 @@ namespace qv {
 namespace {
 // How often a running match reports its progress and is picked up.
 constexpr int kProgressMs = 40;
+// Untested frames beyond which a display filter is matched again on the
+// worker rather than a thousand frames a refresh on this thread (frames
+// came faster than the list tests them: a file still loading, a burst).
+constexpr std::uint32_t kBacklogForWorker = 16384;
 }  // namespace
 
 ListFilterBar::ListFilterBar(CTalvenorDoc& doc, PacketListModel& model, SettingsStore& store,
@@ -105,6 +109,8 @@ void ListFilterBar::ShowLanguage(const Choice& choice) {
 
 bool ListFilterBar::SetExpression(const QString& expression) {
   Cancel();
+  backlogCancelled_ = false;
+  awaitingFrames_ = false;
   error_->hide();
   const std::string text = expression.trimmed().toStdString();
   if (text.empty()) {
@@ -139,10 +145,16 @@ bool ListFilterBar::SetExpression(const QString& expression) {
     // time the display filter's relative times count from.
     current_ = next_ = choice;
     model_.SetListFilter(current_.filter, nullptr, {}, 0);
+    awaitingFrames_ = true;
     Poll();
     return true;
   }
   next_ = choice;
+  StartJob(count);
+  return true;
+}
+
+void ListFilterBar::StartJob(std::uint32_t count) {
   // Frames buffered so far are matched in the background; the rest as they come.
   job_ = std::make_unique<ListFilterJob>(doc_.Buffer(), next_.filter, count);
   progress_->setRange(0, 100);
@@ -150,7 +162,6 @@ bool ListFilterBar::SetExpression(const QString& expression) {
   progress_->show();
   cancel_->show();
   timer_->start();
-  return true;
 }
 
 bool ListFilterBar::Apply(const QString& expression) {
@@ -184,7 +195,9 @@ void ListFilterBar::ShowHistory() {
 void ListFilterBar::UseRules() { Apply(QString::fromStdString(rules_())); }
 
 void ListFilterBar::Cancel() {
-  // The list keeps what it showed before.
+  // The list keeps what it showed before, and a display filter is not
+  // matched again on the worker for the frames still untested.
+  if (job_) backlogCancelled_ = true;
   job_.reset();
   next_ = current_;
   ShowLanguage(current_);
@@ -201,7 +214,11 @@ void ListFilterBar::BufferCleared() {
     current_ = next_;
   }
   // The test is made again with the next first frame (see Poll).
-  if (!current_.Empty()) model_.SetListFilter(current_.filter, nullptr, {}, 0);
+  backlogCancelled_ = false;
+  if (!current_.Empty()) {
+    model_.SetListFilter(current_.filter, nullptr, {}, 0);
+    awaitingFrames_ = true;
+  }
 }
 
 void ListFilterBar::Finish() {
@@ -223,10 +240,15 @@ void ListFilterBar::Poll() {
       current_ = next_;
       model_.SetListFilter(current_.filter, std::move(test), std::move(matched), last);
     }
-  } else if (!current_.Empty() && model_.ListFiltered() && !model_.HasFrameTest() && doc_.Buffer().Count() > 0) {
+  } else if (awaitingFrames_ && doc_.Buffer().Count() > 0) {
     // The first frames since the filter was set or the buffer was cleared.
+    awaitingFrames_ = false;
     current_.filter = MakeFilter(current_);
     model_.SetListFilter(current_.filter, current_.filter->NewTest(), {}, 0);
+  } else if (current_.display && !backlogCancelled_ && model_.UntestedFrames() > kBacklogForWorker) {
+    // The list goes on as it is until the worker has matched everything.
+    next_ = current_;
+    StartJob(doc_.Buffer().Count());
   }
   if (model_.ListFiltered()) {
     shown_->setText(QStringLiteral("Shown: %1 of %2").arg(model_.rowCount()).arg(doc_.PacketCount()));

@@ -73,6 +73,8 @@ class ListFilterBar : public QWidget {
   };
 
   void Finish();
+  // Matches frames 0..count-1 against next_ on the worker.
+  void StartJob(std::uint32_t count);
   void Remember(const QString& expression);
   void ShowHistory();
   void ShowLanguage(const Choice& choice);
@@ -94,6 +96,8 @@ class ListFilterBar : public QWidget {
   QString applied_;
   Choice current_;  // what the list shows
   Choice next_;     // what a running match will show
+  bool awaitingFrames_ = false;    // the list's test is made with the first frame
+  bool backlogCancelled_ = false;  // Cancel stopped a match of the untested frames
   std::unique_ptr<ListFilterJob> job_;
   std::vector<std::string> history_;
 };

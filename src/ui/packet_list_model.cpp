@@ -17,8 +17,9 @@ namespace {
 // Rows whose field values are kept: a few screens' worth.
 constexpr std::size_t kFieldCacheRows = 512;
 // Frames a display filter tests in one Refresh() on this thread: each is
-// decoded, and a burst of frames must not stall the window.
-constexpr std::uint32_t kTestsPerRefresh = 4096;
+// decoded, and a burst of frames must not stall the window. The rest wait
+// for the next Refresh(). A capture-filter program is cheap enough for all.
+constexpr std::uint32_t kDisplayTestsPerRefresh = 1024;
 }  // namespace
 
 PacketListModel::PacketListModel(CTalvenorDoc& doc, QObject* parent) : QAbstractTableModel(parent), doc_(doc) {}
@@ -112,7 +113,9 @@ void PacketListModel::Refresh() {
     if (!test_) return;
     const auto available32 = static_cast<std::uint32_t>(available);
     if (available32 <= tested_) return;
-    const std::uint32_t count = std::min(available32, tested_ + kTestsPerRefresh);
+    const std::uint32_t count = listFilter_->IsDisplayFilter()
+                                    ? tested_ + std::min(kDisplayTestsPerRefresh, available32 - tested_)
+                                    : available32;
     std::vector<std::uint32_t> matched = MatchFrames(doc_.Buffer(), *test_, tested_, count);
     tested_ = count;
     if (matched.empty()) return;
@@ -159,6 +162,12 @@ void PacketListModel::RowsChanged() {
 
 bool PacketListModel::TestsPending() const {
   return listFilter_ != nullptr && (test_ == nullptr ? doc_.Buffer().Count() > 0 : doc_.Buffer().Count() > tested_);
+}
+
+std::uint32_t PacketListModel::UntestedFrames() const {
+  if (listFilter_ == nullptr) return 0;
+  const std::uint32_t count = doc_.Buffer().Count();
+  return count > tested_ ? count - tested_ : 0;
 }
 
 void PacketListModel::SetFrameTest(std::unique_ptr<FrameTest> test) {

@@ -71,6 +71,8 @@ class PacketListModel : public QAbstractTableModel {
   const ListFilter* CurrentListFilter() const { return listFilter_.get(); }
   // Frames buffered but not yet tested (Refresh() tests a bounded number at a time).
   bool TestsPending() const;
+  // Frames buffered but not yet tested.
+  std::uint32_t UntestedFrames() const;
 
   // The field columns, after the fixed ones, in the order shown.
   const std::vector<const FieldInfo*>& FieldColumns() const { return fieldColumns_; }
