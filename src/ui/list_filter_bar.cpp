@@ -78,6 +78,13 @@ ListFilterBar::ListFilterBar(CTalvenorDoc& doc, PacketListModel& model, Settings
   connect(useRules, &QPushButton::clicked, this, &ListFilterBar::UseRules);
   connect(cancel_, &QPushButton::clicked, this, &ListFilterBar::Cancel);
   connect(timer_, &QTimer::timeout, this, &ListFilterBar::Poll);
+  // Other decoders give other fields: a display filter is matched again with them.
+  connect(&model_, &PacketListModel::decodingChanged, this, [this] {
+    if (!current_.display || job_ || doc_.Buffer().Count() == 0) return;
+    next_ = current_;
+    next_.filter = MakeFilter(next_);
+    StartJob(doc_.Buffer().Count());
+  });
 }
 
 ListFilterBar::~ListFilterBar() = default;

@@ -153,6 +153,7 @@ void PacketListModel::Reset() {
 void PacketListModel::RowsChanged() {
   cache_.reset();
   ResetFieldReader();
+  emit decodingChanged();
   if (sortColumn_ >= 0) {
     sort(sortColumn_);  // reads every row again and announces the new order
     return;

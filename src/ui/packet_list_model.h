@@ -84,6 +84,11 @@ class PacketListModel : public QAbstractTableModel {
   // The field of a column; null for a fixed one.
   const FieldInfo* FieldOfColumn(int column) const;
 
+ signals:
+  // RowsChanged(): the frames decode differently now (a display filter's
+  // matches may differ too).
+  void decodingChanged();
+
  private:
   struct CachedRow {
     std::uint32_t number;

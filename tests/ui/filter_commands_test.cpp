@@ -235,6 +235,32 @@ TEST_F(FilterCommands, ADisplayFilterTestsFramesAsTheyComeAndCountsTimeFromTheFi
   EXPECT_EQ(bar.ShownLabel()->text(), QStringLiteral("Shown: 3 of 6"));
 }
 
+TEST_F(FilterCommands, OtherDecodersMatchADisplayFilterAndFillTheColumnsAgain) {
+  OpenCapture();
+  ASSERT_TRUE(window_->ListFilter().Apply(QStringLiteral("udp")));
+  Settle();
+  ASSERT_TRUE(window_->Packets().AddFieldColumn(FindField("dns.qry.name")));
+  EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{0, 1, 3, 5}));
+  EXPECT_EQ(window_->Model().index(0, kColumnCount).data().toString(), QStringLiteral("b.example"));
+  ASSERT_TRUE(window_->ListFilter().Apply(QStringLiteral("dns")));
+  Settle();
+  EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{0, 1, 3, 5}));
+  // As "Enabled Protocols..." applies a choice without DNS.
+  window_->Doc().SetEnabledDecoders(EnabledDecoders::Classic());
+  window_->Model().RowsChanged();
+  Settle();
+  EXPECT_TRUE(ShownNumbers().empty());
+  window_->Doc().SetEnabledDecoders(EnabledDecoders::All());
+  window_->Model().RowsChanged();
+  Settle();
+  EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{0, 1, 3, 5}));
+  ASSERT_TRUE(window_->ListFilter().Apply(QStringLiteral("udp")));
+  Settle();
+  window_->Doc().SetEnabledDecoders(EnabledDecoders::Classic());
+  window_->Model().RowsChanged();
+  EXPECT_EQ(window_->Model().index(0, kColumnCount).data().toString(), QString());
+}
+
 TEST_F(FilterCommands, ManyFramesArrivingAtOnceAreAllTested) {
   // More frames than the list tests on the interface thread between two
   // looks: the worker matches them.
