@@ -1,8 +1,37 @@
 #include "filters/field_column.h"
 
+#include <charconv>
+
 #include "decode/packet_decoder.h"
 
 namespace qv {
+
+namespace {
+
+constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+
+// A number that orders as the value does: a signed value is moved up by
+// 2^63, so that negative ones come first.
+std::uint64_t SortNumber(const FieldInfo& f, const FieldOccurrence& o, std::string_view text) {
+  switch (f.type) {
+    case FieldType::RelativeTime:
+    case FieldType::AbsoluteTime: return o.number ^ kSignBit;  // nanoseconds, signed
+    case FieldType::Int8:
+    case FieldType::Int16:
+    case FieldType::Int32: {
+      if (f.base == FieldBase::Hex) return o.number;
+      // The text has the value sign-extended from the field's own width.
+      std::int64_t value = 0;
+      const std::size_t comma = text.find(',');
+      const std::string_view first = text.substr(0, comma);
+      std::from_chars(first.data(), first.data() + first.size(), value);
+      return static_cast<std::uint64_t>(value) ^ kSignBit;
+    }
+    default: return o.number;
+  }
+}
+
+}  // namespace
 
 bool SortsByNumber(const FieldInfo& f) {
   return IsIntegerField(f) || f.type == FieldType::AbsoluteTime || f.type == FieldType::RelativeTime;
@@ -36,7 +65,7 @@ std::vector<FieldColumnValue> FieldColumnReader::Read(const PacketRecord& record
     }
     if (!occurrences.empty() && SortsByNumber(*values_.Wanted()[i])) {
       v.hasNumber = true;
-      v.number = occurrences.front().number;
+      v.number = SortNumber(*values_.Wanted()[i], occurrences.front(), v.text);
     }
   }
   return out;

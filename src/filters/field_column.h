@@ -17,7 +17,8 @@
 namespace qv {
 
 // A column's value for sorting: integer, Boolean and time fields order by
-// their first occurrence's number (rows without one first), others by text.
+// their first occurrence's value (`number` orders as it does, signed values
+// too; rows without one first), others by text.
 struct FieldColumnValue {
   std::string text;
   bool hasNumber = false;

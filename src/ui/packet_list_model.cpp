@@ -8,6 +8,7 @@
 
 #include "capture/capture_session.h"
 #include "capture/packet_row.h"
+#include "filters/field_sort.h"
 #include "filters/list_filter.h"
 #include "ui/packet_sort.h"
 
@@ -107,6 +108,7 @@ QVariant PacketListModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 void PacketListModel::Refresh() {
+  TakeSortResult();
   const int available = static_cast<int>(std::min<std::uint32_t>(doc_.Buffer().Count(), 0x7FFFFFFF));
   if (listFilter_) {
     // New frames are tested as they come; the matching ones are appended.
@@ -136,6 +138,7 @@ void PacketListModel::Refresh() {
 }
 
 void PacketListModel::Reset() {
+  sortJob_.reset();
   beginResetModel();
   rows_ = 0;
   order_.clear();
@@ -178,6 +181,7 @@ void PacketListModel::SetFrameTest(std::unique_ptr<FrameTest> test) {
 
 void PacketListModel::SetListFilter(std::shared_ptr<const ListFilter> filter, std::unique_ptr<FrameTest> test,
                                     std::vector<std::uint32_t> matched, std::uint32_t tested) {
+  sortJob_.reset();
   beginResetModel();
   listFilter_ = std::move(filter);
   test_ = std::move(test);
@@ -192,6 +196,7 @@ void PacketListModel::SetListFilter(std::shared_ptr<const ListFilter> filter, st
 
 void PacketListModel::ClearListFilter() {
   if (!listFilter_) return;
+  sortJob_.reset();
   beginResetModel();
   listFilter_.reset();
   test_.reset();
@@ -207,12 +212,7 @@ void PacketListModel::ClearListFilter() {
 
 void PacketListModel::sort(int column, Qt::SortOrder) {
   if (column < 0 || column >= columnCount()) return;
-  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  const QModelIndexList before = persistentIndexList();
-  std::vector<std::uint32_t> numbersBefore;
-  numbersBefore.reserve(static_cast<std::size_t>(before.size()));
-  for (const QModelIndex& i : before) numbersBefore.push_back(PacketNumberAt(i.row()));
-
+  sortJob_.reset();  // a later click wins
   // Positions into the rows shown: all frames, or those the list filter kept
   // (in capture order, whatever an earlier sort did).
   std::vector<std::uint32_t> shown(static_cast<std::size_t>(rows_));
@@ -221,6 +221,15 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
     shown = order_;
     std::sort(shown.begin(), shown.end());
   }
+  if (const FieldInfo* field = FieldOfColumn(column)) {
+    // Every frame is decoded for its value: on the worker; Refresh() takes
+    // the order when it is done.
+    sortJobColumn_ = column;
+    sortJobRows_ = rows_;
+    sortJob_ = std::make_unique<FieldSortJob>(doc_.Buffer(), *field, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()},
+                                              TimeOf(0).value_or(0), std::move(shown));
+    return;
+  }
   std::vector<std::uint32_t> order(shown.size());
   std::iota(order.begin(), order.end(), 0u);
   auto forEachText = [&](const std::function<void(std::size_t, const std::string&)>& use) {
@@ -228,9 +237,7 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
       use(i, record == nullptr ? std::string() : ColumnText(*record, doc_.SummaryOf(*record), column));
     });
   };
-  if (column >= kColumnCount) {
-    SortByField(static_cast<std::size_t>(column - kColumnCount), order, shown);
-  } else if (IsTextColumn(column)) {
+  if (IsTextColumn(column)) {
     std::vector<std::string> keys(order.size());
     forEachText([&](std::size_t i, const std::string& text) { keys[i] = text; });
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
@@ -240,7 +247,27 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
   }
   for (std::uint32_t& i : order) i = shown[i];
+  ApplyOrder(std::move(order), column);
+}
+
+void PacketListModel::TakeSortResult() {
+  if (!sortJob_ || !sortJob_->Done()) return;
+  std::vector<std::uint32_t> order = sortJob_->TakeOrder();
+  sortJob_.reset();
+  // Rows that arrived while it ran follow in the order they came.
+  for (int r = sortJobRows_; r < rows_; ++r) order.push_back(PacketNumberAt(r));
+  ApplyOrder(std::move(order), sortJobColumn_);
+}
+
+void PacketListModel::ApplyOrder(std::vector<std::uint32_t> order, int column) {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList before = persistentIndexList();
+  std::vector<std::uint32_t> numbersBefore;
+  numbersBefore.reserve(static_cast<std::size_t>(before.size()));
+  for (const QModelIndex& i : before) numbersBefore.push_back(PacketNumberAt(i.row()));
+
   order_ = std::move(order);
+  rows_ = static_cast<int>(order_.size());
   sortColumn_ = column;
   cache_.reset();
 
@@ -250,7 +277,8 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
   QModelIndexList after;
   after.reserve(before.size());
   for (qsizetype i = 0; i < before.size(); ++i) {
-    after << index(static_cast<int>(rowOf[numbersBefore[static_cast<std::size_t>(i)]]), before[i].column());
+    const std::uint32_t number = numbersBefore[static_cast<std::size_t>(i)];
+    after << (number < rowOf.size() ? index(static_cast<int>(rowOf[number]), before[i].column()) : QModelIndex());
   }
   changePersistentIndexList(before, after);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -290,6 +318,7 @@ const FieldInfo* PacketListModel::FieldOfColumn(int column) const {
 
 void PacketListModel::SetFieldColumns(std::vector<const FieldInfo*> fields) {
   std::erase(fields, nullptr);
+  sortJob_.reset();
   beginResetModel();
   fieldColumns_ = std::move(fields);
   if (sortColumn_ >= columnCount()) sortColumn_ = -1;
@@ -313,6 +342,7 @@ bool PacketListModel::AddFieldColumn(const FieldInfo* field) {
 bool PacketListModel::RemoveFieldColumn(int column) {
   if (FieldOfColumn(column) == nullptr) return false;
   const bool sortedByIt = sortColumn_ == column;
+  if (sortJob_ && sortJobColumn_ >= column) sortJob_.reset();
   beginRemoveColumns({}, column, column);
   fieldColumns_.erase(fieldColumns_.begin() + (column - kColumnCount));
   if (sortColumn_ > column) --sortColumn_;  // a later column moves left
@@ -362,42 +392,6 @@ const std::vector<FieldColumnValue>* PacketListModel::FieldValuesOf(std::uint32_
   }
   fieldCacheOrder_.push_back(number);
   return &fieldCache_.emplace(number, std::move(values)).first->second;
-}
-
-void PacketListModel::SortByField(std::size_t field, std::vector<std::uint32_t>& order,
-                                  const std::vector<std::uint32_t>& shown) {
-  // A reader of the one field: the sort decodes every shown frame once.
-  FieldColumnReader reader({fieldColumns_[field]}, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()});
-  reader.SetFirstTime(TimeOf(0).value_or(0));
-  std::vector<FieldColumnValue> keys(order.size());
-  // Passes as ForEachShown() makes them, but every held frame of a pass is
-  // looked at: the one before a shown frame gives frame.time_delta.
-  constexpr std::uint32_t kPass = 4096;
-  std::size_t i = 0;
-  while (i < shown.size()) {
-    const std::uint32_t first = shown[i];
-    const std::uint32_t last = first < UINT32_MAX - kPass ? first + kPass : UINT32_MAX;
-    // Looked up before the pass takes the buffer's lock.
-    std::optional<std::int64_t> previous = first > 0 ? TimeOf(first - 1) : std::nullopt;
-    doc_.Buffer().ForEachInRange(first, last, [&](const PacketRecord& record) {
-      if (i < shown.size() && shown[i] == record.number) {
-        std::vector<FieldColumnValue> v = reader.Read(record, previous);
-        if (!v.empty()) keys[i] = std::move(v.front());
-        ++i;
-      }
-      previous = RecordTimeNs(record);
-    });
-    while (i < shown.size() && shown[i] < last) ++i;  // no longer held: empty
-  }
-  const bool byNumber = SortsByNumber(*fieldColumns_[field]);
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    const FieldColumnValue& x = keys[a];
-    const FieldColumnValue& y = keys[b];
-    if (byNumber && (x.hasNumber != y.hasNumber || x.number != y.number)) {
-      return x.hasNumber != y.hasNumber ? !x.hasNumber : x.number < y.number;
-    }
-    return x.text < y.text;
-  });
 }
 
 }  // namespace qv

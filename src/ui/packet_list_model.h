@@ -25,6 +25,7 @@
 namespace qv {
 
 class CTalvenorDoc;
+class FieldSortJob;
 class FrameTest;
 class ListFilter;
 
@@ -38,8 +39,11 @@ class PacketListModel : public QAbstractTableModel {
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-  // Rows sort ascending by the column, whatever `order` asks.
+  // Rows sort ascending by the column, whatever `order` asks. A field
+  // column sorts on a worker: the new order shows at a Refresh() after it
+  // is done (Sorting() until then).
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+  bool Sorting() const { return sortJob_ != nullptr; }
 
   // Announces the frames buffered since the last call.
   void Refresh();
@@ -104,7 +108,9 @@ class PacketListModel : public QAbstractTableModel {
   const std::vector<FieldColumnValue>* FieldValuesOf(std::uint32_t number) const;
   void ResetFieldReader() const;
   std::optional<std::int64_t> TimeOf(std::uint32_t number) const;
-  void SortByField(std::size_t field, std::vector<std::uint32_t>& order, const std::vector<std::uint32_t>& shown);
+  // Rows in this order (packet numbers), sorted by `column`; selections stay on their packets.
+  void ApplyOrder(std::vector<std::uint32_t> order, int column);
+  void TakeSortResult();
 
   CTalvenorDoc& doc_;
   int rows_ = 0;
@@ -116,6 +122,10 @@ class PacketListModel : public QAbstractTableModel {
   std::unique_ptr<FrameTest> test_;
   std::uint32_t tested_ = 0;  // frames below this number went through the list filter
   mutable std::optional<CachedRow> cache_;
+
+  std::unique_ptr<FieldSortJob> sortJob_;
+  int sortJobColumn_ = -1;
+  int sortJobRows_ = 0;  // rows when it started; later ones follow its order
 
   std::vector<const FieldInfo*> fieldColumns_;
   mutable std::unique_ptr<FieldColumnReader> fieldReader_;

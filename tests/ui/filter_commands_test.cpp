@@ -109,7 +109,7 @@ class FilterCommands : public ::testing::Test {
     waited.start();
     auto busy = [&] {
       return window_->Doc().IsReadingFile() || window_->Doc().IsCapturing() || window_->ListFilter().Running() ||
-             window_->Model().TestsPending();
+             window_->Model().TestsPending() || window_->Model().Sorting();
     };
     do {
       QApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -364,14 +364,16 @@ TEST_F(FilterCommands, ApplyAsColumnShowsTheValuesSortsAndIsKeptUntilRemoved) {
   Trigger({"Apply as Column"});
   EXPECT_EQ(model.columnCount(), kColumnCount + 1);
 
-  // Sorted by its text; rows without the field first.
+  // Sorted by its text (on the worker); rows without the field first.
   window_->Packets().View()->horizontalHeader()->sectionClicked(column);
+  Settle();
   EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{2, 4, 1, 5, 0, 3}));
   // A numeric field sorts by number.
   PointAt(0, "udp.srcport");
   Trigger({"Apply as Column"});
   ASSERT_EQ(model.columnCount(), kColumnCount + 2);
   model.sort(column + 1);
+  Settle();
   EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{2, 4, 0, 1, 3, 5}));
   // A filtered list shows the values of its rows.
   ASSERT_TRUE(window_->ListFilter().Apply(QStringLiteral("ip.src == 10.0.0.6")));
