@@ -77,14 +77,39 @@ ListFilterJob::~ListFilterJob() {
 void ListFilterJob::Run() {
   // Chunks small enough that a cancel is seen soon: a display filter decodes
   // every frame, so its chunk takes longer than a program's.
-  const std::uint32_t chunk = filter_->IsDisplayFilter() ? kChunk / 8 : kChunk;
+  const bool display = filter_->IsDisplayFilter();
+  const std::uint32_t chunk = display ? kChunk / 8 : kChunk;
+  std::vector<PacketRecord> copies;
+  std::vector<std::size_t> offsets;
+  std::vector<std::uint8_t> pool;
   for (std::uint32_t first = 0; first < last_ && !cancel_; first += std::min(chunk, last_ - first)) {
     const std::uint32_t end = first + std::min(chunk, last_ - first);
-    // One chunk at a time holds the buffer's lock, so the capture thread
-    // waits at most one chunk to append.
-    buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
-      if (test_->Matches(r)) result_.push_back(r.number);
-    });
+    if (!display) {
+      // One chunk at a time holds the buffer's lock, so the capture thread
+      // waits at most one chunk to append.
+      buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
+        if (test_->Matches(r)) result_.push_back(r.number);
+      });
+    } else {
+      // The chunk is copied under the lock and decoded after letting it go:
+      // the interface thread reading rows and the capture thread appending
+      // never wait for the decoding (the lock is not fair, so a worker that
+      // took it again at once could keep them waiting for several chunks).
+      copies.clear();
+      offsets.clear();
+      pool.clear();
+      buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
+        offsets.push_back(pool.size());
+        pool.insert(pool.end(), r.bytes.begin(), r.bytes.end());
+        copies.push_back(r);
+        copies.back().file.reset();
+        copies.back().holder.reset();
+      });
+      for (std::size_t k = 0; k < copies.size() && !cancel_; ++k) {
+        copies[k].bytes = std::span<const std::uint8_t>(pool.data() + offsets[k], copies[k].bytes.size());
+        if (test_->Matches(copies[k])) result_.push_back(copies[k].number);
+      }
+    }
     progress_.store(end);
   }
   done_.store(true, std::memory_order_release);
