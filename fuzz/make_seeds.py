@@ -115,6 +115,24 @@ def main():
     write("rule_file", "cut-short.rul", rules[:150])
     write("rule_file", "wrong-version.rul", rules.replace(b"\r\n1\r\n0", b"\r\n2\r\n0", 1))
 
+    # Display filters: tshark's language, valid and faulty.
+    filters = {
+        "names-and-sets": b'dns.qry.name contains "example" && !(udp.port in {53, 5353})',
+        "addresses": b"ip.addr == 10.0.0.0/8 or ipv6.src == fe80::/10 || eth.src == 00:11:22:33:44:55",
+        "numbers-and-times": b"frame.len > 0x40 and tcp.port >= 1024 and frame.time_relative <= 1.5",
+        "regex-and-slice": b'dns.qry.name matches "^www\\\\.[a-z]+" and ip.src[0:2] == c0:a8',
+        "field-against-field": b"udp.srcport != udp.dstport ^^ not tcp",
+        "ranges": b"udp.port in {50..60, 443} and ip.ttl < 65",
+        "misspelt-field": b"dns.qry.nmae == 1",
+        "missing-value": b"ip.addr ==",
+        "open-group": b"((tcp.port == 80) or udp",
+        "open-string": b'http.host == "example.com',
+        "bad-address": b"ip.addr == 300.1.1.1",
+        "deep-negation": b"!" * 300 + b"tcp",
+    }
+    for name, text in filters.items():
+        write("display_filter", name, text)
+
 
 if __name__ == "__main__":
     main()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Long fuzzing search for one target with libFuzzer:
 #   fuzz/run.sh TARGET SECONDS [extra libFuzzer options]
-# TARGET is one of: decoder savefile script rule_file packet_file version_file
+# TARGET is one of: decoder savefile script rule_file display_filter packet_file version_file
 # settings.
 # Builds the `fuzz` preset (clang) when needed. New inputs that widen the
 # coverage go to build/fuzz/corpus/TARGET (not the repository); a fault's

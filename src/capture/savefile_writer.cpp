@@ -88,14 +88,34 @@ std::uint32_t SavedSnapshotLength(std::uint32_t longestRecord) {
 }
 
 std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer) {
+  return WriteSavefile(path, buffer, nullptr);
+}
+
+std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer,
+                          const std::function<bool(const PacketRecord&)>& keep) {
+  std::uint32_t longest = buffer.MaxCapturedLength();
+  std::vector<int> linkTypes = buffer.LinkTypes();
+  if (keep) {
+    // What the kept records alone need.
+    longest = 0;
+    linkTypes.clear();
+    buffer.ForEachNewestFirst([&](const PacketRecord& r) {
+      if (!keep(r)) return;
+      longest = std::max(longest, r.capturedLength);
+      // Ends up last-seen last, which walking newest first is the oldest.
+      linkTypes.erase(std::remove(linkTypes.begin(), linkTypes.end(), r.linkType), linkTypes.end());
+      linkTypes.push_back(r.linkType);
+    });
+    // In the order the buffer first holds them, as for a whole buffer.
+    std::reverse(linkTypes.begin(), linkTypes.end());
+  }
   const std::string temporary = path + ".part";
   std::FILE* f = std::fopen(temporary.c_str(), "wb");
   if (f == nullptr) return std::strerror(errno);
 
   std::vector<std::uint8_t> out;
   out.reserve(1 << 16);
-  const std::uint32_t snapshotLength = SavedSnapshotLength(buffer.MaxCapturedLength());
-  std::vector<int> linkTypes = buffer.LinkTypes();
+  const std::uint32_t snapshotLength = SavedSnapshotLength(longest);
   if (linkTypes.empty()) linkTypes.push_back(1);  // an empty buffer saves as Ethernet
   const bool mixed = linkTypes.size() > 1;
   if (mixed) {
@@ -113,6 +133,7 @@ std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer) {
   // would lack it, so nothing is written.
   std::string unreadable;
   buffer.ForEachNewestFirst([&](const PacketRecord& r) {
+    if (keep && !keep(r)) return;
     if (r.unreadable || !unreadable.empty()) {
       if (unreadable.empty()) unreadable = r.file ? FileChangedText(r.file->Path()) : "A packet could not be read.";
       return;

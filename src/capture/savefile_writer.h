@@ -6,6 +6,7 @@
 // becomes a pcapng file with one interface per link type, so that every
 // frame keeps its own; libpcap and the other sniffers read both.
 
+#include <functional>
 #include <string>
 
 #include "capture/packet_buffer.h"
@@ -21,5 +22,9 @@ std::uint32_t SavedSnapshotLength(std::uint32_t longestRecord);
 // leaves an existing file untouched. Returns an empty text on success, else
 // the reason.
 std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer);
+// Only the records `keep` accepts (a display filter's choice); the link
+// types and the snapshot length are those of the records written.
+std::string WriteSavefile(const std::string& path, const PacketBuffer& buffer,
+                          const std::function<bool(const PacketRecord&)>& keep);
 
 }  // namespace qv

@@ -9,7 +9,8 @@ namespace qv {
 
 const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul] [-B MB]\n"
-         "                    [--print-filter] [-q | -V [-x] | -T json] [--script FILE.ssc]...\n"
+         "                    [--print-filter] [-Y FILTER] [-q | -V [-x] | -T json | -T fields -e FIELD... [-E OPTION=VALUE]...]\n"
+         "                    [--script FILE.ssc]...\n"
          "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "                    [--disable-protocol NAME[,NAME...]] [--enable-protocol NAME[,NAME...]]\n"
          "       quorvanet-cli --send FILE.spk -i NAME [-c COUNT] [--gap MS]\n"
@@ -18,7 +19,7 @@ const char* CliUsage() {
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
          "  -r FILE     read a savefile (pcap or pcapng)\n"
-         "  -c N        stop after N frames\n"
+         "  -c N        stop after N frames read (with -Y too, shown or not)\n"
          "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
          "  -f FILTER   capture filter (libpcap syntax), also for the frames read with -r\n"
          "  --rules FILE.rul  build the filter from a rule file, used like -f\n"
@@ -27,7 +28,13 @@ const char* CliUsage() {
          "  -q          print no rows, only the totals at the end (on stdout)\n"
          "  -V          print each frame's decode tree after its row\n"
          "  -x          print each frame's hex dump and layer starts (with -V)\n"
+         "  -Y FILTER   display filter (tshark's language): only the frames it matches are printed,\n"
+         "              counted by --stats and written by -w; they keep their numbers in the file\n"
          "  -T json     print each frame as one line of JSON: number, time, lengths, link type, row and decode tree\n"
+         "  -T fields   print the -e fields of each frame on one line, as tshark -T fields does\n"
+         "  -e FIELD    a field (or protocol) for -T fields (repeatable; -G fields lists them)\n"
+         "  -E OPTION=VALUE  the layout of -T fields: header=y|n, separator=/t|/s|CHAR,\n"
+         "              occurrence=f|l|a, aggregator=,|/s|CHAR, quote=d|s|n\n"
          "  -G fields   print the decode fields (P: protocols, F: fields, tab-separated) and exit\n"
          "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
          "  --log-count N   start a new log file after N frames (1..1000000)\n"
@@ -141,11 +148,24 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     } else if (a == "-T") {
       std::string format;
       if (!value(format)) return out;
-      if (format != "json") {
-        out.error = "-T needs an output format: json";
+      if (format != "json" && format != "fields") {
+        out.error = "-T needs an output format: json or fields";
         return out;
       }
-      o.json = true;
+      o.json = format == "json";
+      o.fields = format == "fields";
+    } else if (a == "-e") {
+      if (!value(o.outputFields.emplace_back())) return out;
+    } else if (a == "-E") {
+      std::string option;
+      if (!value(option)) return out;
+      if (!ApplyFieldOption(o.fieldFormat, option, out.error)) return out;
+    } else if (a == "-Y") {
+      if (!value(o.displayFilter)) return out;
+      if (o.displayFilter.empty()) {
+        out.error = "-Y needs a display filter";
+        return out;
+      }
     } else if (a == "-G") {
       std::string report;
       if (!value(report)) return out;
@@ -209,6 +229,9 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   if (!o.filter.empty() && !o.rulesFile.empty()) out.error = "-f and --rules exclude each other";
   // The JSON lines are the whole of standard output.
   if (o.json && (o.quiet || o.tree || o.hex || o.stats)) out.error = "-T json excludes -q, -V, -x and --stats";
+  if (o.fields && (o.quiet || o.tree || o.hex || o.stats)) out.error = "-T fields excludes -q, -V, -x and --stats";
+  if (o.fields && o.outputFields.empty()) out.error = "-T fields needs the fields to print (-e FIELD)";
+  if (!o.fields && !o.outputFields.empty()) out.error = "-e names a field for -T fields";
   return out;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/field_format.h"
 #include "decode/enabled_decoders.h"
 
 namespace qv {
@@ -20,6 +21,10 @@ struct CliOptions {
   bool tree = false;                   // -V
   bool hex = false;                    // -x
   bool json = false;                   // -T json: one JSON object per frame
+  bool fields = false;                 // -T fields: the -e fields of each frame on a line
+  std::vector<std::string> outputFields;  // -e FIELD, repeatable
+  FieldFormat fieldFormat;             // -E OPTION=VALUE, repeatable
+  std::string displayFilter;           // -Y FILTER: only the frames it matches
   bool listFields = false;             // -G fields: print the field registry and exit
   std::string filter;                  // -f EXPRESSION
   std::vector<std::string> scripts;    // --script FILE.ssc, repeatable

@@ -27,7 +27,9 @@ void JsonPrinter::PacketAdded(const PacketRecord& record, const PacketSummary& r
   PacketDecoder decoder(record.bytes, {record.linkType, nullptr, scripts_, doc_.Decoders(), doc_.QuicInitials()}, &tree_, DecodeMode::Tree,
                         &layerStarts_, nullptr);
   decoder.Decode();
-  AppendJsonFrame(pending_, counter_.Frames() + 1, record, row, tree_);
+  // The frame's number in the file or capture, also when a display filter
+  // leaves frames out.
+  AppendJsonFrame(pending_, std::uint64_t{record.number} + 1, record, row, tree_);
   if (pending_.size() >= kFlushAt) {
     std::fwrite(pending_.data(), 1, pending_.size(), out_);
     pending_.clear();

@@ -20,7 +20,7 @@
 #include "cli/cli_options.h"
 #include "cli/doctor_command.h"
 #include "cli/field_glossary.h"
-#include "cli/json_printer.h"
+#include "cli/output_chain.h"
 #include "filters/filter_rules.h"
 #include "filters/rule_file.h"
 #include "cli/row_printer.h"
@@ -73,6 +73,13 @@ int main(int argc, char** argv) {
     }
     filter = qv::BuildFilterExpression(rules.rules);
   }
+  // Fields and the display filter are checked before anything is read.
+  std::string choiceError;
+  std::optional<qv::OutputChoice> choice = qv::ResolveOutputChoice(o, choiceError);
+  if (!choice) {
+    std::fprintf(stderr, "quorvanet-cli: %s\n", choiceError.c_str());
+    return kExitUsage;
+  }
   if (o.printFilter) {
     // Exactly as built, blanks included.
     std::printf("%s\n", filter.c_str());
@@ -117,20 +124,12 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
 
-  qv::RowPrinterOptions printing;
-  printing.rows = !o.quiet && !o.json;
-  printing.tree = o.tree;
-  printing.hex = o.hex;
-  printing.stopAfter = o.count.value_or(0);
-  printing.scripts = &scriptApplier;
-  qv::RowPrinter printer(doc, stdout, printing);
-  // With -T json the printer only counts, and the JSON lines are the output.
-  std::optional<qv::JsonPrinter> json;
-  if (o.json) json.emplace(doc, printer, stdout, &scriptApplier);
-  doc.SetObserver(json ? static_cast<qv::CaptureObserver*>(&*json) : &printer);
+  qv::OutputChain output(doc, o, std::move(*choice), &scriptApplier);
+  qv::RowPrinter& printer = output.Counter();
+  doc.SetObserver(&output.Observer());
 
   std::optional<qv::CaptureLog> log;  // written and flushed when the capture ends
-  qv::ConversationTable& conversations = doc.Statistics().conversations;
+  qv::ConversationTable& conversations = output.Statistics().conversations;
   conversations.SetRowLimit(o.statsRows);
   conversations.SetUseDns(o.names);
   conversations.SetUseTrafficNames(o.names);
@@ -166,17 +165,16 @@ int main(int argc, char** argv) {
   }
   if (!started) return kExitFailed;
   WaitForEnd(doc, printer, stopSignals);
-  if (json) json->Flush();
-  printer.Flush();
+  output.Flush();
 
   if (o.stats) {
     if (o.names) hostNames.WaitUntilIdle(std::chrono::seconds(5));
     hostNames.Stop();
-    qv::PrintStatistics(doc.Statistics(), stdout);
+    qv::PrintStatistics(output.Statistics(), stdout);
   }
 
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
-  if (!o.writeFile.empty() && !doc.Save(o.writeFile)) status = kExitFailed;
+  if (!o.writeFile.empty() && !output.Save(o.writeFile, prompt)) status = kExitFailed;
   // The totals: on stdout with -q (they are then the output), else on
   // stderr below the rows. Frames lost by a live capture are always named.
   std::string total = std::to_string(printer.Frames()) + " packets, " + std::to_string(printer.WireBytes()) +

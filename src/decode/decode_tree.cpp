@@ -23,6 +23,26 @@ DecodeTree::DecodeTree() { Clear(); }
 void DecodeTree::Clear() {
   nodes_.clear();
   nodes_.emplace_back();
+  if (scratch_) nodes_.emplace_back();
+}
+
+void DecodeTree::KeepScratchLine(bool on) {
+  scratch_ = on;
+  Clear();
+}
+
+NodeId DecodeTree::ReuseScratchLine(NodeId parent, std::uint32_t start, std::uint32_t end) {
+  DecodeNode& n = nodes_[kScratchLine];
+  n.text.clear();
+  n.start = start;
+  n.end = end;
+  n.parent = parent;
+  n.firstChild = n.lastChild = n.nextSibling = kNoNode;
+  n.field = nullptr;
+  n.value = 0;
+  n.storedBytes.clear();
+  n.bytesStored = false;
+  return kScratchLine;
 }
 
 NodeId DecodeTree::Add(NodeId parent, std::string text) { return Add(parent, std::move(text), 0, 0); }

@@ -48,8 +48,18 @@ class DecodeTree {
  public:
   DecodeTree();
 
-  // Removes every line; only the invisible root remains.
+  // Removes every line; only the invisible root remains (and the scratch
+  // line, in a tree that keeps one).
   void Clear();
+
+  // A tree for display filters keeps only the lines of the fields they test:
+  // every other line is written to one scratch line, which is not linked
+  // into the tree, and the lines kept may hang below it. Such a tree is read
+  // line by line in the order written, not from its root. Clears the tree.
+  void KeepScratchLine(bool on);
+  NodeId ScratchLine() const { return scratch_ ? kScratchLine : kNoNode; }
+  // The scratch line emptied for its next use.
+  NodeId ReuseScratchLine(NodeId parent, std::uint32_t start, std::uint32_t end);
 
   // Appends a line as the last child of `parent` and returns its id.
   NodeId Add(NodeId parent, std::string text);
@@ -58,7 +68,7 @@ class DecodeTree {
   const DecodeNode& operator[](NodeId id) const { return nodes_[static_cast<std::size_t>(id)]; }
   DecodeNode& operator[](NodeId id) { return nodes_[static_cast<std::size_t>(id)]; }
 
-  // Number of lines, the root not counted.
+  // Number of lines, the root not counted (the scratch line is).
   std::size_t LineCount() const { return nodes_.size() - 1; }
   bool Empty() const { return nodes_.size() == 1; }
 
@@ -75,7 +85,9 @@ class DecodeTree {
   std::string ToText() const;
 
  private:
+  static constexpr NodeId kScratchLine = 1;
   std::vector<DecodeNode> nodes_;
+  bool scratch_ = false;
 };
 
 }  // namespace qv

@@ -38,6 +38,7 @@ void PacketDecoder::Decode() {
   if (IsTree()) tree_->Clear();
   // The list describes this frame alone, whatever the caller's vector held.
   if (layerStarts_ != nullptr) layerStarts_->clear();
+  const LinesWithoutText noText(context_.onlyFields != nullptr);
   LinkLayerDecoder(context_.linkType)(*this);
 }
 
@@ -79,29 +80,43 @@ NodeId PacketDecoder::AddLayerLine(std::string text, std::uint32_t start, std::u
 
 NodeId PacketDecoder::AddLayerLine(std::string text) { return AddLine(parentItem, std::move(text)); }
 
-NodeId PacketDecoder::AddLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end) {
+NodeId PacketDecoder::NewLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end,
+                              const FieldInfo* f) {
   if (!IsTree() || parent == kNoNode) return kNoNode;
   start = Clip(start);
   end = Clip(end);
   if (end < start) end = start;
+  NodeId line;
+  if (Selective() && (f == nullptr || !context_.onlyFields->Has(f))) {
+    promoted_ = kNoNode;
+    line = tree_->ReuseScratchLine(parent, detached_ ? 0 : start, detached_ ? 0 : end);
+  } else {
+    line = detached_ ? tree_->Add(parent, std::move(text)) : tree_->Add(parent, std::move(text), start, end);
+  }
   if (detached_) {
     // Bytes that are not the frame's: no range, the bytes themselves kept.
-    const NodeId line = tree_->Add(parent, std::move(text));
     DecodeNode& node = (*tree_)[line];
     node.storedBytes.assign(reinterpret_cast<const char*>(frame + start), end - start);
     node.bytesStored = true;
-    return line;
   }
-  return tree_->Add(parent, std::move(text), start, end);
+  return line;
+}
+
+NodeId PacketDecoder::AddLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end) {
+  return NewLine(parent, std::move(text), start, end, nullptr);
 }
 
 NodeId PacketDecoder::AddLine(NodeId parent, std::string text) {
   if (!IsTree() || parent == kNoNode) return kNoNode;
+  if (Selective()) {
+    promoted_ = kNoNode;
+    return tree_->ReuseScratchLine(parent, 0, 0);
+  }
   return tree_->Add(parent, std::move(text));
 }
 
 NodeId PacketDecoder::AddLayerLine(const FieldInfo& proto, std::string text, std::uint32_t start, std::uint32_t end) {
-  const NodeId line = AddLine(parentItem, std::move(text), start, end);
+  const NodeId line = NewLine(parentItem, std::move(text), start, end, &proto);
   SetField(line, proto);
   return line;
 }
@@ -134,14 +149,15 @@ NodeId PacketDecoder::AddBytes(NodeId parent, const FieldInfo& f, std::uint32_t 
 
 NodeId PacketDecoder::AddFieldLine(NodeId parent, const FieldInfo& f, std::string text, std::uint32_t start,
                                    std::uint32_t end, std::uint64_t value) {
-  const NodeId line = AddLine(parent, std::move(text), start, end);
+  const NodeId line = NewLine(parent, std::move(text), start, end, &f);
   SetField(line, f, value);
   return line;
 }
 
 NodeId PacketDecoder::AddStoredField(NodeId parent, const FieldInfo& f, std::string text, std::string valueBytes) {
-  const NodeId line = AddLine(parent, std::move(text));
-  if (line == kNoNode) return line;
+  if (!IsTree() || parent == kNoNode) return kNoNode;
+  if (Selective() && !context_.onlyFields->Has(&f)) return AddLine(parent, std::string());
+  const NodeId line = tree_->Add(parent, std::move(text));
   SetField(line, f);
   DecodeNode& node = (*tree_)[line];
   node.storedBytes = std::move(valueBytes);
@@ -151,6 +167,15 @@ NodeId PacketDecoder::AddStoredField(NodeId parent, const FieldInfo& f, std::str
 
 void PacketDecoder::SetField(NodeId node, const FieldInfo& f, std::uint64_t value) {
   if (!IsTree() || node == kNoNode) return;
+  if (Selective() && node == tree_->ScratchLine()) {
+    // The line just written turns out to show a field: kept, if selected.
+    if (!context_.onlyFields->Has(&f)) return;
+    const DecodeNode scratch = (*tree_)[node];
+    node = tree_->Add(scratch.parent, std::string(), scratch.start, scratch.end);
+    (*tree_)[node].storedBytes = scratch.storedBytes;
+    (*tree_)[node].bytesStored = scratch.bytesStored;
+    promoted_ = node;
+  }
   (*tree_)[node].field = &f;
   (*tree_)[node].value = value;
 }
@@ -164,6 +189,10 @@ void PacketDecoder::SetRange(NodeId node, std::uint32_t start, std::uint32_t end
   if (detached_) return;
   (*tree_)[node].start = start;
   (*tree_)[node].end = end;
+  if (promoted_ != kNoNode && node == tree_->ScratchLine()) {
+    (*tree_)[promoted_].start = start;
+    (*tree_)[promoted_].end = end;
+  }
 }
 
 void PacketDecoder::AppendText(NodeId node, std::string_view suffix) {

@@ -20,6 +20,7 @@
 
 #include "decode/decode_tree.h"
 #include "decode/enabled_decoders.h"
+#include "decode/field_selection.h"
 #include "decode/fields.h"
 #include "decode/ip_conversation_sample.h"
 #include "decode/learned_name.h"
@@ -67,6 +68,10 @@ struct DecodeContext {
   // QUIC: the connection ids of the Initials seen so far, so that a
   // server's Initial can be opened; may be null.
   QuicInitialMemory* quicInitials = nullptr;
+  // Tree mode for display filters: only the lines of these fields are kept
+  // (in a tree that keeps a scratch line), and no line gets a text; null
+  // for every line with its text.
+  const FieldSelection* onlyFields = nullptr;
 };
 
 // What a field line read: its line (kNoNode in summary mode) and its value,
@@ -296,6 +301,10 @@ class PacketDecoder {
   PacketDecoder(const PacketDecoder& outer, std::span<const std::uint8_t> bytes, NodeId parent);
 
   std::uint32_t Clip(std::uint32_t at) const { return at < capturedLength ? at : capturedLength; }
+  // A new line, or the scratch line when only selected fields are kept and
+  // `f` is not one of them (a line without a field: null).
+  NodeId NewLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end, const FieldInfo* f);
+  bool Selective() const { return context_.onlyFields != nullptr && tree_->ScratchLine() != kNoNode; }
   // The big-endian container of an integer field, absent when not all captured.
   std::optional<std::uint64_t> ReadContainer(const FieldInfo& f, std::uint32_t at) const {
     const std::uint32_t width = FieldWidth(f);
@@ -310,6 +319,9 @@ class PacketDecoder {
   std::vector<std::int32_t>* layerStarts_;
   int depth_ = 0;
   bool detached_ = false;
+  // The line kept for the field that SetField gave the scratch line, while
+  // the scratch line still holds that line.
+  NodeId promoted_ = kNoNode;
 };
 
 }  // namespace qv

@@ -7,7 +7,16 @@
 
 namespace qv {
 
+namespace {
+// Set while a decoding for filters runs on this thread: its lines need no text.
+thread_local bool tLinesWithoutText = false;
+}  // namespace
+
+LinesWithoutText::LinesWithoutText(bool on) : previous_(tLinesWithoutText) { tLinesWithoutText = on || previous_; }
+LinesWithoutText::~LinesWithoutText() { tLinesWithoutText = previous_; }
+
 std::string Format(const char* fmt, ...) {
+  if (tLinesWithoutText) return {};
   char stack[256];
   va_list args;
   va_start(args, fmt);

@@ -10,6 +10,20 @@ namespace qv {
 
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// While one lives (and `on` was true), Format() on this thread writes
+// nothing: a decoding whose lines are read only for their fields and values
+// (display filters) skips the cost of their texts.
+class LinesWithoutText {
+ public:
+  explicit LinesWithoutText(bool on);
+  ~LinesWithoutText();
+  LinesWithoutText(const LinesWithoutText&) = delete;
+  LinesWithoutText& operator=(const LinesWithoutText&) = delete;
+
+ private:
+  bool previous_;
+};
+
 void AppendDecimal(std::string& out, std::uint64_t value);
 // "%x:%x:%x:%x:%x:%x": lower-case, no leading zeros.
 void AppendMacShort(std::string& out, const std::uint8_t* mac);

@@ -1,53 +1,39 @@
 #include "filters/display_filter_match.h"
 
-#include <algorithm>
-
-#include "decode/derived_fields.h"
-#include "decode/packet_decoder.h"
-
 namespace qv {
 
-namespace {
-
-// Whether every field the filter names is one of the frame's own, so that
-// no frame needs decoding.
-bool NeedsDecoding(const DisplayFilter& filter) {
-  return std::any_of(filter.Fields().begin(), filter.Fields().end(),
-                     [](const FieldInfo* f) { return FrameFactOf(*f) == FrameFact::None; });
+FrameFacts FactsOf(const PacketRecord& record, std::int64_t firstNs, std::int64_t previousNs) {
+  const std::int64_t now = RecordTimeNs(record);
+  FrameFacts facts;
+  facts.number = record.number + 1;
+  facts.wireLength = record.wireLength;
+  facts.capturedLength = record.capturedLength;
+  facts.timeNs = now;
+  facts.relativeNs = now - firstNs;
+  facts.deltaNs = now - previousNs;
+  return facts;
 }
 
-}  // namespace
-
 DisplayFilterMatcher::DisplayFilterMatcher(DisplayFilterPtr filter, DecodeSetup setup)
-    : filter_(std::move(filter)), setup_(setup), values_(filter_->Fields()), decode_(NeedsDecoding(*filter_)) {}
-
-DisplayFilterMatcher::~DisplayFilterMatcher() = default;
+    : filter_(std::move(filter)), decoding_(filter_->Fields(), setup) {}
 
 void DisplayFilterMatcher::SetFirstTime(std::int64_t ns) {
   haveFirst_ = true;
   firstNs_ = ns;
 }
 
+void DisplayFilterMatcher::Follows(const PacketRecord& previous) {
+  havePrevious_ = true;
+  previousNs_ = RecordTimeNs(previous);
+}
+
 bool DisplayFilterMatcher::Matches(const PacketRecord& record) {
   const std::int64_t now = RecordTimeNs(record);
   if (!haveFirst_) SetFirstTime(now);
-  FrameFacts facts;
-  facts.number = record.number + 1;
-  facts.wireLength = record.wireLength;
-  facts.capturedLength = record.capturedLength;
-  facts.timeNs = now;
-  facts.relativeNs = now - firstNs_;
-  facts.deltaNs = havePrevious_ ? now - previousNs_ : 0;
+  const FrameFacts facts = FactsOf(record, firstNs_, havePrevious_ ? previousNs_ : now);
   havePrevious_ = true;
   previousNs_ = now;
-
-  tree_.Clear();
-  if (decode_ && !record.unreadable) {
-    const DecodeContext context{record.linkType, nullptr, nullptr, setup_.decoders, setup_.quicInitials};
-    PacketDecoder(record.bytes, context, &tree_, DecodeMode::Tree, nullptr, nullptr).Decode();
-  }
-  values_.Collect(tree_, record.bytes, facts);
-  return filter_->Matches(values_);
+  return filter_->Matches(decoding_.Decode(record, facts));
 }
 
 }  // namespace qv

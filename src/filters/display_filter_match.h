@@ -1,32 +1,20 @@
 #pragma once
 // Testing buffered or read frames against a display filter: each frame is
-// decoded once into a tree kept for the next frame, the fields the filter
-// names are collected, and the expression is evaluated. Nothing of a
-// frame's decoding is kept after its test. One matcher serves one thread.
+// decoded once for the fields the filter names (see field_decoding.h) and
+// the expression is evaluated over their values. Nothing of a frame's
+// decoding is kept after its test. One matcher serves one thread.
 
 #include <cstdint>
-#include <memory>
 
 #include "capture/packet_record.h"
-#include "decode/decode_tree.h"
-#include "decode/enabled_decoders.h"
 #include "filters/display_filter.h"
-#include "filters/frame_fields.h"
+#include "filters/field_decoding.h"
 
 namespace qv {
-
-class QuicInitialMemory;
-
-// How frames are decoded for the test: as the list decodes them.
-struct DecodeSetup {
-  EnabledDecoders decoders{};
-  QuicInitialMemory* quicInitials = nullptr;  // may be null
-};
 
 class DisplayFilterMatcher {
  public:
   DisplayFilterMatcher(DisplayFilterPtr filter, DecodeSetup setup);
-  ~DisplayFilterMatcher();
 
   // Whether the record satisfies the filter. Frames are expected in rising
   // order: the first one seen sets frame.time_relative's origin unless
@@ -34,15 +22,14 @@ class DisplayFilterMatcher {
   bool Matches(const PacketRecord& record);
   // The time frame.time_relative counts from (the capture's first frame).
   void SetFirstTime(std::int64_t ns);
+  // The next frame follows `previous`, whatever this matcher saw last.
+  void Follows(const PacketRecord& previous);
 
   const DisplayFilter& Filter() const { return *filter_; }
 
  private:
   DisplayFilterPtr filter_;
-  DecodeSetup setup_;
-  DecodeTree tree_;
-  FrameFieldValues values_;
-  bool decode_;  // false when the filter names only the frame's own fields
+  FieldDecoding decoding_;
   bool haveFirst_ = false;
   std::int64_t firstNs_ = 0;
   bool havePrevious_ = false;
@@ -53,5 +40,8 @@ class DisplayFilterMatcher {
 inline std::int64_t RecordTimeNs(const PacketRecord& r) {
   return static_cast<std::int64_t>(r.seconds) * 1000000000 + static_cast<std::int64_t>(r.microseconds) * 1000;
 }
+
+// What the frame's own fields show for `record`.
+FrameFacts FactsOf(const PacketRecord& record, std::int64_t firstNs, std::int64_t previousNs);
 
 }  // namespace qv

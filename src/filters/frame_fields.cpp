@@ -64,18 +64,26 @@ void FrameFieldValues::Collect(const DecodeTree& tree, std::span<const std::uint
     if (node.field->type == FieldType::Protocol) o.text = node.text;
     values_[s.wanted].push_back(o);
   };
+  auto visit = [&](const DecodeNode& node) {
+    if (node.field == nullptr) return;
+    for (std::size_t k = 0; k < sourceCount; ++k) {
+      if (sources[k].field == node.field) take(sources[k], node);
+    }
+    for (const Source& s : moreSources) {
+      if (s.field == node.field) take(s, node);
+    }
+  };
+  if (tree.ScratchLine() != kNoNode) {
+    // A tree that kept only some lines: they are read in the order written.
+    const auto end = static_cast<NodeId>(tree.LineCount() + 1);
+    for (NodeId id = tree.ScratchLine() + 1; id < end; ++id) visit(tree[id]);
+    return;
+  }
   // Depth first, in the order the tree shows its lines.
   NodeId id = tree.FirstChild(kRootNode);
   while (id != kNoNode) {
     const DecodeNode& node = tree[id];
-    if (node.field != nullptr) {
-      for (std::size_t k = 0; k < sourceCount; ++k) {
-        if (sources[k].field == node.field) take(sources[k], node);
-      }
-      for (const Source& s : moreSources) {
-        if (s.field == node.field) take(s, node);
-      }
-    }
+    visit(node);
     if (node.firstChild != kNoNode) {
       id = node.firstChild;
       continue;

@@ -20,6 +20,7 @@ class DisplayTest final : public FrameTest {
     matcher_.SetFirstTime(firstTimeNs);
   }
   bool Matches(const PacketRecord& record) override { return matcher_.Matches(record); }
+  void Follows(const PacketRecord& previous) override { matcher_.Follows(previous); }
 
  private:
   DisplayFilterMatcher matcher_;
@@ -75,44 +76,73 @@ ListFilterJob::~ListFilterJob() {
 }
 
 void ListFilterJob::Run() {
-  // Chunks small enough that a cancel is seen soon: a display filter decodes
-  // every frame, so its chunk takes longer than a program's.
-  const bool display = filter_->IsDisplayFilter();
-  const std::uint32_t chunk = display ? kChunk / 8 : kChunk;
-  std::vector<PacketRecord> copies;
-  std::vector<std::size_t> offsets;
-  std::vector<std::uint8_t> pool;
-  for (std::uint32_t first = 0; first < last_ && !cancel_; first += std::min(chunk, last_ - first)) {
-    const std::uint32_t end = first + std::min(chunk, last_ - first);
-    if (!display) {
-      // One chunk at a time holds the buffer's lock, so the capture thread
-      // waits at most one chunk to append.
-      buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
-        if (test_->Matches(r)) result_.push_back(r.number);
-      });
-    } else {
-      // The chunk is copied under the lock and decoded after letting it go:
-      // the interface thread reading rows and the capture thread appending
-      // never wait for the decoding (the lock is not fair, so a worker that
-      // took it again at once could keep them waiting for several chunks).
-      copies.clear();
-      offsets.clear();
-      pool.clear();
-      buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
-        offsets.push_back(pool.size());
-        pool.insert(pool.end(), r.bytes.begin(), r.bytes.end());
-        copies.push_back(r);
-        copies.back().file.reset();
-        copies.back().holder.reset();
-      });
-      for (std::size_t k = 0; k < copies.size() && !cancel_; ++k) {
-        copies[k].bytes = std::span<const std::uint8_t>(pool.data() + offsets[k], copies[k].bytes.size());
-        if (test_->Matches(copies[k])) result_.push_back(copies[k].number);
-      }
-    }
-    progress_.store(end);
+  if (!filter_->IsDisplayFilter()) {
+    RunProgram();
+    done_.store(true, std::memory_order_release);
+    return;
+  }
+  std::vector<std::vector<std::uint32_t>> chunks((last_ + kDisplayChunk - 1) / kDisplayChunk);
+  std::unique_ptr<FrameTest> second = filter_->NewTest();
+  std::thread helper([&] { TestChunks(*second, chunks); });
+  TestChunks(*test_, chunks);
+  helper.join();
+  for (std::vector<std::uint32_t>& chunk : chunks) result_.insert(result_.end(), chunk.begin(), chunk.end());
+  // The frames after the last go on with this test: they follow the last.
+  if (last_ > 0 && !cancel_) {
+    buffer_.ForEachInRange(last_ - 1, last_, [&](const PacketRecord& r) { test_->Follows(r); });
   }
   done_.store(true, std::memory_order_release);
+}
+
+void ListFilterJob::RunProgram() {
+  for (std::uint32_t first = 0; first < last_ && !cancel_; first += std::min(kChunk, last_ - first)) {
+    const std::uint32_t end = first + std::min(kChunk, last_ - first);
+    // One chunk at a time holds the buffer's lock, so the capture thread
+    // waits at most one chunk to append.
+    buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) {
+      if (test_->Matches(r)) result_.push_back(r.number);
+    });
+    progress_.store(end);
+  }
+}
+
+void ListFilterJob::TestChunks(FrameTest& test, std::vector<std::vector<std::uint32_t>>& chunks) {
+  std::vector<PacketRecord> records;
+  records.reserve(kDisplayChunk + 1);
+  // Frames held in the buffer's memory are copied here: a Clear() may free
+  // them as soon as the lock is let go. Frames read back from a file are
+  // held by their records.
+  std::vector<std::uint8_t> copies;
+  std::vector<std::size_t> copiedAt;
+  constexpr std::size_t kInFile = SIZE_MAX;
+  while (!cancel_) {
+    const std::uint32_t chunk = nextChunk_.fetch_add(1);
+    if (chunk >= chunks.size()) return;
+    const std::uint32_t first = chunk * kDisplayChunk;
+    const std::uint32_t end = std::min(last_, first + kDisplayChunk);
+    records.clear();
+    copies.clear();
+    copiedAt.clear();
+    // The frame before the chunk too, for the time since it.
+    buffer_.ForEachInRange(first == 0 ? 0 : first - 1, end, [&](const PacketRecord& r) {
+      records.push_back(r);
+      if (r.holder) {
+        copiedAt.push_back(kInFile);
+      } else {
+        copiedAt.push_back(copies.size());
+        copies.insert(copies.end(), r.bytes.begin(), r.bytes.end());
+      }
+    });
+    for (std::size_t k = 0; k < records.size(); ++k) {
+      if (copiedAt[k] != kInFile) records[k].bytes = {copies.data() + copiedAt[k], records[k].bytes.size()};
+    }
+    std::size_t i = 0;
+    if (first > 0 && !records.empty() && records[0].number == first - 1) test.Follows(records[i++]);
+    for (; i < records.size() && !cancel_; ++i) {
+      if (test.Matches(records[i])) chunks[chunk].push_back(records[i].number);
+    }
+    progress_.fetch_add(end - first);
+  }
 }
 
 }  // namespace qv

@@ -31,6 +31,9 @@ class FrameTest {
  public:
   virtual ~FrameTest() = default;
   virtual bool Matches(const PacketRecord& record) = 0;
+  // The next frame tested follows `previous` (frame.time_delta), not the
+  // last one this test saw.
+  virtual void Follows(const PacketRecord& /*previous*/) {}
 };
 
 // What the list filter bar compiled.
@@ -56,9 +59,14 @@ class ListFilter {
 std::vector<std::uint32_t> MatchFrames(const PacketBuffer& buffer, FrameTest& test, std::uint32_t first,
                                        std::uint32_t last);
 
+// A display filter decodes every frame, so its job shares the frames out
+// to two threads, chunk by chunk; each copies its chunk's records out of the
+// buffer (the copies hold the bytes) and tests them without the buffer's
+// lock. A capture-filter program is matched on one thread under the lock.
 class ListFilterJob {
  public:
   static constexpr std::uint32_t kChunk = 16384;
+  static constexpr std::uint32_t kDisplayChunk = 2048;
 
   // Starts matching frames 0..last-1 of `buffer` against `filter` at once.
   ListFilterJob(const PacketBuffer& buffer, std::shared_ptr<const ListFilter> filter, std::uint32_t last);
@@ -78,6 +86,9 @@ class ListFilterJob {
 
  private:
   void Run();
+  void RunProgram();
+  // Takes chunks of a display filter's run until none is left.
+  void TestChunks(FrameTest& test, std::vector<std::vector<std::uint32_t>>& chunks);
 
   const PacketBuffer& buffer_;
   std::shared_ptr<const ListFilter> filter_;
@@ -87,6 +98,7 @@ class ListFilterJob {
   std::atomic<bool> cancel_{false};
   std::atomic<bool> done_{false};
   std::atomic<std::uint32_t> progress_{0};
+  std::atomic<std::uint32_t> nextChunk_{0};
   std::thread thread_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,51 @@ TEST_F(Savefile, LongRecordsSurviveTheRoundTripThroughTheLibrary) {
   EXPECT_EQ(h->caplen, 60u);
   EXPECT_EQ(pcap_next_ex(p, &h, &data), PCAP_ERROR_BREAK);
   pcap_close(p);
+}
+
+// A display filter's choice: the link types and snapshot length are those
+// of the records written, not of the whole buffer.
+TEST_F(Savefile, ChosenRecordsAloneDecideTheFileKindAndSnapshotLength) {
+  PacketBuffer buffer;
+  const std::vector<std::uint8_t> big(3000, 0xab);
+  const std::uint8_t small[60] = {};
+  buffer.Append({1, 0, 60, 60}, small, 1);           // number 0
+  buffer.Append({2, 0, 3, 40}, small, 101);          // number 1
+  buffer.Append({3, 0, 3000, 3000}, big.data(), 1);  // number 2
+  buffer.Append({4, 0, 3, 40}, small, 101);          // number 3
+  auto keep = [](std::initializer_list<std::uint32_t> numbers) {
+    const std::vector<std::uint32_t> chosen(numbers);
+    return [chosen](const PacketRecord& r) { return std::find(chosen.begin(), chosen.end(), r.number) != chosen.end(); };
+  };
+
+  // One link type among the chosen: a classic file of that type.
+  const std::string raw = Path("raw.log");
+  ASSERT_EQ(WriteSavefile(raw, buffer, keep({1, 3})), "");
+  const std::vector<std::uint8_t> rawFile = ReadFile(raw);
+  EXPECT_EQ(Le32(rawFile, 0), 0xa1b2c3d4u);
+  EXPECT_EQ(Le32(rawFile, 16), 1514u);
+  EXPECT_EQ(Le32(rawFile, 20), 101u);
+  ASSERT_EQ(rawFile.size(), 24u + 2 * (16 + 3));
+  EXPECT_EQ(Le32(rawFile, 24), 4u);  // newest first
+  EXPECT_EQ(Le32(rawFile, 24 + 19), 2u);
+
+  // Two: pcapng with their interfaces in the order the buffer first holds
+  // them; the 3000-byte record is not among them.
+  const std::string mixed = Path("mixed.log");
+  ASSERT_EQ(WriteSavefile(mixed, buffer, keep({3, 0})), "");
+  const std::vector<std::uint8_t> mixedFile = ReadFile(mixed);
+  EXPECT_EQ(Le32(mixedFile, 0), 0x0A0D0D0Au);
+  EXPECT_EQ(Le32(mixedFile, 28), 1u);  // first interface block
+  EXPECT_EQ(mixedFile[28 + 8], 1);     // Ethernet
+  EXPECT_EQ(Le32(mixedFile, 28 + 12), 1514u);
+  EXPECT_EQ(mixedFile[48 + 8], 101);   // raw IP
+
+  // None: an empty Ethernet file, as for an empty buffer.
+  const std::string none = Path("none.log");
+  ASSERT_EQ(WriteSavefile(none, buffer, keep({})), "");
+  const std::vector<std::uint8_t> noneFile = ReadFile(none);
+  ASSERT_EQ(noneFile.size(), 24u);
+  EXPECT_EQ(Le32(noneFile, 20), 1u);
 }
 
 TEST_F(Savefile, FailureLeavesTheExistingFileAlone) {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,27 +32,34 @@ constexpr const char* kCaptureEnd = "fd00:51::2";  // qv0, where the capture run
 constexpr const char* kSenderEnd = "fd00:51::1";   // qv1
 constexpr int kDatagrams = 20;
 
-TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
+// What the command line prints (stdout and stderr) when it captures on qv0
+// with `options` while the neighbour discovery and the burst go by; empty
+// with `skip` set when no namespaces can be made here.
+std::string CaptureBurst(const std::string& options, std::string& skip) {
   VethNamespace ns("qvip6");
   if (const std::string why = ns.Make(); !why.empty()) {
-    GTEST_SKIP() << "live capture needs network namespaces (root or CAP_NET_ADMIN): " << why;
+    skip = "live capture needs network namespaces (root or CAP_NET_ADMIN): " + why;
+    return {};
   }
   const std::string& capturing = ns.Name();
   PeerNamespace sender("qvip6s");
-  ASSERT_EQ(sender.TakeLink(capturing, "qv1"), "");
   std::string out;
   const std::string ipv6On = " sysctl -qw net.ipv6.conf.all.disable_ipv6=0 net.ipv6.conf.default.disable_ipv6=0";
-  ASSERT_TRUE(testing::Run("ip netns exec " + capturing + ipv6On + " net.ipv6.conf.qv0.disable_ipv6=0", &out)) << out;
-  ASSERT_TRUE(testing::Run("ip netns exec " + sender.Name() + ipv6On, &out)) << out;
-  ASSERT_TRUE(testing::Run("ip -n " + capturing + " addr add " + kCaptureEnd + "/64 dev qv0 nodad", &out)) << out;
-  ASSERT_TRUE(testing::Run("ip -n " + sender.Name() + " addr add " + kSenderEnd + "/64 dev qv1 nodad", &out)) << out;
+  const bool ready = sender.TakeLink(capturing, "qv1").empty() &&
+                     testing::Run("ip netns exec " + capturing + ipv6On + " net.ipv6.conf.qv0.disable_ipv6=0", &out) &&
+                     testing::Run("ip netns exec " + sender.Name() + ipv6On, &out) &&
+                     testing::Run("ip -n " + capturing + " addr add " + kCaptureEnd + "/64 dev qv0 nodad", &out) &&
+                     testing::Run("ip -n " + sender.Name() + " addr add " + kSenderEnd + "/64 dev qv1 nodad", &out);
+  EXPECT_TRUE(ready) << out;
+  if (!ready) return {};
 
-  // The capture: the tree of every frame, stopped by SIGINT after a while
-  // (the datagrams are bounded in count, the capture in time).
+  // Stopped by SIGINT after a while (the datagrams are bounded in count,
+  // the capture in time).
   const std::string capture = "ip netns exec " + capturing + " timeout -s INT 6 " +
-                              std::string(QUORVANET_CLI_PATH) + " -i qv0 -V -f 'icmp6 or udp port 9999' 2>&1";
+                              std::string(QUORVANET_CLI_PATH) + " -i qv0 " + options + " 2>&1";
   std::FILE* pipe = ::popen(capture.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
+  EXPECT_NE(pipe, nullptr);
+  if (pipe == nullptr) return {};
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 
   // From qv1's address to qv0's: the first datagram makes the kernel ask for
@@ -82,7 +90,15 @@ TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
   std::size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
   ::pclose(pipe);
-  ASSERT_TRUE(entered && bound) << "cannot send from the second namespace";
+  EXPECT_TRUE(entered && bound) << "cannot send from the second namespace";
+  return output;
+}
+
+TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
+  std::string skip;
+  const std::string output = CaptureBurst("-V -f 'icmp6 or udp port 9999'", skip);
+  if (!skip.empty()) GTEST_SKIP() << skip;
+  ASSERT_FALSE(output.empty());
 
   // Rows: Time, Size, Src MAC, Dest MAC, Src IP, Dest IP, Src Port, Dest Port, Protocols.
   const std::string udpRow = std::string("\t") + kSenderEnd + "\t" + kCaptureEnd + "\t5555\t9999\tIPv6 UDP \n";
@@ -94,6 +110,31 @@ TEST(LiveIpv6, NeighbourDiscoveryAndUdpBurstShowAddressesAndPorts) {
   EXPECT_NE(output.find("Neighbor Solicitation"), std::string::npos) << output;
   EXPECT_NE(output.find("Neighbor Advertisement"), std::string::npos) << output;
   EXPECT_NE(output.find(std::string("Target address: ") + kCaptureEnd), std::string::npos) << output;
+}
+
+// A display filter after the capture filter: of the neighbour discovery, the
+// burst and the port-unreachable errors it draws (which quote the datagrams)
+// only the datagrams are shown, with the numbers they had in the capture,
+// which counted the neighbour discovery first.
+TEST(LiveIpv6, DisplayFilterKeepsTheDatagramsWithTheirCaptureNumbers) {
+  std::string skip;
+  const std::string output = CaptureBurst(
+      "-f 'icmp6 or udp port 9999' -Y 'udp.dstport == 9999 && !icmpv6' -T fields -e frame.number "
+      "-e ipv6.addr -e udp.port",
+      skip);
+  if (!skip.empty()) GTEST_SKIP() << skip;
+  const std::string line = std::string("\t") + kSenderEnd + "," + kCaptureEnd + "\t5555,9999\n";
+  int lines = 0;
+  int firstNumber = 0;
+  for (std::size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1)) {
+    const std::size_t begin = output.rfind('\n', at) == std::string::npos ? 0 : output.rfind('\n', at) + 1;
+    if (lines++ == 0) firstNumber = std::stoi(output.substr(begin, at - begin));
+  }
+  EXPECT_EQ(lines, kDatagrams) << output;
+  // Nothing else: the datagrams' lines and the total.
+  EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), kDatagrams + 1) << output;
+  EXPECT_GT(firstNumber, 1) << output;
+  EXPECT_NE(output.find(std::to_string(kDatagrams) + " packets, "), std::string::npos) << output;
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "cli/output_chain.h"
+
+#include "capture/savefile_writer.h"
+
+namespace qv {
+
+namespace {
+
+RowPrinterOptions PrintingOf(const CliOptions& o, ScriptHost* scripts, bool filtered) {
+  RowPrinterOptions printing;
+  printing.rows = !o.quiet && !o.json && !o.fields;
+  printing.tree = o.tree;
+  printing.hex = o.hex;
+  // With a display filter -c counts the frames read, so the filter stops the run.
+  printing.stopAfter = filtered ? 0 : o.count.value_or(0);
+  printing.scripts = scripts;
+  return printing;
+}
+
+// "column 5: ..." followed by the filter and a caret under the column.
+std::string FilterErrorText(const std::string& filter, const DisplayFilterError& e) {
+  std::string text = "invalid display filter: " + e.Text() + "\n    " + filter;
+  if (e.column >= 1 && e.column <= filter.size() + 1) text += "\n    " + std::string(e.column - 1, ' ') + '^';
+  return text;
+}
+
+}  // namespace
+
+std::optional<OutputChoice> ResolveOutputChoice(const CliOptions& o, std::string& error) {
+  OutputChoice choice;
+  if (o.fields) {
+    choice.fields = ResolveOutputFields(o.outputFields, error);
+    if (choice.fields.empty()) return std::nullopt;
+  }
+  if (!o.displayFilter.empty()) {
+    DisplayFilterError e;
+    choice.filter = CompileDisplayFilter(o.displayFilter, &e);
+    if (!choice.filter) {
+      error = FilterErrorText(o.displayFilter, e);
+      return std::nullopt;
+    }
+  }
+  return choice;
+}
+
+OutputChain::OutputChain(CTalvenorDoc& doc, const CliOptions& o, OutputChoice choice, ScriptHost* scripts)
+    : doc_(doc), printer_(doc, stdout, PrintingOf(o, scripts, choice.filter != nullptr)) {
+  // The JSON and field printers leave counting and the end of the run to
+  // the row printer, which then prints no rows.
+  CaptureObserver* shown = &printer_;
+  if (o.json) shown = &json_.emplace(doc, printer_, stdout, scripts);
+  if (o.fields) shown = &fields_.emplace(doc, printer_, stdout, scripts, std::move(choice.fields), o.fieldFormat);
+  if (choice.filter) {
+    stage_.emplace(doc, std::move(choice.filter), *shown, o.count.value_or(0), o.stats);
+    if (fields_) stage_->OnSkipped([this](const PacketRecord& r) { fields_->PacketSkipped(r); });
+  }
+}
+
+CaptureObserver& OutputChain::Observer() {
+  if (stage_) return *stage_;
+  if (json_) return *json_;
+  if (fields_) return *fields_;
+  return printer_;
+}
+
+SessionStatistics& OutputChain::Statistics() { return stage_ ? stage_->Statistics() : doc_.Statistics(); }
+
+void OutputChain::Flush() {
+  if (json_) json_->Flush();
+  if (fields_) fields_->Flush();
+  printer_.Flush();
+}
+
+bool OutputChain::Save(const std::string& path, UserPrompt& prompt) {
+  if (!stage_) return doc_.Save(path);
+  const std::string why =
+      WriteSavefile(path, doc_.Buffer(), [this](const PacketRecord& r) { return stage_->Kept(r.number); });
+  if (why.empty()) return true;
+  prompt.ShowMessage("Unable to save the file " + path + ".\nThe following error occured: " + why, "Quorvanet",
+                     MessageIcon::Error);
+  return false;
+}
+
+}  // namespace qv

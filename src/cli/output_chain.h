@@ -1,0 +1,57 @@
+#pragma once
+// What a command-line run prints and writes, put together from the options:
+// the row printer (which also counts frames and waits for the end), or the
+// -T json or -T fields printer in its place, and in front of them the -Y
+// display filter. With a display filter, --stats and -w see only the frames
+// it matched.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/capture_session.h"
+#include "cli/cli_options.h"
+#include "cli/display_filter_stage.h"
+#include "cli/field_printer.h"
+#include "cli/json_printer.h"
+#include "cli/row_printer.h"
+#include "filters/display_filter.h"
+
+namespace qv {
+
+// The parts of the options checked against the field registry.
+struct OutputChoice {
+  std::vector<const FieldInfo*> fields;  // -e, in order
+  DisplayFilterPtr filter;               // -Y; null: none
+};
+
+// Null, with the message (several lines for a filter: the error, the
+// filter, a mark under the faulty place), when a -e field is unknown or the
+// -Y filter does not compile.
+std::optional<OutputChoice> ResolveOutputChoice(const CliOptions& options, std::string& error);
+
+class OutputChain {
+ public:
+  OutputChain(CTalvenorDoc& doc, const CliOptions& options, OutputChoice choice, ScriptHost* scripts);
+
+  // What the session reports to.
+  CaptureObserver& Observer();
+  // Counts the frames shown and knows when the run has ended.
+  RowPrinter& Counter() { return printer_; }
+  // The statistics --stats prints: the session's, or the shown frames' alone.
+  SessionStatistics& Statistics();
+  void Flush();
+  // -w: the buffer, or with a display filter the frames it matched; false
+  // (with the message shown) when the file cannot be written.
+  bool Save(const std::string& path, UserPrompt& prompt);
+
+ private:
+  CTalvenorDoc& doc_;
+  RowPrinter printer_;
+  std::optional<JsonPrinter> json_;
+  std::optional<FieldPrinter> fields_;
+  std::optional<DisplayFilterStage> stage_;
+};
+
+}  // namespace qv
