@@ -114,7 +114,7 @@ void ListFilterBar::ShowLanguage(const Choice& choice) {
   language_->show();
 }
 
-bool ListFilterBar::SetExpression(const QString& expression) {
+bool ListFilterBar::SetExpression(const QString& expression, bool captureFilter) {
   Cancel();
   backlogCancelled_ = false;
   awaitingFrames_ = false;
@@ -130,13 +130,15 @@ bool ListFilterBar::SetExpression(const QString& expression) {
   }
   Choice choice;
   DisplayFilterError displayError;
-  choice.display = CompileDisplayFilter(text, &displayError);
+  if (!captureFilter) choice.display = CompileDisplayFilter(text, &displayError);
   if (!choice.display) {
     FilterCompile compiled = CompileOffline(text, doc_.LinkType(), PCAP_NETMASK_UNKNOWN);
     if (!compiled.ok) {
       error_->setText(QStringLiteral("✘"));
-      error_->setToolTip(QStringLiteral("Not a display filter: %1\nNot a capture filter: %2")
-                             .arg(QString::fromStdString(displayError.Text()), QString::fromStdString(compiled.error)));
+      const QString pcapReason = QString::fromStdString(compiled.error);
+      error_->setToolTip(captureFilter ? pcapReason
+                                       : QStringLiteral("Not a display filter: %1\nNot a capture filter: %2")
+                                             .arg(QString::fromStdString(displayError.Text()), pcapReason));
       error_->show();
       return false;
     }
@@ -199,7 +201,11 @@ void ListFilterBar::ShowHistory() {
   Field()->setText(text);
 }
 
-void ListFilterBar::UseRules() { Apply(QString::fromStdString(rules_())); }
+void ListFilterBar::UseRules() {
+  const QString expression = QString::fromStdString(rules_());
+  Prepare(expression);
+  SetExpression(expression, true);
+}
 
 void ListFilterBar::Cancel() {
   // The list keeps what it showed before, and a display filter is not

@@ -40,11 +40,14 @@ class ListFilterBar : public QWidget {
 
   // Filters the list by `expression`; empty shows every frame. False (with
   // both languages' reasons beside the field) when it does not compile.
-  bool SetExpression(const QString& expression);
+  // `captureFilter`: read it in libpcap's language even if it would be a
+  // display filter too (the Filters page's rules).
+  bool SetExpression(const QString& expression, bool captureFilter = false);
   // Puts `expression` in the field and applies it.
   bool Apply(const QString& expression);
   // Puts `expression` in the field without applying it.
   void Prepare(const QString& expression);
+  // The Filters page's expression, read as the capture filter it is.
   void UseRules();
   void Cancel();
   // The buffer was emptied: a running match is void, the filter stays.

@@ -21,6 +21,7 @@
 #include <QTreeView>
 
 #include "session_harness.h"
+#include "ui/filters_page.h"
 #include "ui/list_filter_bar.h"
 #include "ui/main_window.h"
 #include "ui/packet_info_bar.h"
@@ -214,6 +215,18 @@ TEST_F(FilterCommands, TheFieldReadsEitherLanguageAndSaysWhichOne) {
   EXPECT_TRUE(bar.Error().contains(QStringLiteral("Not a capture filter"))) << bar.Error().toStdString();
   EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{1, 5}));
   EXPECT_EQ(bar.LanguageMark()->text(), QStringLiteral("Capture filter"));
+}
+
+TEST_F(FilterCommands, TheRulesAreReadAsTheCaptureFilterTheyAre) {
+  OpenCapture();
+  FilterRules rules;
+  rules.eth.enabled = true;
+  rules.eth.SetChecked(2, true);  // arp: a display filter too, but one that also takes RARP
+  window_->Filters().SetRules(rules);
+  window_->ListFilter().UseRules();
+  Settle();
+  EXPECT_EQ(window_->ListFilter().LanguageMark()->text(), QStringLiteral("Capture filter"));
+  EXPECT_EQ(ShownNumbers(), (std::vector<std::uint32_t>{4}));
 }
 
 TEST_F(FilterCommands, ADisplayFilterTestsFramesAsTheyComeAndCountsTimeFromTheFirst) {
