@@ -1,10 +1,10 @@
 // Filtering the packet list of a large capture (offscreen): how long until
 // the list shows only the frames an expression accepts, and the longest
-// stall of the interface thread meanwhile. Capture filters and display
-// filters both. Baselines from the same run: the same expression over the
-// same frames in a plain loop on one thread (pcap_offline_filter over the
-// buffered bytes, or the display filter's test), and for a capture filter
-// libpcap reading the file with the filter set.
+// stall of the interface thread meanwhile. Baselines from the same run: the
+// same expression over the same frames in a plain loop on one thread
+// (pcap_offline_filter over the buffered bytes, or the display filter's test
+// for a text the list reads as one), and for a capture filter libpcap reading
+// the file with the filter set.
 //
 //   QT_QPA_PLATFORM=offscreen list_filter_bench FILE [ROUNDS]
 //
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
   StallMeter stalls;
 
   qv::ListFilterBar& bar = window.ListFilter();
-  const char* const expressions[] = {"tcp port 80",     "arp or icmp or ether multicast", "udp and not port 53",
-                                     "ether broadcast", "ip and len > 1000",              "arp or icmp",
-                                     "dns",             "tcp.port == 80 && ip.len > 1000", "udp && !dns"};
+  // "arp or icmp" reads as a display filter (display_filter_bench measures those).
+  const char* const expressions[] = {"tcp port 80", "arp or icmp", "udp and not port 53", "ether broadcast",
+                                     "ip and len > 1000"};
   for (const char* expression : expressions) {
     Figures list;
     std::vector<double> plain;
