@@ -3,13 +3,15 @@
 // it loads, the memory the loaded capture costs, and how long sorting the
 // list by each column takes.
 //
-//   QT_QPA_PLATFORM=offscreen window_load_bench FILE [--statistics] [--protocols]
+//   QT_QPA_PLATFORM=offscreen window_load_bench FILE [--statistics] [--protocols] [--field NAME]...
 //
 // With --statistics the Statistics page is in front during the load, with a
 // conversation table of 1000 rows, and its table and a layer chart take
 // turns every half second. With --protocols it also counts the loaded rows
 // by the last protocol their Protocols column names, as the list shows it
-// ("protocol_rows NAME COUNT" lines, after every figure is measured).
+// ("protocol_rows NAME COUNT" lines, after every figure is measured). Each
+// --field adds that field's column ("Apply as Column") after the load and
+// times sorting by it, which decodes every frame.
 //
 // Prints one "name value" line per figure; run_window_bench.sh compares them
 // with quorvanet-cli on the same file.
@@ -25,9 +27,11 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "bench/bench_window.h"
 #include "capture/packet_row.h"
+#include "ui/packets_page.h"
 #include "ui/statistics_page.h"
 
 namespace {
@@ -58,9 +62,12 @@ long PeakKiB() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   bool statistics = false, protocols = false, usage = argc < 2;
+  std::vector<std::string> fields;
   for (int i = 2; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--statistics") {
+    if (option == "--field" && i + 1 < argc) {
+      fields.emplace_back(argv[++i]);
+    } else if (option == "--statistics") {
       statistics = true;
     } else if (option == "--protocols") {
       protocols = true;
@@ -69,7 +76,7 @@ int main(int argc, char** argv) {
     }
   }
   if (usage) {
-    std::fprintf(stderr, "usage: window_load_bench FILE [--statistics] [--protocols]\n");
+    std::fprintf(stderr, "usage: window_load_bench FILE [--statistics] [--protocols] [--field NAME]...\n");
     return 2;
   }
   OffscreenWindow offscreen;
@@ -125,6 +132,28 @@ int main(int argc, char** argv) {
       slowestSort = seconds;
       slowestColumn = column;
     }
+  }
+
+  for (const std::string& name : fields) {
+    if (!window.Packets().AddFieldColumn(qv::FindField(name))) {
+      std::printf("no field %s\n", name.c_str());
+      continue;
+    }
+    const int column = window.Model().columnCount() - 1;
+    QElapsedTimer screen;
+    screen.start();
+    for (int row = 0; row < 50 && row < rows; ++row) (void)window.Model().Text(row, column);
+    std::printf("field_%s_first_screen_ms %.1f\n", name.c_str(), static_cast<double>(screen.nsecsElapsed()) / 1e6);
+    // On the worker: done when the window's timer has taken the new order.
+    StallMeter sortStalls;
+    QElapsedTimer sort;
+    sort.start();
+    sortStalls.Start();
+    window.Model().sort(column);
+    while (window.Model().Sorting()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 gap = sortStalls.Stop();
+    std::printf("sort_field_%s_s %.3f\n", name.c_str(), static_cast<double>(sort.nsecsElapsed()) / 1e9);
+    std::printf("sort_field_%s_longest_gap_ms %lld\n", name.c_str(), static_cast<long long>(gap));
   }
 
   if (protocols) {

@@ -25,6 +25,8 @@ class DecodeTreeModel : public QAbstractItemModel {
   void SetLayerColours(const std::array<QColor, 4>& colours);
 
   const DecodeTree& Tree() const { return tree_; }
+  // The tree line of an index; kRootNode for an invalid one.
+  NodeId NodeAt(const QModelIndex& index) const { return NodeOf(index); }
   // Depth first, one tab per level of depth, each line ended by "\r\n".
   QString CopyAllText() const;
 

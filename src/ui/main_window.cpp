@@ -30,7 +30,7 @@
 #include "ui/drop_pane.h"
 #include "ui/enabled_protocols_dialog.h"
 #include "ui/logs_page.h"
-#include "filters/filter_rules.h"
+#include "ui/filter_commands.h"
 #include "ui/filters_page.h"
 #include "ui/hex_dump_view.h"
 #include "ui/list_filter_bar.h"
@@ -118,13 +118,15 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   doc_->Statistics().conversations.SetNameRequester(hostNames_.get());
   hostNames_->Start();
   ApplyStatisticsOptions();
-  listFilterBar_ = new ListFilterBar(*doc_, *model_, [this] { return filtersPage_->Expression(); }, packetsPage_);
+  listFilterBar_ =
+      new ListFilterBar(*doc_, *model_, store_, [this] { return filtersPage_->Expression(); }, packetsPage_);
   static_cast<QBoxLayout*>(packetsPage_->layout())->insertWidget(0, listFilterBar_);
 
   BuildDocks();
   BuildActions();
   BuildStatusBar();
   sendPage_->SetProgressPane(sendBar_);
+  new FilterCommands(store_, {tabs_, packetsPage_, infoBar_, statisticsPage_, filtersPage_, listFilterBar_}, this);
 
   connect(bridge_.get(), &CaptureBridge::captureStarted, this, &CMainFrame::OnCaptureStarted);
   connect(bridge_.get(), &CaptureBridge::captureEnded, this, &CMainFrame::OnCaptureEnded);
@@ -133,16 +135,6 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(bridge_.get(), &CaptureBridge::statisticsCleared, statisticsPage_, &StatisticsPage::Refresh);
   connect(statisticsPage_, &StatisticsPage::clearRequested, this, &CMainFrame::ClearStatistics);
   connect(statisticsPage_, &StatisticsPage::clearCacheRequested, this, [this] { hostNames_->ClearCache(); });
-  // A pie slice of a protocol the rule pages know ticks its row and shows the
-  // Filters page: from "what is on my wire" to "capture only that"; any other
-  // slice copies its name.
-  connect(statisticsPage_, &StatisticsPage::protocolClicked, this, [this](const QString& name) {
-    if (filtersPage_->TickProtocol(FilterKeywordForProtocol(name.toStdString()))) {
-      tabs_->setCurrentWidget(filtersPage_);
-    } else {
-      UseClickedProtocol(name);
-    }
-  });
   connect(bridge_.get(), &CaptureBridge::limitsChanged, this, &CMainFrame::OnLimitsChanged);
   connect(bridge_.get(), &CaptureBridge::captureNotice, this, [this](const QString& text) {
     statusBar()->showMessage(text);
@@ -150,7 +142,7 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(bridge_.get(), &CaptureBridge::packetShown, this,
           [this](qint64, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
                  const std::vector<std::int32_t>& layerStarts) {
-            infoBar_->ShowTree(tree, layerStarts);
+            infoBar_->ShowTree(tree, layerStarts, bytes);
             dataView_->ShowFrame(bytes, layerStarts);
           });
   connect(packetsPage_, &PacketsPage::packetSelected, this, [this](quint32 number) { doc_->ShowPacket(number); });

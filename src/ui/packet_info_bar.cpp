@@ -8,6 +8,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "ui/tree_filter_menu.h"
+
 namespace qv {
 
 PacketInfoBar::PacketInfoBar(QWidget* parent) : QWidget(parent), view_(new QTreeView(this)) {
@@ -26,12 +28,17 @@ PacketInfoBar::PacketInfoBar(QWidget* parent) : QWidget(parent), view_(new QTree
   });
 }
 
-void PacketInfoBar::ShowTree(const DecodeTree& tree, const std::vector<std::int32_t>& layerStarts) {
+void PacketInfoBar::ShowTree(const DecodeTree& tree, const std::vector<std::int32_t>& layerStarts,
+                             std::span<const std::uint8_t> frame) {
+  frame_.assign(frame.begin(), frame.end());
   model_.SetTree(tree, layerStarts);
   ApplyExpansion();
 }
 
-void PacketInfoBar::Clear() { model_.Clear(); }
+void PacketInfoBar::Clear() {
+  model_.Clear();
+  frame_.clear();
+}
 
 void PacketInfoBar::ApplyExpansion() {
   const int top = model_.rowCount();
@@ -61,7 +68,14 @@ void PacketInfoBar::CopySelectedItem() {
 void PacketInfoBar::CopyAll() { QApplication::clipboard()->setText(model_.CopyAllText()); }
 
 void PacketInfoBar::ShowMenu(const QPoint& at) {
-  QMenu menu(this);
+  QMenu* menu = MakeMenu(this);
+  menu->exec(view_->viewport()->mapToGlobal(at));
+  delete menu;
+}
+
+QMenu* PacketInfoBar::MakeMenu(QWidget* parent) {
+  auto* menuPointer = new QMenu(parent);
+  QMenu& menu = *menuPointer;
   menu.addAction(QStringLiteral("expand all"), this, &PacketInfoBar::ExpandAll);
   menu.addAction(QStringLiteral("collapse all"), this, &PacketInfoBar::CollapseAll);
   menu.addSeparator();
@@ -83,7 +97,17 @@ void PacketInfoBar::ShowMenu(const QPoint& at) {
   menu.addSeparator();
   menu.addAction(QStringLiteral("copy selected item"), this, &PacketInfoBar::CopySelectedItem);
   menu.addAction(QStringLiteral("copy all"), this, &PacketInfoBar::CopyAll);
-  menu.exec(view_->viewport()->mapToGlobal(at));
+  const NodeId line = model_.NodeAt(view_->currentIndex());
+  if (line != kRootNode) {
+    menu.addSeparator();
+    TreeFilterActions actions;
+    actions.filter = [this](const QString& selected, FilterCombine how, bool apply) {
+      emit filterRequested(selected, how, apply);
+    };
+    actions.column = [this](const FieldInfo& field) { emit columnRequested(&field); };
+    AddTreeFilterMenus(menu, model_.Tree()[line], frame_, actions);
+  }
+  return menuPointer;
 }
 
 }  // namespace qv

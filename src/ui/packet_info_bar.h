@@ -5,7 +5,11 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
 
+#include "filters/filter_expression.h"
 #include "ui/decode_tree_model.h"
 
 class QTreeView;
@@ -19,7 +23,9 @@ class PacketInfoBar : public QWidget {
  public:
   explicit PacketInfoBar(QWidget* parent = nullptr);
 
-  void ShowTree(const DecodeTree& tree, const std::vector<std::int32_t>& layerStarts);
+  // `frame`: the bytes the tree describes, where the lines' values are read.
+  void ShowTree(const DecodeTree& tree, const std::vector<std::int32_t>& layerStarts,
+                std::span<const std::uint8_t> frame);
   void Clear();
   DecodeTreeModel& Model() { return model_; }
   QTreeView* View() const { return view_; }
@@ -33,8 +39,15 @@ class PacketInfoBar : public QWidget {
   void CollapseAll();
   void CopySelectedItem();
   void CopyAll();
+  // The right-button menu for the current line.
+  QMenu* MakeMenu(QWidget* parent);
 
  signals:
+  // "Apply as Filter" / "Prepare as Filter": the line's filter, joined to
+  // the list filter's as `how` says.
+  void filterRequested(const QString& selected, qv::FilterCombine how, bool apply);
+  // "Apply as Column".
+  void columnRequested(const qv::FieldInfo* field);
   // The selected line's bytes [start, end); an empty range for a line without one.
   void rangeSelected(quint32 start, quint32 end);
 
@@ -43,6 +56,7 @@ class PacketInfoBar : public QWidget {
   void ShowMenu(const QPoint& at);
 
   DecodeTreeModel model_;
+  std::vector<std::uint8_t> frame_;
   QTreeView* view_;
   std::array<bool, 6> expanded_{true, true, true, true, true, true};
   int visibleItem_ = 1;

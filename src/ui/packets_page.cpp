@@ -49,6 +49,8 @@ PacketsPage::PacketsPage(PacketListModel& model, QWidget* parent)
     view_->horizontalHeader()->setSortIndicatorShown(true);
     view_->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
   });
+  view_->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view_->horizontalHeader(), &QHeaderView::customContextMenuRequested, this, &PacketsPage::ShowHeaderMenu);
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
     if (current.isValid()) emit packetSelected(model_.PacketNumberAt(current.row()));
   });
@@ -81,6 +83,40 @@ void PacketsPage::ShowMenu(const QPoint& at) {
   QMenu* menu = MakeMenu(this);
   menu->exec(view_->viewport()->mapToGlobal(at));
   delete menu;
+}
+
+bool PacketsPage::AddFieldColumn(const FieldInfo* field) {
+  if (!model_.AddFieldColumn(field)) return false;
+  const int column = model_.columnCount() - 1;
+  const QFontMetrics metrics = view_->fontMetrics();
+  const int heading = metrics.horizontalAdvance(model_.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+  view_->setColumnWidth(column, std::max(120, heading + 16));
+  emit fieldColumnsChanged();
+  return true;
+}
+
+bool PacketsPage::RemoveFieldColumn(int column) {
+  const bool sortedByIt = model_.SortColumn() == column;
+  if (!model_.RemoveFieldColumn(column)) return false;
+  // The rows keep their order; no column claims it any more.
+  if (sortedByIt) view_->horizontalHeader()->setSortIndicatorShown(false);
+  emit fieldColumnsChanged();
+  return true;
+}
+
+void PacketsPage::ShowHeaderMenu(const QPoint& at) {
+  QMenu* menu = MakeHeaderMenu(view_->horizontalHeader()->logicalIndexAt(at), this);
+  if (!menu->isEmpty()) menu->exec(view_->horizontalHeader()->mapToGlobal(at));
+  delete menu;
+}
+
+QMenu* PacketsPage::MakeHeaderMenu(int column, QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  if (const FieldInfo* field = model_.FieldOfColumn(column)) {
+    const QString name = QString::fromUtf8(field->abbrev.data(), static_cast<qsizetype>(field->abbrev.size()));
+    menu->addAction(QStringLiteral("Remove column \"%1\"").arg(name), this, [this, column] { RemoveFieldColumn(column); });
+  }
+  return menu;
 }
 
 QMenu* PacketsPage::MakeMenu(QWidget* parent) {

@@ -16,6 +16,7 @@ class PacketsPage : public QWidget {
   PacketsPage(PacketListModel& model, QWidget* parent = nullptr);
 
   QTableView* View() const { return view_; }
+  PacketListModel& Model() const { return model_; }
   // The first selected row, or -1.
   int SelectedRow() const;
   // The single-column copy commands and "copy all"; nothing without a selection.
@@ -27,15 +28,23 @@ class PacketsPage : public QWidget {
   QMenu* MakeMenu(QWidget* parent);
   // Saving is refused during a capture; the menu then shows it disabled.
   void SetSaveEnabled(bool enabled) { saveEnabled_ = enabled; }
+  // A field column after the others ("Apply as Column"); false when it is there already.
+  bool AddFieldColumn(const FieldInfo* field);
+  bool RemoveFieldColumn(int column);
+  // The list heading's right-button menu for `column`: "Remove column" for a field column.
+  QMenu* MakeHeaderMenu(int column, QWidget* parent);
 
  signals:
   void packetSelected(quint32 number);
   void clearRequested();
   void saveRequested();
   void resendRequested(quint32 number);
+  // A field column was added or removed.
+  void fieldColumnsChanged();
 
  private:
   void ShowMenu(const QPoint& at);
+  void ShowHeaderMenu(const QPoint& at);
 
   PacketListModel& model_;
   QTableView* view_;

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "filters/filter_expression.h"
 #include "stats/conversation_export.h"
 #include "ui/layer_chart_page.h"
 
@@ -114,8 +115,24 @@ void StatisticsPage::ExportToFile() {
   ExportToFile(dialog.selectedFiles().front());
 }
 
+void StatisticsPage::FilterOnSelected() {
+  const int row = SelectedRow();
+  if (row < 0) return;
+  const std::vector<ConversationRow> rows = model_.ShownRows();
+  if (static_cast<std::size_t>(row) >= rows.size()) return;
+  const ConversationRow& r = rows[static_cast<std::size_t>(row)];
+  emit conversationFilterRequested(QString::fromStdString(ConversationFilter(r.source, r.destination)));
+}
+
 void StatisticsPage::ShowMenu(const QPoint& at) {
-  QMenu menu(this);
+  QMenu* menu = MakeMenu(this);
+  menu->exec(view_->viewport()->mapToGlobal(at));
+  delete menu;
+}
+
+QMenu* StatisticsPage::MakeMenu(QWidget* parent) {
+  auto* menuPointer = new QMenu(parent);
+  QMenu& menu = *menuPointer;
   menu.addAction(QStringLiteral("copy all"), this, &StatisticsPage::CopyAll);
   menu.addSeparator();
   static constexpr std::pair<const char*, int> kCopies[] = {
@@ -131,7 +148,10 @@ void StatisticsPage::ShowMenu(const QPoint& at) {
   menu.addAction(QStringLiteral("clear host name cache"), this, &StatisticsPage::clearCacheRequested);
   menu.addSeparator();
   menu.addAction(QStringLiteral("export to file"), this, [this] { ExportToFile(); });
-  menu.exec(view_->viewport()->mapToGlobal(at));
+  menu.addSeparator();
+  QAction* filter = menu.addAction(QStringLiteral("Filter on this conversation"), this, &StatisticsPage::FilterOnSelected);
+  filter->setEnabled(SelectedRow() >= 0);
+  return menuPointer;
 }
 
 }  // namespace qv

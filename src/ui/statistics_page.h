@@ -11,6 +11,7 @@
 #include "stats/session_statistics.h"
 #include "ui/conversation_model.h"
 
+class QMenu;
 class QTabWidget;
 class QTableView;
 class QTimer;
@@ -42,12 +43,18 @@ class StatisticsPage : public QWidget {
   // and returns false when the file cannot be written.
   bool ExportToFile(const QString& path);
   void ExportToFile();  // asks for the file
+  // The table's right-button menu for the selected row.
+  QMenu* MakeMenu(QWidget* parent);
+  // "Filter on this conversation": the list filter for the selected row's two hosts.
+  void FilterOnSelected();
 
  signals:
   void clearRequested();
   void clearCacheRequested();
   // A pie slice of this protocol was clicked.
   void protocolClicked(const QString& name);
+  // The list filter to apply: the frames between a row's two hosts.
+  void conversationFilterRequested(const QString& filter);
 
  protected:
   void showEvent(QShowEvent* event) override;

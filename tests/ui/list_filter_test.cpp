@@ -1,6 +1,7 @@
-// The list filter over a known capture: the rows shown are exactly the frames
-// libpcap's own filtering of the file keeps, frames that arrive later are
-// tested as they come, and clearing the field shows all again.
+// The list filter over a known capture, in libpcap's language: the rows
+// shown are exactly the frames libpcap's own filtering of the file keeps,
+// frames that arrive later are tested as they come, and clearing the field
+// shows all again.
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
@@ -90,12 +91,14 @@ TEST_F(ListFilter, ShowsExactlyTheMatchingFramesAndAllAgainWhenCleared) {
   ASSERT_GT(all, 10);
   ListFilterBar& bar = window_->ListFilter();
 
-  for (const char* expression : {"tcp or arp", "udp port 53", "ether broadcast", "ip6"}) {
+  for (const char* expression : {"tcp port 80 or arp", "udp port 53", "ether broadcast", "ip6"}) {
     const std::vector<std::uint32_t> expected = MatchesInFile(kDemo, expression);
     ASSERT_TRUE(bar.SetExpression(QString::fromLatin1(expression)));
     Settle();
     EXPECT_EQ(ShownNumbers(), expected) << expression;
     EXPECT_EQ(bar.ShownLabel()->text(), QStringLiteral("Shown: %1 of %2").arg(expected.size()).arg(all));
+    // None of these reads as a display filter.
+    EXPECT_EQ(bar.LanguageMark()->text(), QStringLiteral("Capture filter")) << expression;
   }
   // Sorting keeps to the frames shown.
   window_->Model().sort(kColumnSize);

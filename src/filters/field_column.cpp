@@ -1,0 +1,74 @@
+#include "filters/field_column.h"
+
+#include <charconv>
+
+#include "decode/packet_decoder.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+
+// A number that orders as the value does: a signed value is moved up by
+// 2^63, so that negative ones come first.
+std::uint64_t SortNumber(const FieldInfo& f, const FieldOccurrence& o, std::string_view text) {
+  switch (f.type) {
+    case FieldType::RelativeTime:
+    case FieldType::AbsoluteTime: return o.number ^ kSignBit;  // nanoseconds, signed
+    case FieldType::Int8:
+    case FieldType::Int16:
+    case FieldType::Int32: {
+      if (f.base == FieldBase::Hex) return o.number;
+      // The text has the value sign-extended from the field's own width.
+      std::int64_t value = 0;
+      const std::size_t comma = text.find(',');
+      const std::string_view first = text.substr(0, comma);
+      std::from_chars(first.data(), first.data() + first.size(), value);
+      return static_cast<std::uint64_t>(value) ^ kSignBit;
+    }
+    default: return o.number;
+  }
+}
+
+}  // namespace
+
+bool SortsByNumber(const FieldInfo& f) {
+  return IsIntegerField(f) || f.type == FieldType::AbsoluteTime || f.type == FieldType::RelativeTime;
+}
+
+FieldColumnReader::FieldColumnReader(std::vector<const FieldInfo*> fields, DecodeSetup setup)
+    : setup_(setup), values_(std::move(fields)) {}
+
+std::vector<FieldColumnValue> FieldColumnReader::Read(const PacketRecord& record,
+                                                     std::optional<std::int64_t> previousTimeNs) {
+  std::vector<FieldColumnValue> out(values_.Wanted().size());
+  if (out.empty() || record.unreadable) return out;
+  tree_.Clear();
+  const DecodeContext context{record.linkType, nullptr, nullptr, setup_.decoders, setup_.quicInitials};
+  PacketDecoder(record.bytes, context, &tree_, DecodeMode::Tree, nullptr, nullptr).Decode();
+  FrameFacts facts;
+  facts.number = record.number + 1;
+  facts.wireLength = record.wireLength;
+  facts.capturedLength = record.capturedLength;
+  facts.timeNs = RecordTimeNs(record);
+  facts.relativeNs = facts.timeNs - firstNs_;
+  // Without the frame before it (the first one) the delta is 0, as tshark has it.
+  if (previousTimeNs) facts.deltaNs = facts.timeNs - *previousTimeNs;
+  values_.Collect(tree_, record.bytes, facts);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    FieldColumnValue& v = out[i];
+    const std::span<const FieldOccurrence> occurrences = values_.Of(i);
+    for (std::size_t k = 0; k < occurrences.size(); ++k) {
+      if (k > 0) v.text += ',';
+      v.text += OccurrenceText(occurrences[k]);
+    }
+    if (!occurrences.empty() && SortsByNumber(*values_.Wanted()[i])) {
+      v.hasNumber = true;
+      v.number = SortNumber(*values_.Wanted()[i], occurrences.front(), v.text);
+    }
+  }
+  return out;
+}
+
+}  // namespace qv

@@ -1,0 +1,83 @@
+#include "filters/field_sort.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace qv {
+
+FieldSortJob::FieldSortJob(const PacketBuffer& buffer, const FieldInfo& field, DecodeSetup setup,
+                           std::int64_t firstTimeNs, std::vector<std::uint32_t> shown)
+    : buffer_(buffer), reader_({&field}, setup), byNumber_(SortsByNumber(field)), shown_(std::move(shown)) {
+  reader_.SetFirstTime(firstTimeNs);
+  thread_ = std::thread([this] { Run(); });
+}
+
+FieldSortJob::~FieldSortJob() {
+  cancel_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void FieldSortJob::Run() {
+  std::vector<FieldColumnValue> keys(shown_.size());
+  // A pass copies its frames under the buffer's lock and decodes them after
+  // letting it go: the interface thread reads rows meanwhile, and a capture
+  // appends, without waiting for the decoding.
+  constexpr std::uint32_t kPass = 1024;
+  struct Copy {
+    std::size_t row;
+    PacketRecord record;  // `bytes` into `pool`, set once the pass is copied
+    std::size_t offset;
+    std::optional<std::int64_t> previous;
+  };
+  std::vector<Copy> copies;
+  std::vector<std::uint8_t> pool;
+  std::size_t i = 0;
+  while (i < shown_.size() && !cancel_) {
+    const std::uint32_t first = shown_[i];
+    const std::uint32_t last = first < UINT32_MAX - kPass ? first + kPass : UINT32_MAX;
+    // The frame before the pass, for frame.time_delta; within the pass every
+    // held frame is seen.
+    std::optional<std::int64_t> previous;
+    if (first > 0) {
+      if (const std::optional<PacketRecord> before = buffer_.Find(first - 1)) previous = RecordTimeNs(*before);
+    }
+    copies.clear();
+    pool.clear();
+    buffer_.ForEachInRange(first, last, [&](const PacketRecord& record) {
+      if (i < shown_.size() && shown_[i] == record.number) {
+        Copy c{i, record, pool.size(), previous};
+        c.record.file.reset();
+        c.record.holder.reset();
+        pool.insert(pool.end(), record.bytes.begin(), record.bytes.end());
+        copies.push_back(std::move(c));
+        ++i;
+      }
+      previous = RecordTimeNs(record);
+    });
+    // Rows no longer held (cleared meanwhile) sort with empty values.
+    while (i < shown_.size() && shown_[i] < last) ++i;
+    for (Copy& c : copies) {
+      c.record.bytes = std::span<const std::uint8_t>(pool.data() + c.offset, c.record.bytes.size());
+      std::vector<FieldColumnValue> v = reader_.Read(c.record, c.previous);
+      if (!v.empty()) keys[c.row] = std::move(v.front());
+    }
+    progress_.store(i);
+  }
+  if (!cancel_) {
+    std::vector<std::uint32_t> order(shown_.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const FieldColumnValue& x = keys[a];
+      const FieldColumnValue& y = keys[b];
+      if (byNumber_ && (x.hasNumber != y.hasNumber || x.number != y.number)) {
+        return x.hasNumber != y.hasNumber ? !x.hasNumber : x.number < y.number;
+      }
+      return x.text < y.text;
+    });
+    for (std::uint32_t& k : order) k = shown_[k];
+    order_ = std::move(order);
+  }
+  done_.store(true, std::memory_order_release);
+}
+
+}  // namespace qv
