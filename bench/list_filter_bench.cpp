@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_figures.h"
 #include "bench/bench_window.h"
 #include "filters/filter_preview.h"
 #include "filters/list_filter.h"
@@ -33,11 +34,6 @@ struct Figures {
   std::vector<double> gapsMs;
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-double Best(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
 
 // libpcap reading the file with the filter set: the frames it keeps.
 double ReadFiltered(const char* path, const char* expression, long* kept) {

@@ -15,13 +15,7 @@ FrameFacts FrameClock::Next(const PacketRecord& record) {
     firstNs_ = now;
     previousNs_ = now;
   }
-  FrameFacts facts;
-  facts.number = record.number + 1;
-  facts.wireLength = record.wireLength;
-  facts.capturedLength = record.capturedLength;
-  facts.timeNs = now;
-  facts.relativeNs = now - firstNs_;
-  facts.deltaNs = now - previousNs_;
+  const FrameFacts facts = FactsOf(record, firstNs_, previousNs_);
   previousNs_ = now;
   return facts;
 }

@@ -47,14 +47,8 @@ std::vector<FieldColumnValue> FieldColumnReader::Read(const PacketRecord& record
   tree_.Clear();
   const DecodeContext context{record.linkType, nullptr, nullptr, setup_.decoders, setup_.quicInitials};
   PacketDecoder(record.bytes, context, &tree_, DecodeMode::Tree, nullptr, nullptr).Decode();
-  FrameFacts facts;
-  facts.number = record.number + 1;
-  facts.wireLength = record.wireLength;
-  facts.capturedLength = record.capturedLength;
-  facts.timeNs = RecordTimeNs(record);
-  facts.relativeNs = facts.timeNs - firstNs_;
   // Without the frame before it (the first one) the delta is 0, as tshark has it.
-  if (previousTimeNs) facts.deltaNs = facts.timeNs - *previousTimeNs;
+  const FrameFacts facts = FactsOf(record, firstNs_, previousTimeNs.value_or(RecordTimeNs(record)));
   values_.Collect(tree_, record.bytes, facts);
   for (std::size_t i = 0; i < out.size(); ++i) {
     FieldColumnValue& v = out[i];
