@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/protocol_layers.h"
+
 namespace qv {
 
 namespace {

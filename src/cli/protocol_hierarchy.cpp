@@ -3,27 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/protocol_layers.h"
+
 namespace qv {
 
 namespace {
 
 const char kRule[] = "===================================================================\n";
-
-void AppendLayers(const DecodeTree& tree, NodeId parent, std::vector<NodeId>& layers, bool& ended) {
-  for (NodeId id = tree.FirstChild(parent); id != kNoNode && !ended; id = tree.NextSibling(id)) {
-    const FieldInfo* field = tree[id].field;
-    // Extension headers ("ipv6.routing") are parts of tshark's IPv6 layer.
-    if (field != nullptr && field->type == FieldType::Protocol && field->abbrev != "snap" &&
-        field->abbrev.find('.') == std::string_view::npos) {
-      layers.push_back(id);
-      if (field->abbrev == "icmp" || field->abbrev == "icmpv6") {
-        ended = true;
-        return;
-      }
-    }
-    AppendLayers(tree, id, layers, ended);
-  }
-}
 
 // The value of the layer line's child with this field; 0 when it has none.
 std::uint64_t ChildValue(const DecodeTree& tree, NodeId layer, std::string_view abbrev) {
@@ -51,13 +37,6 @@ bool EndsInPayload(const DecodeTree& tree, const std::vector<NodeId>& layers, st
 }
 
 }  // namespace
-
-std::vector<NodeId> ProtocolLayers(const DecodeTree& tree) {
-  std::vector<NodeId> layers;
-  bool ended = false;
-  AppendLayers(tree, kRootNode, layers, ended);
-  return layers;
-}
 
 ProtocolHierarchy::ProtocolHierarchy(std::optional<std::string> filter) : filter_(std::move(filter)), nodes_(1) {}
 

@@ -2,7 +2,8 @@
 // `-z io,phs`: Protocol Hierarchy Statistics. Each frame's protocol path
 // (its layers, outermost first) is a path through one tree of protocols;
 // every node counts the frames whose path passes it and their bytes on the
-// wire. Nodes keep the order in which they were first seen.
+// wire. Nodes keep the order in which they were first seen. TCP or UDP
+// payload that no decoder took ends its path with "data", as in tshark.
 
 #include <cstdint>
 #include <optional>

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "decode/decode_tree.h"
 
@@ -25,11 +24,5 @@ class StatisticsTable {
   virtual void Add(const CountedFrame& frame) = 0;
   virtual std::string Format() const = 0;
 };
-
-// The layer lines of a frame as tshark layers its protocols, in tree order.
-// What follows ICMP or ICMPv6 is the datagram an error message quotes,
-// which tshark decodes inside the ICMP layer, so it is no layer of the frame;
-// SNAP is part of tshark's LLC layer.
-std::vector<NodeId> ProtocolLayers(const DecodeTree& tree);
 
 }  // namespace qv
