@@ -10,6 +10,7 @@ namespace qv {
 const char* CliUsage() {
   return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul] [-B MB]\n"
          "                    [--print-filter] [-Y FILTER] [-q | -V [-x] | -T json | -T fields -e FIELD... [-E OPTION=VALUE]...]\n"
+         "                    [-z io,phs[,FILTER] | -z conv,eth|ip|ipv6[,FILTER]]...\n"
          "                    [--script FILE.ssc]...\n"
          "                    [--stats [--stats-rows N] [--names]] [--log DIR [--log-count N] [--log-size MB]]\n"
          "                    [--disable-protocol NAME[,NAME...]] [--enable-protocol NAME[,NAME...]]\n"
@@ -36,6 +37,9 @@ const char* CliUsage() {
          "  -E OPTION=VALUE  the layout of -T fields: header=y|n, separator=/t|/s|CHAR,\n"
          "              occurrence=f|l|a, aggregator=,|/s|CHAR, quote=d|s|n\n"
          "  -G fields   print the decode fields (P: protocols, F: fields, tab-separated) and exit\n"
+         "  -z io,phs[,FILTER]  at the end, the protocol hierarchy of the frames shown, as tshark prints it\n"
+         "  -z conv,eth|ip|ipv6[,FILTER]  at the end, the Ethernet, IPv4 or IPv6 conversations (repeatable;\n"
+         "              the last one given prints first; the totals then go to stderr)\n"
          "  --log DIR   also write a live capture to log files sniffed_DD_MM_YYYY_NNNN.log in DIR\n"
          "  --log-count N   start a new log file after N frames (1..1000000)\n"
          "  --log-size MB   start a new log file after MB megabytes (1..100)\n"
@@ -166,6 +170,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
         out.error = "-Y needs a display filter";
         return out;
       }
+    } else if (a == "-z") {
+      if (!value(o.statistics.emplace_back())) return out;
     } else if (a == "-G") {
       std::string report;
       if (!value(report)) return out;

@@ -39,6 +39,7 @@ struct CliOptions {
   std::uint64_t gapMs = 0;             // --gap MS, after each frame sent
   bool doctor = false;                 // --doctor
   bool stats = false;                  // --stats
+  std::vector<std::string> statistics;  // -z KIND[,FILTER], repeatable: tshark's tables at the end
   int statsRows = 30;                  // --stats-rows N (1..1000)
   bool names = false;                  // --names
   EnabledDecoders decoders;            // --disable-protocol / --enable-protocol NAME[,NAME...]

@@ -176,13 +176,15 @@ int main(int argc, char** argv) {
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
   if (!o.writeFile.empty() && !output.Save(o.writeFile, prompt)) status = kExitFailed;
   // The totals: on stdout with -q (they are then the output), else on
-  // stderr below the rows. Frames lost by a live capture are always named.
+  // stderr below the rows (and the -z tables). Frames lost by a live capture are always named.
   std::string total = std::to_string(printer.Frames()) + " packets, " + std::to_string(printer.WireBytes()) +
                       " bytes";
   const qv::DropCounts drops = doc.Drops();
   if (drops.known) total += ", " + std::to_string(drops.kernel + drops.interface) + " dropped by kernel";
   if (drops.ours != 0) total += ", " + std::to_string(drops.ours) + " given up";
-  std::fprintf(o.quiet ? stdout : stderr, "%s\n", total.c_str());
+  // The -z tables, like tshark's, are the end of standard output.
+  output.PrintTables(stdout);
+  std::fprintf(o.quiet && o.statistics.empty() ? stdout : stderr, "%s\n", total.c_str());
   // Everything is written and the capture thread has ended. Handing the
   // buffer back page by page would take longer than reading the file did,
   // so the process ends without tearing it down.

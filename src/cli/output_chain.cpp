@@ -24,10 +24,28 @@ std::string FilterErrorText(const std::string& filter, const DisplayFilterError&
   return text;
 }
 
+// The -z requests with their filters compiled; false, with the message, for
+// an unknown one or a filter that does not compile.
+bool ResolveStatistics(const CliOptions& o, std::vector<StatisticsRequest>& requests, std::string& error) {
+  for (const std::string& argument : o.statistics) {
+    StatisticsRequest& request = requests.emplace_back();
+    if (!ParseStatisticsRequest(argument, request, error)) return false;
+    if (!request.filter || request.filter->empty()) continue;
+    DisplayFilterError e;
+    request.compiled = CompileDisplayFilter(*request.filter, &e);
+    if (!request.compiled) {
+      error = "-z " + request.kind + ": " + FilterErrorText(*request.filter, e);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<OutputChoice> ResolveOutputChoice(const CliOptions& o, std::string& error) {
   OutputChoice choice;
+  if (!ResolveStatistics(o, choice.statistics, error)) return std::nullopt;
   if (o.fields) {
     choice.fields = ResolveOutputFields(o.outputFields, error);
     if (choice.fields.empty()) return std::nullopt;
@@ -50,14 +68,19 @@ OutputChain::OutputChain(CTalvenorDoc& doc, const CliOptions& o, OutputChoice ch
   CaptureObserver* shown = &printer_;
   if (o.json) shown = &json_.emplace(doc, printer_, stdout, scripts);
   if (o.fields) shown = &fields_.emplace(doc, printer_, stdout, scripts, std::move(choice.fields), o.fieldFormat);
+  if (!choice.statistics.empty()) shown = &taps_.emplace(doc, std::move(choice.statistics), *shown);
   if (choice.filter) {
     stage_.emplace(doc, std::move(choice.filter), *shown, o.count.value_or(0), o.stats);
-    if (fields_) stage_->OnSkipped([this](const PacketRecord& r) { fields_->PacketSkipped(r); });
+    stage_->OnSkipped([this](const PacketRecord& r) {
+      if (fields_) fields_->PacketSkipped(r);
+      if (taps_) taps_->Skipped(r);
+    });
   }
 }
 
 CaptureObserver& OutputChain::Observer() {
   if (stage_) return *stage_;
+  if (taps_) return *taps_;
   if (json_) return *json_;
   if (fields_) return *fields_;
   return printer_;
@@ -69,6 +92,10 @@ void OutputChain::Flush() {
   if (json_) json_->Flush();
   if (fields_) fields_->Flush();
   printer_.Flush();
+}
+
+void OutputChain::PrintTables(std::FILE* out) const {
+  if (taps_) taps_->Print(out);
 }
 
 bool OutputChain::Save(const std::string& path, UserPrompt& prompt) {

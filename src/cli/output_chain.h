@@ -1,8 +1,8 @@
 #pragma once
 // What a command-line run prints and writes, put together from the options:
 // the row printer (which also counts frames and waits for the end), or the
-// -T json or -T fields printer in its place, and in front of them the -Y
-// display filter. With a display filter, --stats and -w see only the frames
+// -T json or -T fields printer in its place, in front of them the -z tables
+// and in front of those the -Y display filter. With a display filter, --stats and -w see only the frames
 // it matched.
 
 #include <memory>
@@ -16,6 +16,7 @@
 #include "cli/field_printer.h"
 #include "cli/json_printer.h"
 #include "cli/row_printer.h"
+#include "cli/statistics_taps.h"
 #include "filters/display_filter.h"
 
 namespace qv {
@@ -24,11 +25,12 @@ namespace qv {
 struct OutputChoice {
   std::vector<const FieldInfo*> fields;  // -e, in order
   DisplayFilterPtr filter;               // -Y; null: none
+  std::vector<StatisticsRequest> statistics;  // -z, in the order given
 };
 
 // Null, with the message (several lines for a filter: the error, the
 // filter, a mark under the faulty place), when a -e field is unknown or the
-// -Y filter does not compile.
+// -Y filter (or the filter of a -z) does not compile, or a -z is unknown.
 std::optional<OutputChoice> ResolveOutputChoice(const CliOptions& options, std::string& error);
 
 class OutputChain {
@@ -42,6 +44,8 @@ class OutputChain {
   // The statistics --stats prints: the session's, or the shown frames' alone.
   SessionStatistics& Statistics();
   void Flush();
+  // The -z tables; nothing when none was asked for.
+  void PrintTables(std::FILE* out) const;
   // -w: the buffer, or with a display filter the frames it matched; false
   // (with the message shown) when the file cannot be written.
   bool Save(const std::string& path, UserPrompt& prompt);
@@ -51,6 +55,7 @@ class OutputChain {
   RowPrinter printer_;
   std::optional<JsonPrinter> json_;
   std::optional<FieldPrinter> fields_;
+  std::optional<StatisticsTaps> taps_;
   std::optional<DisplayFilterStage> stage_;
 };
 
