@@ -15,6 +15,7 @@
 
 #include "cli/field_format.h"
 #include "filters/display_filter.h"
+#include "recorded_cases.h"
 #include "shell_command.h"
 #include "temp_dir.h"
 
@@ -22,6 +23,8 @@ namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Quoted;
+using testing::ReadFile;
 
 const std::string kCli = QUORVANET_CLI_PATH;
 const std::string kSource = QUORVANET_SOURCE_DIR;
@@ -31,12 +34,6 @@ testing::CommandRun RunCli(const std::string& args, bool errors = true) {
   return testing::RunShell(kCli + " " + args, errors);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::size_t Lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 
@@ -68,8 +65,6 @@ std::vector<FieldCase> ReadCases() {
   return cases;
 }
 
-// Single quotes around a shell word; no case argument holds one.
-std::string Quoted(const std::string& word) { return "'" + word + "'"; }
 
 TEST(FieldOutput, EveryCaseWritesWhatTsharkWrites) {
   const std::vector<FieldCase> cases = ReadCases();
@@ -77,11 +72,9 @@ TEST(FieldOutput, EveryCaseWritesWhatTsharkWrites) {
   int compared = 0;
   for (const FieldCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const bool inCorpus = c.capture.rfind("corpus/", 0) == 0;
-    const fs::path file = inCorpus ? fs::path(QUORVANET_CORPUS_DIR) / c.capture.substr(7)
-                                   : fs::path(kSource) / "tests/decode/data" / c.capture.substr(5);
-    if (inCorpus && !fs::exists(file)) continue;  // the corpus is not everywhere
-    std::string command = "-r " + Quoted(file.string());
+    const std::optional<fs::path> file = testing::CaseCapture(c.capture);
+    if (!file) continue;  // the corpus is not everywhere
+    std::string command = "-r " + Quoted(file->string());
     if (c.filter != "-") command += " -Y " + Quoted(c.filter);
     command += " -T fields";
     for (const std::string& a : c.arguments) command += " " + Quoted(a);

@@ -13,26 +13,21 @@
 #include <vector>
 
 #include "cli/conversation_tables.h"
+#include "recorded_cases.h"
 #include "shell_command.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Quoted;
+using testing::ReadFile;
 
 const std::string kCli = QUORVANET_CLI_PATH;
 const std::string kSource = QUORVANET_SOURCE_DIR;
 const std::string kDemo = kSource + "/samples/demo.pcap";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
-// Single quotes around a shell word; no case argument holds one.
-std::string Quoted(const std::string& word) { return "'" + word + "'"; }
 
 struct StatisticsCase {
   std::string name;
@@ -65,11 +60,9 @@ TEST(StatisticsOutput, EveryCasePrintsWhatTsharkPrints) {
   int compared = 0;
   for (const StatisticsCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const bool inCorpus = c.capture.rfind("corpus/", 0) == 0;
-    const fs::path file = inCorpus ? fs::path(QUORVANET_CORPUS_DIR) / c.capture.substr(7)
-                                   : fs::path(kSource) / "tests/decode/data" / c.capture.substr(5);
-    if (inCorpus && !fs::exists(file)) continue;  // the corpus is not everywhere
-    std::string command = kCli + " -q -r " + Quoted(file.string());
+    const std::optional<fs::path> file = testing::CaseCapture(c.capture);
+    if (!file) continue;  // the corpus is not everywhere
+    std::string command = kCli + " -q -r " + Quoted(file->string());
     if (c.filter != "-") command += " -Y " + Quoted(c.filter);
     for (const std::string& table : c.tables) command += " -z " + Quoted(table);
     const testing::CommandRun run = testing::RunShell(command, false);
