@@ -313,7 +313,7 @@ class PacketDecoder {
   // A new line, or the scratch line when only selected fields are kept and
   // `f` is not one of them (a line without a field: null).
   NodeId NewLine(NodeId parent, std::string text, std::uint32_t start, std::uint32_t end, const FieldInfo* f);
-  bool Selective() const { return context_.onlyFields != nullptr && tree_->ScratchLine() != kNoNode; }
+  bool Selective() const { return context_.onlyFields != nullptr && IsTree() && tree_->ScratchLine() != kNoNode; }
   // The big-endian container of an integer field, absent when not all captured.
   std::optional<std::uint64_t> ReadContainer(const FieldInfo& f, std::uint32_t at) const {
     const std::uint32_t width = FieldWidth(f);

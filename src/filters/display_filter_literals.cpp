@@ -1,5 +1,7 @@
 #include "filters/display_filter_literals.h"
 
+#include "filters/filter_expression.h"
+
 #include <arpa/inet.h>
 
 #include <charconv>
@@ -10,6 +12,10 @@ namespace qv {
 namespace {
 
 std::string Quoted(std::string_view s) { return "`" + std::string(s) + "`"; }
+
+std::span<const std::uint8_t> AsBytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -202,37 +208,6 @@ ValueClass ClassOf(const FieldInfo& f, bool sliced) {
   }
 }
 
-std::string ColonHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) out += ':';
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0xF];
-  }
-  return out;
-}
-
-std::string QuotedFilterString(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (b < 0x20 || b == 0x7F) {
-      out += "\\x";
-      out += kDigits[b >> 4];
-      out += kDigits[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 bool MakeLiteral(const Operand& target, const Token& token, Literal* out, DisplayFilterError* error) {
   const FieldInfo& f = *target.field;
   const std::string& s = token.text;
@@ -284,11 +259,11 @@ bool MakeLiteral(const Operand& target, const Token& token, Literal* out, Displa
       case FieldType::Ipv6: return ParseAddress(s, AF_INET6, out) || fail();
       case FieldType::Mac:
         if (!ParseMac(s, &out->bytes)) return fail();
-        out->text = ColonHex(out->bytes);
+        out->text = ByteStringText(AsBytes(out->bytes));
         return true;
       case FieldType::String:
         out->bytes = s;
-        out->text = QuotedFilterString(s);
+        out->text = QuoteFilterString(s);
         return true;
       default: break;
     }
@@ -296,11 +271,11 @@ bool MakeLiteral(const Operand& target, const Token& token, Literal* out, Displa
   // Bytes, protocols and slices: a quoted string stands for its own bytes.
   if (token.kind == TokenKind::String) {
     out->bytes = s;
-    out->text = QuotedFilterString(s);
+    out->text = QuoteFilterString(s);
     return true;
   }
   if (!ParseHexBytes(s, &out->bytes)) return fail();
-  out->text = ColonHex(out->bytes);
+  out->text = ByteStringText(AsBytes(out->bytes));
   return true;
 }
 

@@ -15,9 +15,4 @@ ValueClass ClassOf(const FieldInfo& f, bool sliced);
 // `error` naming the token, when it is not one.
 bool MakeLiteral(const Operand& target, const Token& token, Literal* out, DisplayFilterError* error);
 
-// A byte string as a filter writes it: "aa:bb:cc".
-std::string ColonHex(std::string_view bytes);
-// A string as a filter writes it, in double quotes with \\, \" and \xNN.
-std::string QuotedFilterString(std::string_view bytes);
-
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "filters/display_filter_literals.h"
+#include "filters/filter_expression.h"
 
 namespace qv {
 
@@ -342,7 +343,7 @@ class Parser {
         return Fail(Quoted(pattern.source) + " is not a valid regular expression: " + regex->error(),
                     pattern.column);
       }
-      node->literal.text = QuotedFilterString(pattern.text);
+      node->literal.text = QuoteFilterString(pattern.text);
       node->regex = std::move(regex);
       return node;
     }

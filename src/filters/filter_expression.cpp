@@ -6,18 +6,6 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// The bytes as the language writes a byte string: "aa:bb:cc".
-std::string ByteString(std::span<const std::uint8_t> bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 3);
-  for (const std::uint8_t b : bytes) {
-    if (!out.empty()) out += ':';
-    out += kHexDigits[b >> 4];
-    out += kHexDigits[b & 0xF];
-  }
-  return out;
-}
-
 // Whether the value bytes are all there for a field of a fixed width; a
 // line whose bytes were cut short is offered as the field's presence.
 bool HasWholeValue(const FieldInfo& f, std::span<const std::uint8_t> bytes) {
@@ -57,6 +45,17 @@ std::string_view Trimmed(std::string_view text) {
 
 }  // namespace
 
+std::string ByteStringText(std::span<const std::uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (const std::uint8_t b : bytes) {
+    if (!out.empty()) out += ':';
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0xF];
+  }
+  return out;
+}
+
 std::string QuoteFilterString(std::span<const std::uint8_t> bytes) {
   std::string out;
   out.reserve(bytes.size() + 2);
@@ -92,7 +91,7 @@ std::string FilterForLine(const DecodeNode& node, std::span<const std::uint8_t> 
   if (f.type == FieldType::Protocol || f.type == FieldType::None || !HasWholeValue(f, bytes)) return out;
   out += " == ";
   switch (f.type) {
-    case FieldType::Bytes: out += ByteString(bytes); break;
+    case FieldType::Bytes: out += ByteStringText(bytes); break;
     case FieldType::String: out += QuoteFilterString(bytes); break;
     // The language reads times as seconds: since 1970 for an absolute one.
     case FieldType::AbsoluteTime: out += EpochSeconds(static_cast<std::int64_t>(node.value)); break;

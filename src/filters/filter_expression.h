@@ -28,6 +28,8 @@ enum class FilterCombine : std::uint8_t {
 // bytes outside printable ASCII as \xNN.
 std::string QuoteFilterString(std::span<const std::uint8_t> bytes);
 std::string QuoteFilterString(std::string_view text);
+// A byte string of the language: "aa:bb:cc".
+std::string ByteStringText(std::span<const std::uint8_t> bytes);
 
 // The filter that selects frames showing this line's value:
 // `dns.qry.name == "example.com"`, `ip.src == 10.0.0.5`,
