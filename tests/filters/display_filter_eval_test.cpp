@@ -54,6 +54,16 @@ Bytes IcmpError() {
       "1388 0035 000d 0000");
 }
 
+// IP in IP: 192.0.2.1 -> 192.0.2.2 carries 10.0.0.1:5000 -> 10.0.0.2:53 over
+// UDP, so ip.src, ip.dst and ip.addr occur in both headers.
+Bytes Tunnel() {
+  return Hex(
+      "001122334455 66778899aabb 0800"
+      "4500 0030 0001 0000 40 04 0000 c0000201 c0000202"
+      "4500 001c 0002 0000 40 11 0000 0a000001 0a000002"
+      "1388 0035 0008 0000");
+}
+
 // The first frame of the TLS 1.3 capture that holds a ClientHello.
 Bytes ClientHello() {
   for (const Bytes& frame : testing::SavefileFrames(std::string(QUORVANET_SOURCE_DIR) + "/tests/decode/data/app_tls13.pcap")) {
@@ -88,7 +98,8 @@ struct EvalCase {
 
 TEST(DisplayFilterEval, FramesAgainstFilters) {
   const std::vector<std::pair<const char*, Bytes>> frames = {
-      {"tcp", Ipv4Tcp()}, {"dns", Ipv6Dns()}, {"arp", VlanArp()}, {"icmp", IcmpError()}, {"hello", ClientHello()}};
+      {"tcp", Ipv4Tcp()}, {"dns", Ipv6Dns()}, {"arp", VlanArp()}, {"icmp", IcmpError()}, {"tunnel", Tunnel()},
+      {"hello", ClientHello()}};
   ASSERT_FALSE(frames.back().second.empty()) << "no ClientHello in the TLS capture";
   const EvalCase cases[] = {
       // presence
@@ -136,6 +147,12 @@ TEST(DisplayFilterEval, FramesAgainstFilters) {
       {"icmp", "ip.src === 10.0.0.5", false},
       {"icmp", "ip.dst != 10.0.0.9", true},
       {"icmp", "udp.dstport == 53", true},
+      {"tunnel", "ip.addr == 10.0.0.1", true},
+      {"tunnel", "ip.src == 192.0.2.1 && ip.src == 10.0.0.1", true},
+      {"tunnel", "ip.src != 10.0.0.1", false},
+      {"tunnel", "ip.dst in {10.0.0.2}", true},
+      {"tunnel", "ip.addr == 192.0.2.0/24 && udp.port == 53", true},
+      {"tunnel", "ip.proto == 4", true},
       // absent fields: != is false, !(==) is true
       {"arp", "ip.addr != 10.0.0.5", false},
       {"arp", "!(ip.addr == 10.0.0.5)", true},
