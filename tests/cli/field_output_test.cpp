@@ -65,7 +65,6 @@ std::vector<FieldCase> ReadCases() {
   return cases;
 }
 
-
 TEST(FieldOutput, EveryCaseWritesWhatTsharkWrites) {
   const std::vector<FieldCase> cases = ReadCases();
   ASSERT_GE(cases.size(), 10u) << "the cases are missing";
