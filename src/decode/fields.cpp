@@ -36,6 +36,8 @@ void AppendSeconds(std::string& out, std::uint64_t nanoseconds) {
 
 }  // namespace
 
+std::int64_t SignedFieldValue(const FieldInfo& f, std::uint64_t number) { return SignExtend(number, FieldWidth(f)); }
+
 std::string_view FieldTypeName(FieldType type) {
   switch (type) {
     case FieldType::Protocol: return "FT_PROTOCOL";
@@ -97,9 +99,7 @@ std::string FieldValueText(const FieldInfo& f, std::uint64_t number, std::span<c
         AppendHex(out, number, FieldWidth(f) * 2);
         break;
       }
-      // A masked signed field is as wide as its mask.
-      std::uint32_t width = FieldWidth(f);
-      const std::int64_t v = SignExtend(number, width);
+      const std::int64_t v = SignedFieldValue(f, number);
       if (v < 0) {
         out += '-';
         AppendDecimal(out, static_cast<std::uint64_t>(-(v + 1)) + 1);

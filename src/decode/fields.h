@@ -99,6 +99,10 @@ constexpr std::uint64_t MaskedValue(const FieldInfo& f, std::uint64_t container)
   return value;
 }
 
+// The value of a signed integer field (Int8, Int16, Int32) from its
+// container's bits, sign-extended from the field's width.
+std::int64_t SignedFieldValue(const FieldInfo& f, std::uint64_t number);
+
 // The type's name as `-G fields` prints it ("FT_UINT8").
 std::string_view FieldTypeName(FieldType type);
 

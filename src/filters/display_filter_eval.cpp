@@ -21,12 +21,7 @@ WideInt NumberOf(const FieldOccurrence& o) {
     case FieldType::Boolean: return o.number != 0 ? 1 : 0;
     case FieldType::Int8:
     case FieldType::Int16:
-    case FieldType::Int32: {
-      const std::uint32_t bits = FieldWidth(f) * 8;
-      const std::uint64_t sign = std::uint64_t{1} << (bits - 1);
-      const std::uint64_t v = o.number & ((sign << 1) - 1);
-      return (v & sign) != 0 ? static_cast<WideInt>(v) - static_cast<WideInt>(sign << 1) : static_cast<WideInt>(v);
-    }
+    case FieldType::Int32: return SignedFieldValue(f, o.number);
     case FieldType::RelativeTime: return static_cast<std::int64_t>(o.number);
     default: return static_cast<WideInt>(o.number);
   }

@@ -1,7 +1,5 @@
 #include "filters/field_column.h"
 
-#include <charconv>
-
 #include "decode/packet_decoder.h"
 
 namespace qv {
@@ -12,7 +10,7 @@ constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 
 // A number that orders as the value does: a signed value is moved up by
 // 2^63, so that negative ones come first.
-std::uint64_t SortNumber(const FieldInfo& f, const FieldOccurrence& o, std::string_view text) {
+std::uint64_t SortNumber(const FieldInfo& f, const FieldOccurrence& o) {
   switch (f.type) {
     case FieldType::RelativeTime:
     case FieldType::AbsoluteTime: return o.number ^ kSignBit;  // nanoseconds, signed
@@ -20,12 +18,7 @@ std::uint64_t SortNumber(const FieldInfo& f, const FieldOccurrence& o, std::stri
     case FieldType::Int16:
     case FieldType::Int32: {
       if (f.base == FieldBase::Hex) return o.number;
-      // The text has the value sign-extended from the field's own width.
-      std::int64_t value = 0;
-      const std::size_t comma = text.find(',');
-      const std::string_view first = text.substr(0, comma);
-      std::from_chars(first.data(), first.data() + first.size(), value);
-      return static_cast<std::uint64_t>(value) ^ kSignBit;
+      return static_cast<std::uint64_t>(SignedFieldValue(f, o.number)) ^ kSignBit;
     }
     default: return o.number;
   }
@@ -59,7 +52,7 @@ std::vector<FieldColumnValue> FieldColumnReader::Read(const PacketRecord& record
     }
     if (!occurrences.empty() && SortsByNumber(*values_.Wanted()[i])) {
       v.hasNumber = true;
-      v.number = SortNumber(*values_.Wanted()[i], occurrences.front(), v.text);
+      v.number = SortNumber(*values_.Wanted()[i], occurrences.front());
     }
   }
   return out;
