@@ -226,6 +226,13 @@ std::vector<int> PacketBuffer::LinkTypes() const {
   return out;
 }
 
+std::optional<std::int64_t> PacketBuffer::TimeNsAt(std::uint32_t number) const {
+  std::lock_guard lock(mutex_);
+  if (number >= count_) return std::nullopt;
+  const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
+  return static_cast<std::int64_t>(e.seconds) * 1000000000 + static_cast<std::int64_t>(e.microseconds) * 1000;
+}
+
 std::optional<PacketRecord> PacketBuffer::Find(std::uint32_t number) const {
   PacketRecord r;
   std::uint64_t offset = 0;

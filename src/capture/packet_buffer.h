@@ -67,6 +67,10 @@ class PacketBuffer {
   // (with `unreadable` set when the file has changed since).
   std::optional<PacketRecord> Find(std::uint32_t number) const;
 
+  // The time of the record, in nanoseconds since 1970, from its index entry
+  // (no bytes are read back); nothing when it is not held.
+  std::optional<std::int64_t> TimeNsAt(std::uint32_t number) const;
+
   // Removes every record; the next number is 0 again.
   void Clear();
 

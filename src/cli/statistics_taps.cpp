@@ -62,7 +62,7 @@ void StatisticsTaps::TakeFirstTime(const PacketRecord& record) {
 void StatisticsTaps::Skipped(const PacketRecord& record) {
   TakeFirstTime(record);
   for (Tap& tap : taps_) {
-    if (tap.matcher) tap.matcher->Follows(record);
+    if (tap.matcher) tap.matcher->Follows(RecordTimeNs(record));
   }
 }
 

@@ -22,9 +22,9 @@ void DisplayFilterMatcher::SetFirstTime(std::int64_t ns) {
   firstNs_ = ns;
 }
 
-void DisplayFilterMatcher::Follows(const PacketRecord& previous) {
+void DisplayFilterMatcher::Follows(std::int64_t previousNs) {
   havePrevious_ = true;
-  previousNs_ = RecordTimeNs(previous);
+  previousNs_ = previousNs;
 }
 
 bool DisplayFilterMatcher::Matches(const PacketRecord& record) {

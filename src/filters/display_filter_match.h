@@ -22,8 +22,8 @@ class DisplayFilterMatcher {
   bool Matches(const PacketRecord& record);
   // The time frame.time_relative counts from (the capture's first frame).
   void SetFirstTime(std::int64_t ns);
-  // The next frame follows `previous`, whatever this matcher saw last.
-  void Follows(const PacketRecord& previous);
+  // The next frame follows a frame of this time, whatever this matcher saw last.
+  void Follows(std::int64_t previousNs);
 
   const DisplayFilter& Filter() const { return *filter_; }
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
+
+#include "filters/record_batch.h"
 
 namespace qv {
 
@@ -19,18 +22,16 @@ FieldSortJob::~FieldSortJob() {
 
 void FieldSortJob::Run() {
   std::vector<FieldColumnValue> keys(shown_.size());
-  // A pass copies its frames under the buffer's lock and decodes them after
-  // letting it go: the interface thread reads rows meanwhile, and a capture
-  // appends, without waiting for the decoding.
+  // A pass takes its frames out under the buffer's lock and decodes them
+  // after letting it go: the interface thread reads rows meanwhile, and a
+  // capture appends, without waiting for the decoding.
   constexpr std::uint32_t kPass = 1024;
-  struct Copy {
+  struct Row {
     std::size_t row;
-    PacketRecord record;  // `bytes` into `pool`, set once the pass is copied
-    std::size_t offset;
-    std::optional<std::int64_t> previous;
+    std::optional<std::int64_t> previous;  // the time of the frame before it
   };
-  std::vector<Copy> copies;
-  std::vector<std::uint8_t> pool;
+  RecordBatch batch;
+  std::vector<Row> rows;
   std::size_t i = 0;
   while (i < shown_.size() && !cancel_) {
     const std::uint32_t first = shown_[i];
@@ -38,28 +39,23 @@ void FieldSortJob::Run() {
     // The frame before the pass, for frame.time_delta; within the pass every
     // held frame is seen.
     std::optional<std::int64_t> previous;
-    if (first > 0) {
-      if (const std::optional<PacketRecord> before = buffer_.Find(first - 1)) previous = RecordTimeNs(*before);
-    }
-    copies.clear();
-    pool.clear();
+    if (first > 0) previous = buffer_.TimeNsAt(first - 1);
+    batch.Clear();
+    rows.clear();
     buffer_.ForEachInRange(first, last, [&](const PacketRecord& record) {
       if (i < shown_.size() && shown_[i] == record.number) {
-        Copy c{i, record, pool.size(), previous};
-        c.record.file.reset();
-        c.record.holder.reset();
-        pool.insert(pool.end(), record.bytes.begin(), record.bytes.end());
-        copies.push_back(std::move(c));
+        batch.Add(record);
+        rows.push_back({i, previous});
         ++i;
       }
       previous = RecordTimeNs(record);
     });
     // Rows no longer held (cleared meanwhile) sort with empty values.
     while (i < shown_.size() && shown_[i] < last) ++i;
-    for (Copy& c : copies) {
-      c.record.bytes = std::span<const std::uint8_t>(pool.data() + c.offset, c.record.bytes.size());
-      std::vector<FieldColumnValue> v = reader_.Read(c.record, c.previous);
-      if (!v.empty()) keys[c.row] = std::move(v.front());
+    const std::vector<PacketRecord>& records = batch.Records();
+    for (std::size_t k = 0; k < records.size(); ++k) {
+      std::vector<FieldColumnValue> v = reader_.Read(records[k], rows[k].previous);
+      if (!v.empty()) keys[rows[k].row] = std::move(v.front());
     }
     progress_.store(i);
   }

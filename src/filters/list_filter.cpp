@@ -1,6 +1,9 @@
 #include "filters/list_filter.h"
 
+#include "filters/record_batch.h"
+
 #include <chrono>
+#include <optional>
 
 namespace qv {
 
@@ -22,7 +25,7 @@ class DisplayTest final : public FrameTest {
     matcher_.SetFirstTime(firstTimeNs);
   }
   bool Matches(const PacketRecord& record) override { return matcher_.Matches(record); }
-  void Follows(const PacketRecord& previous) override { matcher_.Follows(previous); }
+  void Follows(std::int64_t previousNs) override { matcher_.Follows(previousNs); }
 
  private:
   DisplayFilterMatcher matcher_;
@@ -91,7 +94,7 @@ void ListFilterJob::Run() {
   for (std::vector<std::uint32_t>& chunk : chunks) result_.insert(result_.end(), chunk.begin(), chunk.end());
   // The frames after the last go on with this test: they follow the last.
   if (last_ > 0 && !cancel_) {
-    buffer_.ForEachInRange(last_ - 1, last_, [&](const PacketRecord& r) { test_->Follows(r); });
+    if (const std::optional<std::int64_t> lastTime = buffer_.TimeNsAt(last_ - 1)) test_->Follows(*lastTime);
   }
   done_.store(true, std::memory_order_release);
 }
@@ -112,39 +115,21 @@ void ListFilterJob::RunProgram() {
 }
 
 void ListFilterJob::TestChunks(FrameTest& test, std::vector<std::vector<std::uint32_t>>& chunks) {
-  std::vector<PacketRecord> records;
-  records.reserve(kDisplayChunk + 1);
-  // Frames held in the buffer's memory are copied here: a Clear() may free
-  // them as soon as the lock is let go. Frames read back from a file are
-  // held by their records.
-  std::vector<std::uint8_t> copies;
-  std::vector<std::size_t> copiedAt;
-  constexpr std::size_t kInFile = SIZE_MAX;
+  RecordBatch batch;
   while (!cancel_) {
     const std::uint32_t chunk = nextChunk_.fetch_add(1);
     if (chunk >= chunks.size()) return;
     const std::uint32_t first = chunk * kDisplayChunk;
     const std::uint32_t end = std::min(last_, first + kDisplayChunk);
-    records.clear();
-    copies.clear();
-    copiedAt.clear();
-    // The frame before the chunk too, for the time since it.
-    buffer_.ForEachInRange(first == 0 ? 0 : first - 1, end, [&](const PacketRecord& r) {
-      records.push_back(r);
-      if (r.holder) {
-        copiedAt.push_back(kInFile);
-      } else {
-        copiedAt.push_back(copies.size());
-        copies.insert(copies.end(), r.bytes.begin(), r.bytes.end());
-      }
-    });
-    for (std::size_t k = 0; k < records.size(); ++k) {
-      if (copiedAt[k] != kInFile) records[k].bytes = {copies.data() + copiedAt[k], records[k].bytes.size()};
+    batch.Clear();
+    buffer_.ForEachInRange(first, end, [&](const PacketRecord& r) { batch.Add(r); });
+    // The frame before the chunk, for the time since it.
+    if (first > 0) {
+      if (const std::optional<std::int64_t> before = buffer_.TimeNsAt(first - 1)) test.Follows(*before);
     }
-    std::size_t i = 0;
-    if (first > 0 && !records.empty() && records[0].number == first - 1) test.Follows(records[i++]);
-    for (; i < records.size() && !cancel_; ++i) {
-      if (test.Matches(records[i])) chunks[chunk].push_back(records[i].number);
+    for (const PacketRecord& r : batch.Records()) {
+      if (cancel_) break;
+      if (test.Matches(r)) chunks[chunk].push_back(r.number);
     }
     progress_.fetch_add(end - first);
   }

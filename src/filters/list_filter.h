@@ -31,9 +31,9 @@ class FrameTest {
  public:
   virtual ~FrameTest() = default;
   virtual bool Matches(const PacketRecord& record) = 0;
-  // The next frame tested follows `previous` (frame.time_delta), not the
-  // last one this test saw.
-  virtual void Follows(const PacketRecord& /*previous*/) {}
+  // The next frame tested follows a frame of this time (frame.time_delta),
+  // not the last one this test saw.
+  virtual void Follows(std::int64_t /*previousNs*/) {}
 };
 
 // What the list filter bar compiled.
@@ -60,9 +60,8 @@ std::vector<std::uint32_t> MatchFrames(const PacketBuffer& buffer, FrameTest& te
                                        std::uint32_t last);
 
 // A display filter decodes every frame, so its job shares the frames out
-// to two threads, chunk by chunk; each copies its chunk's records out of the
-// buffer (the copies hold the bytes) and tests them without the buffer's
-// lock. A capture-filter program is matched on one thread under the lock.
+// to two threads, chunk by chunk; each takes its chunk's records out of the
+// buffer (a RecordBatch) and tests them without the buffer's lock. A capture-filter program is matched on one thread under the lock.
 class ListFilterJob {
  public:
   static constexpr std::uint32_t kChunk = 16384;

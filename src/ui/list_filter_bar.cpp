@@ -95,9 +95,8 @@ QString ListFilterBar::Error() const { return error_->isHidden() ? QString() : e
 
 std::shared_ptr<const ListFilter> ListFilterBar::MakeFilter(const Choice& choice) const {
   if (choice.display) {
-    const std::optional<PacketRecord> first = doc_.Buffer().Find(0);
     return std::make_shared<const ListFilter>(choice.display, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()},
-                                              first ? RecordTimeNs(*first) : 0);
+                                              doc_.Buffer().TimeNsAt(0).value_or(0));
   }
   return std::make_shared<const ListFilter>(choice.program);
 }

@@ -76,12 +76,6 @@ void PacketListModel::ResetFieldReader() const {
   fieldCacheOrder_.clear();
 }
 
-std::optional<std::int64_t> PacketListModel::TimeOf(std::uint32_t number) const {
-  const std::optional<PacketRecord> record = doc_.Buffer().Find(number);
-  if (!record) return std::nullopt;
-  return RecordTimeNs(*record);
-}
-
 const std::vector<FieldColumnValue>* PacketListModel::FieldValuesOf(std::uint32_t number) const {
   if (fieldColumns_.empty()) return nullptr;
   if (const auto it = fieldCache_.find(number); it != fieldCache_.end()) return &it->second;
@@ -89,10 +83,10 @@ const std::vector<FieldColumnValue>* PacketListModel::FieldValuesOf(std::uint32_
   if (!record) return nullptr;
   if (!fieldReader_) {
     fieldReader_ = std::make_unique<FieldColumnReader>(fieldColumns_, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()});
-    fieldReader_->SetFirstTime(TimeOf(0).value_or(RecordTimeNs(*record)));
+    fieldReader_->SetFirstTime(doc_.Buffer().TimeNsAt(0).value_or(RecordTimeNs(*record)));
   }
   std::vector<FieldColumnValue> values =
-      fieldReader_->Read(*record, number > 0 ? TimeOf(number - 1) : std::nullopt);
+      fieldReader_->Read(*record, number > 0 ? doc_.Buffer().TimeNsAt(number - 1) : std::nullopt);
   if (fieldCacheOrder_.size() >= kFieldCacheRows) {
     fieldCache_.erase(fieldCacheOrder_.front());
     fieldCacheOrder_.pop_front();

@@ -225,7 +225,7 @@ void PacketListModel::sort(int column, Qt::SortOrder) {
     sortJobColumn_ = column;
     sortJobRows_ = rows_;
     sortJob_ = std::make_unique<FieldSortJob>(doc_.Buffer(), *field, DecodeSetup{doc_.Decoders(), doc_.QuicInitials()},
-                                              TimeOf(0).value_or(0), std::move(shown));
+                                              doc_.Buffer().TimeNsAt(0).value_or(0), std::move(shown));
     return;
   }
   std::vector<std::uint32_t> order(shown.size());

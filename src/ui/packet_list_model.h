@@ -107,7 +107,6 @@ class PacketListModel : public QAbstractTableModel {
   // The field columns' values of a frame, from the cache or decoded now.
   const std::vector<FieldColumnValue>* FieldValuesOf(std::uint32_t number) const;
   void ResetFieldReader() const;
-  std::optional<std::int64_t> TimeOf(std::uint32_t number) const;
   // Rows in this order (packet numbers), sorted by `column`; selections stay on their packets.
   void ApplyOrder(std::vector<std::uint32_t> order, int column);
   void TakeSortResult();
