@@ -5,6 +5,7 @@
 // frames, is reported beyond what the file holds, and every frame read back
 // from the buffer is the frame that was first read.
 #include <pcap/pcap.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -53,19 +54,16 @@ class MemoryBackend : public qv::CaptureBackend {
     refused.error = "no adapters here";
     return refused;
   }
-  pcap_t* OpenOffline(const std::string&, char* errbuf) override {
+  int OpenFile(const std::string&, std::string& error) override {
     // A duplicate shares the file position, which the last read left at
-    // its end: the new stream starts from the beginning again.
-    const int fd = ::dup(fd_);
-    FILE* file = fd >= 0 && ::lseek(fd, 0, SEEK_SET) == 0 ? ::fdopen(fd, "rb") : nullptr;
-    if (file == nullptr) {
+    // its end: the new read starts from the beginning again.
+    const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
       if (fd >= 0) ::close(fd);
-      std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "the memory file cannot be opened");
-      return nullptr;
+      error = "the memory file cannot be opened";
+      return -1;
     }
-    pcap_t* handle = pcap_fopen_offline(file, errbuf);
-    if (handle == nullptr) std::fclose(file);  // on success the handle owns the file
-    return handle;
+    return fd;
   }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string&) override { return {}; }
   qv::CaptureRights ProbeRights() override { return {}; }

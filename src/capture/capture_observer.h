@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/packet_record.h"
+#include "capture/read_progress.h"
 #include "decode/decode_tree.h"
 #include "decode/packet_summary.h"
 
@@ -27,6 +28,9 @@ class CaptureObserver {
   // A frame joined the buffer; `row` is its summary-mode decode.
   virtual void PacketAdded(const PacketRecord& /*record*/, const PacketSummary& /*row*/) {}
   virtual void TotalsChanged(std::uint32_t /*packetCount*/, std::uint64_t /*bufferedBytes*/) {}
+  // How far a file's reading (or its decompression) has got; a few times a
+  // second from the capture thread, and once at the start of each stage.
+  virtual void FileProgress(const ReadProgress& /*progress*/) {}
   virtual void BufferCleared() {}
   // The buffer limits changed (the status bar's gauges range over them).
   virtual void LimitsChanged(std::uint32_t /*maxCount*/, std::uint32_t /*maxBytes*/) {}

@@ -7,7 +7,6 @@
 
 #include "capture/capture_doctor.h"
 #include "capture/pcap_handle.h"
-#include "capture/record_locator.h"
 #include "capture/savefile_writer.h"
 #include "decode/text_format.h"
 
@@ -174,7 +173,18 @@ bool CTalvenorDoc::Open(const std::string& path) {
 }
 
 bool CTalvenorDoc::Save(const std::string& path) {
-  const std::string why = WriteSavefile(path, buffer_);
+  SaveOptions options;
+  options.format = SaveFormatForName(path);
+  options.gzip = NameAsksForGzip(path);
+  return Save(path, std::move(options));
+}
+
+bool CTalvenorDoc::Save(const std::string& path, SaveOptions options) {
+  if (!options.drops) {
+    const DropCounts drops = Drops();
+    if (drops.known) options.drops = drops;
+  }
+  const std::string why = WriteSavefile(path, buffer_, options);
   if (why.empty()) return true;
   Message(Format("Unable to save the file %s.\nThe following error occured: %s", path.c_str(), why.c_str()),
           MessageIcon::Error);
@@ -244,7 +254,7 @@ bool CTalvenorDoc::ShowPacket(std::uint32_t number) {
     observer_->PacketShown(number, {}, DecodeTree(), {});
     return true;
   }
-  ShowDecoded(number, record->bytes, record->linkType);
+  ShowDecoded(number, record->bytes, record->linkType, record->comment);
   return true;
 }
 
@@ -260,10 +270,13 @@ void CTalvenorDoc::ShowRawPacket(std::span<const std::uint8_t> bytes, int linkTy
   ShowDecoded(-1, bytes, linkType);
 }
 
-void CTalvenorDoc::ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType) {
+void CTalvenorDoc::ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType,
+                               std::string_view comment) {
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder(bytes, ContextFor(linkType, nullptr, scripts_), &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
+  DecodeContext context = ContextFor(linkType, nullptr, scripts_);
+  context.comment = comment;
+  PacketDecoder(bytes, context, &tree, DecodeMode::Tree, &layerStarts, nullptr).Decode();
   observer_->PacketShown(number, bytes, tree, layerStarts);
 }
 
@@ -321,33 +334,13 @@ void CTalvenorDoc::CaptureThread(const RunSource& source, const std::shared_ptr<
       return;
     }
     lastRunFailed_ = false;
-    PcapHandle handle;
-    if (!source.live) {
-      char errbuf[PCAP_ERRBUF_SIZE] = {};
-      handle.reset(backend_.OpenOffline(source.name, errbuf));
-      if (!handle) {
-        Message(Format("Unable to open the file %s.\nThe following error occured: %s", source.name.c_str(), errbuf),
-                MessageIcon::Error);
-      } else if (!source.filter.empty() &&
-                 !SetFilterOnHandle(handle.get(), source.filter, DefaultNetmask(), prompt_)) {
-        handle.reset();  // a file read unfiltered would pass for the filtered one
-      }
+    if (source.live) {
+      CaptureLive(source, *run);
     } else {
-      handle.reset(OpenAdapter(source));
+      ReadFile(source, *run);
     }
-    if (handle) {
-      linkType_ = pcap_datalink(handle.get());
-      if (source.live) log_->LiveCaptureOpened(linkType_, kSnapshotLength);
-      filterSlot_.Attach(handle.get());
-      RunLoop(handle.get(), source, *run);
-      filterSlot_.Detach();
-      if (source.live) log_->LiveCaptureEnded();
-      failed = lastRunFailed_;
-    } else {
-      failed = true;
-    }
+    failed = lastRunFailed_;
     EndRun(run);
-    handle.reset();
     // The buffer is the interface's again. A clear asked for while the loop
     // was ending is served now: left pending, it would empty the buffer at
     // the first frame of the next capture.
@@ -357,6 +350,20 @@ void CTalvenorDoc::CaptureThread(const RunSource& source, const std::shared_ptr<
   lastRunFailed_ = failed;
   --runsInFlight_;
   observer_->CaptureEnded(failed);
+}
+
+void CTalvenorDoc::CaptureLive(const RunSource& source, const Run& run) {
+  PcapHandle handle(OpenAdapter(source));
+  if (!handle) {
+    lastRunFailed_ = true;
+    return;
+  }
+  linkType_ = pcap_datalink(handle.get());
+  log_->LiveCaptureOpened(linkType_, kSnapshotLength);
+  filterSlot_.Attach(handle.get());
+  RunLoop(handle.get(), source, run);
+  filterSlot_.Detach();
+  log_->LiveCaptureEnded();
 }
 
 pcap_t* CTalvenorDoc::OpenAdapter(const RunSource& source) {
@@ -395,22 +402,19 @@ pcap_t* CTalvenorDoc::OpenAdapter(const RunSource& source) {
 }
 
 void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& run) {
-  const bool live = source.live;
   // Linux hands frames over in blocks, and its read time-out only runs once a
   // frame has arrived: on a quiet adapter a blocking read never returns, and
   // neither Stop nor a clear request would be noticed. So the adapter is read
   // without blocking, and when nothing is there the loop serves the requests
   // and waits for frames one read time-out at a time.
   int waitFd = -1;
-  if (live) {
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    if (pcap_setnonblock(handle, 1, errbuf) == 0) waitFd = pcap_get_selectable_fd(handle);
-  }
-  // A savefile's frames stay in it where their places can be found.
-  std::optional<RecordLocator> locator;
-  if (!live) locator.emplace(handle, source.name);
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  if (pcap_setnonblock(handle, 1, errbuf) == 0) waitFd = pcap_get_selectable_fd(handle);
+  PacketBuffer::Origin origin;
+  origin.linkType = LinkType();
+  origin.interface = buffer_.AddInterface({origin.linkType, source.name, {}});
   StatsMark mark;
-  if (live) ReadDropCounters(handle, mark);
+  ReadDropCounters(handle, mark);
   auto nextDropRead = std::chrono::steady_clock::now() + kDropReadInterval;
   std::uint32_t sinceClockLook = 0;
   for (;;) {
@@ -418,7 +422,7 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     filterSlot_.ServePending();
     // The clock is looked at every few hundred frames, and whenever the
     // adapter has nothing to read.
-    if (live && ++sinceClockLook >= 256) {
+    if (++sinceClockLook >= 256) {
       sinceClockLook = 0;
       const auto now = std::chrono::steady_clock::now();
       if (now >= nextDropRead) {
@@ -428,14 +432,11 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     }
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
-    if (locator) locator->BeforeRecord();
     const int result = pcap_next_ex(handle, &header, &data);
     if (result < 0) {
       if (result == PCAP_ERROR) {
-        // A damaged savefile or a failing adapter: what was read stays.
-        const char* why = pcap_geterr(handle);
-        Message(live ? Format("Unable to read from the adapter.\nThe following error occured: %s", why)
-                     : Format("Unable to read the file %s.\nThe following error occured: %s", source.name.c_str(), why),
+        // A failing adapter: what was read stays.
+        Message(Format("Unable to read from the adapter.\nThe following error occured: %s", pcap_geterr(handle)),
                 MessageIcon::Error);
         lastRunFailed_ = true;
       }
@@ -458,12 +459,12 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     frame.wireLength = header->len;
     std::uint32_t count = 0;
     std::uint64_t bytes = 0;
-    if (!AddPacketRow(frame, data, locator ? locator->Locate(*header, data) : nullptr, count, bytes)) break;
-    if (live) log_->LiveFrame(frame, data);
+    if (!AddPacketRow(frame, data, origin, count, bytes)) break;
+    log_->LiveFrame(frame, data);
 
     const bool full = count >= maxCount_.load() || bytes >= maxBytes_.load();
     if (!full && !clearPacketsRequest_ && !clearStatisticsRequest_) continue;
-    if (full && live && capturing_) {
+    if (full && capturing_) {
       switch (whenFullAction_.load()) {
         case 0:
           Stop();
@@ -482,12 +483,13 @@ void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& r
     ServeRequests();
   }
   // What was lost up to the Stop.
-  if (live) ReadDropCounters(handle, mark);
+  ReadDropCounters(handle, mark);
 }
 
-bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place,
-                                std::uint32_t& count, std::uint64_t& bufferedBytes) {
-  const std::optional<PacketBuffer::Appended> added = buffer_.TryAppend(header, bytes, LinkType(), place);
+bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes,
+                                const PacketBuffer::Origin& origin, std::uint32_t& count,
+                                std::uint64_t& bufferedBytes) {
+  const std::optional<PacketBuffer::Appended> added = buffer_.TryAppend(header, bytes, origin);
   if (!added) {
     GiveUp(buffer_.LastRefusal());
     return false;

@@ -25,6 +25,8 @@
 #include "capture/capture_observer.h"
 #include "capture/drop_counts.h"
 #include "capture/packet_buffer.h"
+#include "capture/savefile_reader.h"
+#include "capture/savefile_writer.h"
 #include "capture/settings_store.h"
 #include "capture/user_prompt.h"
 #include "decode/packet_decoder.h"
@@ -97,15 +99,32 @@ class CTalvenorDoc {
   // Where the packet buffer's memory comes from (tests); only while idle.
   void SetBlockAllocator(BlockAllocator& allocator) { buffer_.SetAllocator(allocator); }
 
-  // Frames lost since the last Start or Clear All.
+  // Frames lost since the last Start or Clear All (for a file, what its
+  // interface statistics say).
   DropCounts Drops() const;
+
+  // What the last file read said of itself beyond its frames.
+  struct FileInfo {
+    std::string path;
+    std::vector<std::string> sectionComments;
+    std::vector<PacketBuffer::Interface> interfaces;
+    std::vector<DecryptionSecrets> secrets;  // kept for decryption, not shown
+  };
+  FileInfo LastFileInfo() const;
+
+  // Sets or removes (empty text) the comment of a buffered frame; false when
+  // it is not held.
+  bool SetPacketComment(std::uint32_t number, std::string comment);
 
   // --- commands ---
   bool Start();
   void Stop();
   bool Open(const std::string& path);  // the path chosen in the open dialog
-  // Writes the buffer to `path`; false (with a message shown) on failure.
+  // Writes the buffer to `path`, in the format its name asks for (".pcapng",
+  // ".pcap", compressed under ".gz"; otherwise pcap unless the frames need
+  // pcapng); false (with a message shown) on failure.
   bool Save(const std::string& path);
+  bool Save(const std::string& path, SaveOptions options);
   void ClearPackets();
   void ClearStatistics();
   void ClearAll();
@@ -178,13 +197,16 @@ class CTalvenorDoc {
   };
   void LaunchCaptureThread(RunSource source);
   void CaptureThread(const RunSource& source, const std::shared_ptr<Run>& run);
+  void CaptureLive(const RunSource& source, const Run& run);
   pcap_t* OpenAdapter(const RunSource& source);
   void RunLoop(pcap_t* handle, const RunSource& source, const Run& run);
+  // Reads a capture file to its end, a Stop, or damage (session_file_read.cpp).
+  void ReadFile(const RunSource& source, const Run& run);
   void EndRun(const std::shared_ptr<Run>& run);
   // False when the frame could not be buffered (the reason is shown).
   // Buffers and announces the frame; `count` and `bufferedBytes` are then the
   // buffer's totals with it.
-  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const FramePlace* place,
+  bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const PacketBuffer::Origin& origin,
                     std::uint32_t& count, std::uint64_t& bufferedBytes);
   void GiveUp(PacketBuffer::Refusal why);
   void ReadDropCounters(pcap_t* handle, StatsMark& mark);
@@ -196,7 +218,8 @@ class CTalvenorDoc {
   void ReapFinishedWorkers();
   void Message(const std::string& text, MessageIcon icon = MessageIcon::Warning);
   // Decodes the frame in tree mode and hands it to the observer to show.
-  void ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType);
+  void ShowDecoded(std::int64_t number, std::span<const std::uint8_t> bytes, int linkType,
+                   std::string_view comment = {});
 
   UserPrompt& prompt_;
   SettingsStore& settings_;
@@ -249,6 +272,7 @@ class CTalvenorDoc {
   std::atomic<std::uint64_t> bufferInForce_{0};
   mutable std::mutex dropsMutex_;
   DropCounts drops_;
+  FileInfo fileInfo_;  // under dropsMutex_
 
   std::mutex runMutex_;
   std::shared_ptr<Run> currentRun_;

@@ -72,6 +72,45 @@ const std::uint8_t* PacketBuffer::Store(const std::uint8_t* bytes, std::uint32_t
 std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader& header,
                                                              const std::uint8_t* bytes, int linkType,
                                                              const FramePlace* place) {
+  return TryAppend(header, bytes, Origin{linkType, place, std::nullopt, {}});
+}
+
+std::uint32_t PacketBuffer::AddInterfaceLocked(Interface interface) {
+  const auto known = std::find(interfaces_.begin(), interfaces_.end(), interface);
+  if (known != interfaces_.end()) return static_cast<std::uint32_t>(known - interfaces_.begin());
+  // A file may describe any number of interfaces; past this many, frames
+  // go to their link type's unnamed one.
+  constexpr std::size_t kMostInterfaces = 4096;
+  if (interfaces_.size() >= kMostInterfaces && !(interface.name.empty() && interface.description.empty())) {
+    return AddInterfaceLocked(Interface{interface.linkType, {}, {}});
+  }
+  interfaces_.push_back(std::move(interface));
+  return static_cast<std::uint32_t>(interfaces_.size() - 1);
+}
+
+std::uint32_t PacketBuffer::AddInterface(Interface interface) {
+  std::lock_guard lock(mutex_);
+  return AddInterfaceLocked(std::move(interface));
+}
+
+PacketBuffer::Interface PacketBuffer::InterfaceAt(std::uint32_t number) const {
+  std::lock_guard lock(mutex_);
+  return number < interfaces_.size() ? interfaces_[number] : Interface{};
+}
+
+std::uint32_t PacketBuffer::InterfaceFor(int linkType) {
+  // The run's own when it is of that link type: the common case costs one look.
+  if (!runs_.empty() && runs_.back().linkType == linkType &&
+      interfaces_[runs_.back().interface] == Interface{linkType, {}, {}}) {
+    return runs_.back().interface;
+  }
+  return AddInterfaceLocked(Interface{linkType, {}, {}});
+}
+
+std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader& header,
+                                                             const std::uint8_t* bytes, const Origin& origin) {
+  const int linkType = origin.linkType;
+  const FramePlace* place = origin.place;
   std::lock_guard lock(mutex_);
   refusal_ = Refusal::None;
   const std::uint32_t number = count_;
@@ -90,6 +129,7 @@ std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader&
     // growth loses nothing.
     if (blocks_.capacity() == blocks_.size()) blocks_.reserve(blocks_.size() * 2 + 8);
     if (runs_.capacity() == runs_.size()) runs_.reserve(runs_.size() * 2 + 4);
+    if (interfaces_.capacity() == interfaces_.size()) interfaces_.reserve(interfaces_.size() * 2 + 4);
   } catch (const std::bad_alloc&) {
     refusal_ = Refusal::OutOfMemory;
     return std::nullopt;
@@ -108,10 +148,25 @@ std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader&
   e.capturedLength = header.capturedLength;
   e.wireLength = header.wireLength;
   e.seconds = header.seconds;
-  e.microseconds = header.microseconds;
+  e.nanoseconds = NanosecondsOf(header);
+  if (header.extraNanoseconds != 0) nanoseconds_ = true;
   // Reserved above, so this cannot throw.
-  if (runs_.empty() || runs_.back().linkType != linkType || (inFile && runs_.back().file != place->file)) {
-    runs_.push_back({number, linkType, inFile ? place->file : nullptr});
+  const std::uint32_t interface =
+      origin.interface && *origin.interface < interfaces_.size() ? *origin.interface : InterfaceFor(linkType);
+  if (runs_.empty() || runs_.back().linkType != linkType || runs_.back().interface != interface ||
+      (inFile && runs_.back().file != place->file)) {
+    runs_.push_back({number, linkType, interface, inFile ? place->file : nullptr});
+  }
+  if (!origin.comment.empty()) {
+    // A comment that finds no room is lost, not the frame.
+    try {
+      if (WithinBudget(origin.comment.size())) {
+        comments_.emplace(number, std::string(origin.comment));
+        commentBytes_ += origin.comment.size();
+        held_ += origin.comment.size();
+      }
+    } catch (const std::bad_alloc&) {
+    }
   }
   ++count_;
   bytes_ += header.capturedLength;
@@ -164,8 +219,14 @@ PacketRecord PacketBuffer::RecordAt(std::uint32_t number) const {
   r.number = number;
   r.wireLength = e.wireLength;
   r.seconds = e.seconds;
-  r.microseconds = e.microseconds;
+  r.microseconds = e.nanoseconds / 1000u;
+  r.extraNanoseconds = static_cast<std::uint16_t>(e.nanoseconds % 1000u);
   r.linkType = run != nullptr ? run->linkType : 1;
+  r.interface = run != nullptr ? run->interface : 0;
+  if (!comments_.empty()) {
+    const auto comment = comments_.find(number);
+    if (comment != comments_.end()) r.comment = comment->second;
+  }
   if ((e.where & kInFile) != 0) {
     // A frame is only left in a file within a run of that file.
     if (run != nullptr && run->file) {
@@ -226,11 +287,48 @@ std::vector<int> PacketBuffer::LinkTypes() const {
   return out;
 }
 
+std::vector<std::uint32_t> PacketBuffer::InterfacesInUse() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::uint32_t> out;
+  for (const Run& run : runs_) {
+    if (std::find(out.begin(), out.end(), run.interface) == out.end()) out.push_back(run.interface);
+  }
+  return out;
+}
+
+bool PacketBuffer::HasNanoseconds() const {
+  std::lock_guard lock(mutex_);
+  return nanoseconds_;
+}
+
 std::optional<std::int64_t> PacketBuffer::TimeNsAt(std::uint32_t number) const {
   std::lock_guard lock(mutex_);
   if (number >= count_) return std::nullopt;
   const Entry& e = chunks_[number / kEntriesPerChunk][number % kEntriesPerChunk];
-  return static_cast<std::int64_t>(e.seconds) * 1000000000 + static_cast<std::int64_t>(e.microseconds) * 1000;
+  return static_cast<std::int64_t>(e.seconds) * 1000000000 + e.nanoseconds;
+}
+
+bool PacketBuffer::SetComment(std::uint32_t number, std::string comment) {
+  std::lock_guard lock(mutex_);
+  if (number >= count_) return false;
+  const auto old = comments_.find(number);
+  const std::size_t oldSize = old != comments_.end() ? old->second.size() : 0;
+  if (comment.size() > oldSize && !WithinBudget(comment.size() - oldSize)) return false;
+  commentBytes_ = commentBytes_ - oldSize + comment.size();
+  held_ = held_ - oldSize + comment.size();
+  if (comment.empty()) {
+    if (old != comments_.end()) comments_.erase(old);
+  } else if (old != comments_.end()) {
+    old->second = std::move(comment);
+  } else {
+    comments_.emplace(number, std::move(comment));
+  }
+  return true;
+}
+
+bool PacketBuffer::HasComments() const {
+  std::lock_guard lock(mutex_);
+  return !comments_.empty();
 }
 
 std::optional<PacketRecord> PacketBuffer::Find(std::uint32_t number) const {
@@ -255,6 +353,9 @@ void PacketBuffer::Clear() {
   chunks_.clear();
   blocks_.clear();
   runs_.clear();
+  comments_.clear();
+  commentBytes_ = 0;
+  nanoseconds_ = false;
   held_ = 0;
   blockUsed_ = kBlockSize;
   count_ = 0;

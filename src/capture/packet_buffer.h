@@ -18,6 +18,9 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "capture/buffer_blocks.h"
@@ -41,6 +44,29 @@ class PacketBuffer {
   // Why a frame could not be buffered.
   enum class Refusal { None, OutOfMemory, OverBudget };
 
+  // Where a frame came from: an adapter, or an interface of a file. Saving
+  // as pcapng writes one interface description for each.
+  struct Interface {
+    int linkType = 1;
+    std::string name;
+    std::string description;
+    bool operator==(const Interface&) const = default;
+  };
+  // The number of that interface, the same for the same link type, name and
+  // description; kept until the buffer is destroyed, so that a reader may
+  // hold on to it across clears.
+  std::uint32_t AddInterface(Interface interface);
+  Interface InterfaceAt(std::uint32_t number) const;
+
+  // How a frame is taken in: the link type of its interface, where it lies
+  // when it is left in a file, and its comment.
+  struct Origin {
+    int linkType = 1;
+    const FramePlace* place = nullptr;
+    std::optional<std::uint32_t> interface;  // from AddInterface(); none: the link type's unnamed one
+    std::string_view comment;
+  };
+
   // Takes the frame in and gives it the next packet number. `bytes` holds
   // header.capturedLength bytes; `linkType` is that of the run reading it.
   // With a `place`, the frame is left in that file at that offset; without,
@@ -49,6 +75,7 @@ class PacketBuffer {
   // before and LastRefusal() says why.
   std::optional<Appended> TryAppend(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1,
                                     const FramePlace* place = nullptr);
+  std::optional<Appended> TryAppend(const FrameHeader& header, const std::uint8_t* bytes, const Origin& origin);
   Refusal LastRefusal() const;
   // As TryAppend(), throwing std::bad_alloc when the frame is refused.
   Appended Append(const FrameHeader& header, const std::uint8_t* bytes, int linkType = 1);
@@ -71,6 +98,12 @@ class PacketBuffer {
   // (no bytes are read back); nothing when it is not held.
   std::optional<std::int64_t> TimeNsAt(std::uint32_t number) const;
 
+  // Sets the comment of a held record (an empty one removes it); false when
+  // the record is not held or the memory budget has no room for it.
+  bool SetComment(std::uint32_t number, std::string comment);
+  // Whether any held record has a comment.
+  bool HasComments() const;
+
   // Removes every record; the next number is 0 again.
   void Clear();
 
@@ -79,6 +112,10 @@ class PacketBuffer {
   std::uint32_t MaxCapturedLength() const;
   // The link types of the records, in the order they first appear.
   std::vector<int> LinkTypes() const;
+  // The interfaces of the records, in the order they first appear.
+  std::vector<std::uint32_t> InterfacesInUse() const;
+  // Whether a record's time stamp has digits beyond the microsecond.
+  bool HasNanoseconds() const;
 
   // Visits the records newest first, under the buffer's lock.
   void ForEachNewestFirst(const std::function<void(const PacketRecord&)>& visit) const;
@@ -94,7 +131,7 @@ class PacketBuffer {
     std::uint32_t capturedLength;
     std::uint32_t wireLength;
     std::uint32_t seconds;
-    std::uint32_t microseconds;
+    std::uint32_t nanoseconds;
     std::uint32_t fingerprint;  // of a frame left in its file: FrameFingerprint() when it was read
   };
   static constexpr std::uint64_t kInFile = std::uint64_t{1} << 63;
@@ -127,12 +164,19 @@ class PacketBuffer {
   struct Run {
     std::uint32_t first;
     int linkType;
+    std::uint32_t interface;
     std::shared_ptr<FrameFile> file;  // where its frames left in a file lie
   };
+  std::uint32_t InterfaceFor(int linkType);  // the link type's unnamed interface (under mutex_)
+  std::uint32_t AddInterfaceLocked(Interface interface);
   const Run* RunOf(std::uint32_t number) const;
 
   mutable std::mutex mutex_;
   std::vector<Run> runs_;
+  std::vector<Interface> interfaces_;
+  std::unordered_map<std::uint32_t, std::string> comments_;
+  std::uint64_t commentBytes_ = 0;  // counted in held_
+  bool nanoseconds_ = false;
   std::vector<std::unique_ptr<Entry[]>> chunks_;
   std::vector<Block> blocks_;
   std::size_t blockUsed_ = kBlockSize;  // bytes used in blocks_.back()

@@ -8,7 +8,7 @@
 namespace qv {
 
 const char* CliUsage() {
-  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE] [-f FILTER | --rules FILE.rul] [-B MB]\n"
+  return "usage: quorvanet-cli [-D] [-i NAME | -r FILE] [-c N] [-w FILE [-F pcapng|pcap]] [-f FILTER | --rules FILE.rul] [-B MB]\n"
          "                    [--print-filter] [-Y FILTER] [-q | -V [-x] | -T json | -T fields -e FIELD... [-E OPTION=VALUE]...]\n"
          "                    [-z io,phs[,FILTER] | -z conv,eth|ip|ipv6[,FILTER]]...\n"
          "                    [--script FILE.ssc]...\n"
@@ -19,9 +19,11 @@ const char* CliUsage() {
          "       quorvanet-cli -G fields\n"
          "  -D          list the adapters and exit\n"
          "  -i NAME     capture live on adapter NAME\n"
-         "  -r FILE     read a savefile (pcap or pcapng)\n"
+         "  -r FILE     read a capture file (pcap or pcapng, also gzip, zstd or lz4 compressed; - for standard input)\n"
          "  -c N        stop after N frames read (with -Y too, shown or not)\n"
-         "  -w FILE     save the buffer to FILE at the end (newest frame first)\n"
+         "  -w FILE     save the buffer to FILE at the end (newest frame first; gzip-compressed when FILE ends in .gz)\n"
+         "  -F FORMAT   the format -w writes: pcapng or pcap (default: by FILE's extension, else pcap unless\n"
+         "              the frames have several link types or comments)\n"
          "  -f FILTER   capture filter (libpcap syntax), also for the frames read with -r\n"
          "  --rules FILE.rul  build the filter from a rule file, used like -f\n"
          "  --print-filter    print the filter as built and exit\n"
@@ -107,6 +109,12 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
       if (!value(o.readFile)) return out;
     } else if (a == "-w") {
       if (!value(o.writeFile)) return out;
+    } else if (a == "-F") {
+      if (!value(o.writeFormat)) return out;
+      if (o.writeFormat != "pcapng" && o.writeFormat != "pcap") {
+        out.error = "-F needs a file format: pcapng or pcap";
+        return out;
+      }
     } else if (a == "-f") {
       if (!value(o.filter)) return out;
     } else if (a == "--rules") {

@@ -17,6 +17,7 @@ struct CliOptions {
   std::string readFile;                // -r FILE
   std::optional<std::uint64_t> count;  // -c N
   std::string writeFile;               // -w FILE
+  std::string writeFormat;             // -F pcapng|pcap; empty: by the -w name
   bool quiet = false;                  // -q
   bool tree = false;                   // -V
   bool hex = false;                    // -x

@@ -39,7 +39,7 @@ void FieldPrinter::Flush() {
 
 void FieldPrinter::PacketAdded(const PacketRecord& record, const PacketSummary& row) {
   const FrameFacts facts = clock_.Next(record);
-  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, scripts_, doc_.Decoders(), doc_.QuicInitials()},
+  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, scripts_, doc_.Decoders(), doc_.QuicInitials(), nullptr, record.comment},
                         &tree_, DecodeMode::Tree, &layerStarts_, nullptr);
   decoder.Decode();
   values_.Collect(tree_, record.bytes, facts);

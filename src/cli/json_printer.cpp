@@ -24,7 +24,7 @@ void JsonPrinter::Flush() {
 }
 
 void JsonPrinter::PacketAdded(const PacketRecord& record, const PacketSummary& row) {
-  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, scripts_, doc_.Decoders(), doc_.QuicInitials()}, &tree_, DecodeMode::Tree,
+  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, scripts_, doc_.Decoders(), doc_.QuicInitials(), nullptr, record.comment}, &tree_, DecodeMode::Tree,
                         &layerStarts_, nullptr);
   decoder.Decode();
   // The frame's number in the file or capture, also when a display filter

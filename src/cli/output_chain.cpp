@@ -98,10 +98,17 @@ void OutputChain::PrintTables(std::FILE* out) const {
   if (taps_) taps_->Print(out);
 }
 
-bool OutputChain::Save(const std::string& path, UserPrompt& prompt) {
-  if (!stage_) return doc_.Save(path);
-  const std::string why =
-      WriteSavefile(path, doc_.Buffer(), [this](const PacketRecord& r) { return stage_->Kept(r.number); });
+bool OutputChain::Save(const std::string& path, const std::string& format, UserPrompt& prompt) {
+  SaveOptions options;
+  options.format = format == "pcapng" ? SaveFormat::Pcapng
+                   : format == "pcap" ? SaveFormat::Pcap
+                                      : SaveFormatForName(path);
+  options.gzip = NameAsksForGzip(path);
+  if (!stage_) return doc_.Save(path, std::move(options));
+  options.keep = [this](const PacketRecord& r) { return stage_->Kept(r.number); };
+  const DropCounts drops = doc_.Drops();
+  if (drops.known) options.drops = drops;
+  const std::string why = WriteSavefile(path, doc_.Buffer(), options);
   if (why.empty()) return true;
   prompt.ShowMessage("Unable to save the file " + path + ".\nThe following error occured: " + why, "Quorvanet",
                      MessageIcon::Error);

@@ -46,9 +46,10 @@ class OutputChain {
   void Flush();
   // The -z tables; nothing when none was asked for.
   void PrintTables(std::FILE* out) const;
-  // -w: the buffer, or with a display filter the frames it matched; false
-  // (with the message shown) when the file cannot be written.
-  bool Save(const std::string& path, UserPrompt& prompt);
+  // -w: the buffer, or with a display filter the frames it matched, in
+  // `format` (-F: "pcapng" or "pcap"; empty: as the name asks); false (with
+  // the message shown) when the file cannot be written.
+  bool Save(const std::string& path, const std::string& format, UserPrompt& prompt);
 
  private:
   CTalvenorDoc& doc_;

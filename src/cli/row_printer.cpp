@@ -59,7 +59,8 @@ void RowPrinter::PacketAdded(const PacketRecord& record, const PacketSummary& ro
 void RowPrinter::AppendDetails(const PacketRecord& record) {
   DecodeTree tree;
   std::vector<std::int32_t> layerStarts;
-  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, options_.scripts, doc_.Decoders(), doc_.QuicInitials()}, &tree, DecodeMode::Tree, &layerStarts,
+  PacketDecoder decoder(record.bytes, {record.linkType, nullptr, options_.scripts, doc_.Decoders(), doc_.QuicInitials(), nullptr,
+                         record.comment}, &tree, DecodeMode::Tree, &layerStarts,
                         nullptr);
   decoder.Decode();
   if (options_.tree) pending_ += tree.ToText();

@@ -151,9 +151,6 @@ void DecodeMacHeader(PacketDecoder& d, bool outermost) {
 }  // namespace
 
 void DecodeEthernet(PacketDecoder& d) {
-  if (d.IsTree()) {
-    d.Tree()->Clear();
-  }
   if (d.LinkType() != kLinkTypeEthernet) return;
 
   d.offset = 0;

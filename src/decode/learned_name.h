@@ -10,7 +10,7 @@
 
 namespace qv {
 
-enum class NameOrigin : std::uint8_t { Dns, Mdns, Llmnr, TlsServerName, QuicServerName, HttpHost };
+enum class NameOrigin : std::uint8_t { Dns, Mdns, Llmnr, TlsServerName, QuicServerName, HttpHost, CaptureFile };
 
 inline constexpr std::string_view NameOriginText(NameOrigin origin) {
   switch (origin) {
@@ -20,6 +20,7 @@ inline constexpr std::string_view NameOriginText(NameOrigin origin) {
     case NameOrigin::TlsServerName: return "TLS server name";
     case NameOrigin::QuicServerName: return "QUIC server name";
     case NameOrigin::HttpHost: return "HTTP Host";
+    case NameOrigin::CaptureFile: return "capture file";
   }
   return "traffic";
 }

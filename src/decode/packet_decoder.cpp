@@ -7,6 +7,23 @@
 
 namespace qv {
 
+namespace {
+
+constexpr FieldInfo kComment{"frame.comment", "Comment", FieldType::String};
+constexpr const FieldInfo* kFields[] = {&kComment};
+const FieldRegistration kRegistration(kFields);
+
+// The comment as one line of text: its line breaks and other control
+// characters become spaces.
+std::string CommentLine(std::string_view comment) {
+  std::string line = "Comment: ";
+  line.reserve(line.size() + comment.size());
+  for (const char c : comment) line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c);
+  return line;
+}
+
+}  // namespace
+
 PacketDecoder::PacketDecoder(std::span<const std::uint8_t> frameBytes, const DecodeContext& context,
                              DecodeTree* tree, DecodeMode decodeMode, std::vector<std::int32_t>* layerStarts,
                              PacketSummary* row)
@@ -39,6 +56,9 @@ void PacketDecoder::Decode() {
   // The list describes this frame alone, whatever the caller's vector held.
   if (layerStarts_ != nullptr) layerStarts_->clear();
   const LinesWithoutText noText(context_.onlyFields != nullptr);
+  if (IsTree() && !detached_ && !context_.comment.empty()) {
+    AddStoredField(kRootNode, kComment, CommentLine(context_.comment), std::string(context_.comment));
+  }
   LinkLayerDecoder(context_.linkType)(*this);
 }
 

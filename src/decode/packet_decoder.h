@@ -72,6 +72,9 @@ struct DecodeContext {
   // (in a tree that keeps a scratch line), and no line gets a text; null
   // for every line with its text.
   const FieldSelection* onlyFields = nullptr;
+  // The frame's comment (from its capture file, or the user's), shown as the
+  // tree's first line; empty: none.
+  std::string_view comment;
 };
 
 // What a field line read: its line (kNoNode in summary mode) and its value,

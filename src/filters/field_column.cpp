@@ -38,7 +38,8 @@ std::vector<FieldColumnValue> FieldColumnReader::Read(const PacketRecord& record
   std::vector<FieldColumnValue> out(values_.Wanted().size());
   if (out.empty() || record.unreadable) return out;
   tree_.Clear();
-  const DecodeContext context{record.linkType, nullptr, nullptr, setup_.decoders, setup_.quicInitials};
+  const DecodeContext context{record.linkType, nullptr,          nullptr, setup_.decoders,
+                              setup_.quicInitials, nullptr, record.comment};
   PacketDecoder(record.bytes, context, &tree_, DecodeMode::Tree, nullptr, nullptr).Decode();
   // Without the frame before it (the first one) the delta is 0, as tshark has it.
   const FrameFacts facts = FactsOf(record, firstNs_, previousTimeNs.value_or(RecordTimeNs(record)));

@@ -70,7 +70,8 @@ const FrameFieldValues& FieldDecoding::Decode(const PacketRecord& record, const 
   tree_.Clear();
   if (decode_ && !record.unreadable) {
     // No scripts: the fields are those the list's rows are made from.
-    const DecodeContext context{record.linkType, nullptr, nullptr, decoders_, setup_.quicInitials, &selection_};
+    const DecodeContext context{record.linkType,    nullptr,     nullptr,       decoders_,
+                                setup_.quicInitials, &selection_, record.comment};
     PacketDecoder(record.bytes, context, &tree_, DecodeMode::Tree, nullptr, nullptr).Decode();
   }
   values_.Collect(tree_, record.bytes, facts);

@@ -110,10 +110,13 @@ TEST_F(Savefile, ChosenRecordsAloneDecideTheFileKindAndSnapshotLength) {
   ASSERT_EQ(WriteSavefile(mixed, buffer, keep({3, 0})), "");
   const std::vector<std::uint8_t> mixedFile = ReadFile(mixed);
   EXPECT_EQ(Le32(mixedFile, 0), 0x0A0D0D0Au);
-  EXPECT_EQ(Le32(mixedFile, 28), 1u);  // first interface block
-  EXPECT_EQ(mixedFile[28 + 8], 1);     // Ethernet
-  EXPECT_EQ(Le32(mixedFile, 28 + 12), 1514u);
-  EXPECT_EQ(mixedFile[48 + 8], 101);   // raw IP
+  const std::uint32_t first = Le32(mixedFile, 4);   // after the section header
+  EXPECT_EQ(Le32(mixedFile, first), 1u);            // first interface block
+  EXPECT_EQ(mixedFile[first + 8], 1);               // Ethernet
+  EXPECT_EQ(Le32(mixedFile, first + 12), 1514u);
+  const std::uint32_t second = first + Le32(mixedFile, first + 4);
+  EXPECT_EQ(Le32(mixedFile, second), 1u);
+  EXPECT_EQ(mixedFile[second + 8], 101);            // raw IP
 
   // None: an empty Ethernet file, as for an empty buffer.
   const std::string none = Path("none.log");

@@ -118,9 +118,6 @@ class FakeBackend : public CaptureBackend {
     std::lock_guard lock(mutex_);
     return lastBufferBytes_;
   }
-  pcap_t* OpenOffline(const std::string& path, char* errbuf) override {
-    return pcap_open_offline(path.c_str(), errbuf);
-  }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string& /*adapter*/) override { return address; }
   CaptureRights ProbeRights() override { return rights; }
 

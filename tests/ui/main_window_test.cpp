@@ -271,7 +271,6 @@ class FileAdapterBackend : public CaptureBackend {
     r.warning = warning;
     return r;
   }
-  pcap_t* OpenOffline(const std::string& p, char* errbuf) override { return pcap_open_offline(p.c_str(), errbuf); }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string&) override { return {}; }
   bool ReadStats(pcap_t*, pcap_stat& out) override {
     out = stats;

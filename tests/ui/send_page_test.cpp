@@ -44,9 +44,9 @@ class TwoAdapters : public CaptureBackend {
  public:
   AdapterList ListAdapters() override { return {{{"qva", ""}, {"qvb", ""}}, {}, false}; }
   LiveOpenResult OpenLive(const LiveOpenRequest&) override { return {nullptr, "no capture here", {}, false}; }
-  pcap_t* OpenOffline(const std::string&, char* errbuf) override {
-    std::snprintf(errbuf, PCAP_ERRBUF_SIZE, "no capture here");
-    return nullptr;
+  int OpenFile(const std::string&, std::string& error) override {
+    error = "no capture here";
+    return -1;
   }
   std::array<std::uint8_t, 6> AdapterAddress(const std::string&) override { return {}; }
 };
