@@ -35,6 +35,59 @@ def frames(path):
     return link, out
 
 
+def pcapng_block(e, kind, body, options=b""):
+    body = body + b"\x00" * (-len(body) % 4)
+    if options:
+        options += b"\x00\x00\x00\x00"
+    total = 12 + len(body) + len(options)
+    return struct.pack(e + "II", kind, total) + body + options + struct.pack(e + "I", total)
+
+
+def pcapng_option(e, code, value):
+    return struct.pack(e + "HH", code, len(value)) + value + b"\x00" * (-len(value) % 4)
+
+
+def pcapng_seeds(frame):
+    """pcapng files with every block the reader knows, in both byte orders,
+    and each kind of damage it names."""
+    seeds = {}
+    for e, order in (("<", "le"), (">", "be")):
+        shb = pcapng_block(e, 0x0A0D0D0A, struct.pack(e + "IHHq", 0x1A2B3C4D, 1, 0, -1),
+                           pcapng_option(e, 1, b"section comment"))
+        idb = pcapng_block(e, 1, struct.pack(e + "HHI", 1, 0, 0),
+                           pcapng_option(e, 2, b"eth0") + pcapng_option(e, 9, b"\x09"))
+        idb2 = pcapng_block(e, 1, struct.pack(e + "HHI", 113, 0, 96), pcapng_option(e, 14, struct.pack(e + "q", 5)))
+        epb = pcapng_block(e, 6, struct.pack(e + "IIIII", 0, 1, 2, len(frame), len(frame)) + frame,
+                           pcapng_option(e, 1, b"packet comment"))
+        pb = pcapng_block(e, 2, struct.pack(e + "HHIIII", 1, 0, 1, 2, len(frame), len(frame)) + frame)
+        spb = pcapng_block(e, 3, struct.pack(e + "I", len(frame)) + frame)
+        nrb = pcapng_block(e, 4, struct.pack(e + "HH", 1, 13) + b"\xc0\x00\x02\x01host.test\x00" + b"\x00" * 3
+                           + struct.pack(e + "HH", 0, 0))
+        isb = pcapng_block(e, 5, struct.pack(e + "III", 0, 0, 0),
+                           pcapng_option(e, 5, struct.pack(e + "Q", 3)) + pcapng_option(e, 7, struct.pack(e + "Q", 4)))
+        dsb = pcapng_block(e, 10, struct.pack(e + "II", 0x544C534B, 4) + b"keys")
+        custom = pcapng_block(e, 0x00000BAD, struct.pack(e + "I", 32473) + b"custom")
+        whole = shb + idb + idb2 + epb + pb + spb + nrb + isb + dsb + custom
+        seeds["every-block-" + order + ".pcapng"] = whole
+        seeds["two-sections-" + order + ".pcapng"] = whole + (shb + idb + epb if e == "<" else whole)
+        seeds["no-interface-" + order + ".pcapng"] = shb + epb
+        seeds["missing-interface-" + order + ".pcapng"] = shb + idb + epb.replace(struct.pack(e + "I", 0), struct.pack(e + "I", 9), 1)
+        bad_trailer = bytearray(shb + idb + epb)
+        bad_trailer[-1] ^= 0x10
+        seeds["bad-trailer-" + order + ".pcapng"] = bytes(bad_trailer)
+        seeds["cut-" + order + ".pcapng"] = (shb + idb + epb)[:-9]
+    # The other pcap variants: nanoseconds, big-endian, the modified format.
+    head = struct.pack("<IHHiIII", 0xA1B23C4D, 2, 4, 0, 0, 0, 1)
+    seeds["nanoseconds.pcap"] = head + struct.pack("<IIII", 1, 999999999, len(frame), len(frame)) + frame
+    head = struct.pack(">IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1)
+    seeds["big-endian.pcap"] = head + struct.pack(">IIII", 1, 2, len(frame), len(frame)) + frame
+    head = struct.pack("<IHHiIII", 0xA1B2CD34, 2, 4, 0, 0, 65535, 1)
+    seeds["modified.pcap"] = head + struct.pack("<IIIIIHBB", 1, 2, len(frame), len(frame), 2, 0x800, 0, 0) + frame
+    head = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 100, 1)
+    seeds["longer-than-snapshot.pcap"] = head + struct.pack("<IIII", 1, 2, 200, 200) + b"\x00" * 200
+    return seeds
+
+
 def write(target, name, data):
     os.makedirs(os.path.join(SEEDS, target), exist_ok=True)
     with open(os.path.join(SEEDS, target, name), "wb") as f:
@@ -62,6 +115,10 @@ def main():
             data = f.read()
         if len(data) <= 1500:
             write("savefile", base + ".pcap", data)
+
+    demo_link, demo_frames = frames(os.path.join(ROOT, "samples", "demo.pcap"))
+    for name, data in pcapng_seeds(demo_frames[0][:200]).items():
+        write("savefile", name, data)
 
     # The TLS test captures: their hellos and the server's first flight.
     tls = os.path.join(ROOT, "tests", "decode", "data", "tls")

@@ -51,4 +51,34 @@ class CaptureObserver {
   virtual bool PostClearCommand(ClearCommand /*command*/) { return false; }
 };
 
+// An observer that passes every event on to the next one; a stage between
+// the session and a front end overrides what it handles itself.
+class ForwardingObserver : public CaptureObserver {
+ public:
+  explicit ForwardingObserver(CaptureObserver& next) : next_(next) {}
+
+  void CaptureStarted(bool readingFile) override { next_.CaptureStarted(readingFile); }
+  void CaptureEnded(bool failed) override { next_.CaptureEnded(failed); }
+  void PacketAdded(const PacketRecord& record, const PacketSummary& row) override { next_.PacketAdded(record, row); }
+  void TotalsChanged(std::uint32_t count, std::uint64_t bytes) override { next_.TotalsChanged(count, bytes); }
+  void FileProgress(const ReadProgress& progress) override { next_.FileProgress(progress); }
+  void BufferCleared() override { next_.BufferCleared(); }
+  void LimitsChanged(std::uint32_t maxCount, std::uint32_t maxBytes) override {
+    next_.LimitsChanged(maxCount, maxBytes);
+  }
+  void StatisticsCleared() override { next_.StatisticsCleared(); }
+  void CaptureNotice(const std::string& text) override { next_.CaptureNotice(text); }
+  void PacketShown(std::int64_t number, std::span<const std::uint8_t> bytes, const DecodeTree& tree,
+                   const std::vector<std::int32_t>& layerStarts) override {
+    next_.PacketShown(number, bytes, tree, layerStarts);
+  }
+  bool PostClearCommand(ClearCommand command) override { return next_.PostClearCommand(command); }
+
+ protected:
+  CaptureObserver& Next() { return next_; }
+
+ private:
+  CaptureObserver& next_;
+};
+
 }  // namespace qv

@@ -348,7 +348,11 @@ bool SavefileReader::PacketFrame(std::uint32_t interface, std::uint64_t stamp, s
   const SavefileInterface& i = interfaces_[sectionFirst_ + interface];
   const std::uint64_t units = i.unitsPerSecond;
   const std::uint64_t whole = stamp / units;
-  const auto ns = static_cast<std::uint32_t>(static_cast<Wide>(stamp % units) * 1000000000u / units);
+  const std::uint64_t fraction = stamp % units;
+  // The usual resolutions without a wide division.
+  const auto ns = static_cast<std::uint32_t>(units == 1000000      ? fraction * 1000u
+                                             : units == 1000000000 ? fraction
+                                                                   : static_cast<Wide>(fraction) * 1000000000u / units);
   frame.header.seconds = static_cast<std::uint32_t>(static_cast<std::int64_t>(whole) + i.offsetSeconds);
   frame.header.microseconds = ns / 1000u;
   frame.header.extraNanoseconds = static_cast<std::uint16_t>(ns % 1000u);

@@ -103,6 +103,7 @@ class SavefileReader {
   const std::vector<DecryptionSecrets>& Secrets() const { return secrets_; }
   // The names of Name Resolution Blocks read since the last call.
   std::vector<SavefileName> TakeNames() { return std::move(names_); }
+  bool HasNames() const { return !names_.empty(); }
 
   // Input bytes read so far, for progress.
   std::uint64_t Consumed() const { return input_.Consumed(); }

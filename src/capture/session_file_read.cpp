@@ -86,7 +86,7 @@ void CTalvenorDoc::ReadFile(const RunSource& source, const Run& run) {
       const SavefileInterface& i = reader.Interfaces()[interfaces.size()];
       interfaces.push_back(buffer_.AddInterface({i.linkType, i.name, i.description}));
     }
-    LearnNames(reader, statistics_.names);
+    if (reader.HasNames()) LearnNames(reader, statistics_.names);
     if (!filter.Empty()) {
       if (!filter.Prepare(frame.linkType, error)) {
         // As for a handle that would not take the filter: a file read

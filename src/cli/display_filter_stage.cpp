@@ -4,8 +4,8 @@ namespace qv {
 
 DisplayFilterStage::DisplayFilterStage(CTalvenorDoc& doc, DisplayFilterPtr filter, CaptureObserver& next,
                                        std::uint64_t stopAfter, bool statistics)
-    : doc_(doc),
-      next_(next),
+    : ForwardingObserver(next),
+      doc_(doc),
       matcher_(std::move(filter), DecodeSetup{doc.Decoders(), doc.QuicInitials()}),
       stopAfter_(stopAfter),
       countStatistics_(statistics) {}
@@ -23,7 +23,7 @@ void DisplayFilterStage::PacketAdded(const PacketRecord& record, const PacketSum
                     nullptr, DecodeMode::Summary, nullptr, &counted)
           .Decode();
     }
-    next_.PacketAdded(record, row);
+    Next().PacketAdded(record, row);
   } else if (skipped_) {
     skipped_(record);
   }
@@ -32,7 +32,7 @@ void DisplayFilterStage::PacketAdded(const PacketRecord& record, const PacketSum
 
 void DisplayFilterStage::BufferCleared() {
   kept_.clear();
-  next_.BufferCleared();
+  Next().BufferCleared();
 }
 
 }  // namespace qv

@@ -17,7 +17,7 @@
 
 namespace qv {
 
-class DisplayFilterStage : public CaptureObserver {
+class DisplayFilterStage : public ForwardingObserver {
  public:
   // `stopAfter` frames read, matching or not, end the run (0: never), as
   // tshark's -c counts with -Y. With `statistics` the matching frames are
@@ -33,18 +33,10 @@ class DisplayFilterStage : public CaptureObserver {
   SessionStatistics& Statistics() { return statistics_; }
 
   void PacketAdded(const PacketRecord& record, const PacketSummary& row) override;
-  void CaptureStarted(bool readingFile) override { next_.CaptureStarted(readingFile); }
-  void CaptureEnded(bool failed) override { next_.CaptureEnded(failed); }
-  void TotalsChanged(std::uint32_t count, std::uint64_t bytes) override { next_.TotalsChanged(count, bytes); }
   void BufferCleared() override;
-  void LimitsChanged(std::uint32_t maxCount, std::uint32_t maxBytes) override { next_.LimitsChanged(maxCount, maxBytes); }
-  void StatisticsCleared() override { next_.StatisticsCleared(); }
-  void CaptureNotice(const std::string& text) override { next_.CaptureNotice(text); }
-  bool PostClearCommand(ClearCommand command) override { return next_.PostClearCommand(command); }
 
  private:
   CTalvenorDoc& doc_;
-  CaptureObserver& next_;
   DisplayFilterMatcher matcher_;
   std::uint64_t stopAfter_;
   bool countStatistics_;

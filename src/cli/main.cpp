@@ -2,6 +2,8 @@
 // adapters, captures live or reads a savefile, prints one row per frame and
 // optionally the decode tree and hex dump, and saves the buffer at the end.
 
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include "cli/doctor_command.h"
 #include "cli/field_glossary.h"
 #include "cli/output_chain.h"
+#include "cli/read_progress_line.h"
 #include "filters/filter_rules.h"
 #include "filters/rule_file.h"
 #include "cli/row_printer.h"
@@ -126,7 +129,9 @@ int main(int argc, char** argv) {
 
   qv::OutputChain output(doc, o, std::move(*choice), &scriptApplier);
   qv::RowPrinter& printer = output.Counter();
-  doc.SetObserver(&output.Observer());
+  // A long read tells how far it has got, on a terminal.
+  qv::ReadProgressLine progressLine(output.Observer(), stderr, ::isatty(STDERR_FILENO) == 1);
+  doc.SetObserver(&progressLine);
 
   std::optional<qv::CaptureLog> log;  // written and flushed when the capture ends
   qv::ConversationTable& conversations = output.Statistics().conversations;

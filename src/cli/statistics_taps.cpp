@@ -37,7 +37,7 @@ bool ParseStatisticsRequest(const std::string& argument, StatisticsRequest& requ
 }
 
 StatisticsTaps::StatisticsTaps(CTalvenorDoc& doc, std::vector<StatisticsRequest> requests, CaptureObserver& next)
-    : doc_(doc), next_(next) {
+    : ForwardingObserver(next), doc_(doc) {
   for (StatisticsRequest& request : requests) {
     Tap tap{MakeTable(request), nullptr};
     if (request.compiled) {
@@ -75,7 +75,7 @@ void StatisticsTaps::PacketAdded(const PacketRecord& record, const PacketSummary
   for (Tap& tap : taps_) {
     if (!tap.matcher || tap.matcher->Matches(record)) tap.table->Add(frame);
   }
-  next_.PacketAdded(record, row);
+  Next().PacketAdded(record, row);
 }
 
 void StatisticsTaps::Print(std::FILE* out) const {

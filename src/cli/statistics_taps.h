@@ -29,7 +29,7 @@ struct StatisticsRequest {
 // message, for a kind that is not one of ours.
 bool ParseStatisticsRequest(const std::string& argument, StatisticsRequest& request, std::string& error);
 
-class StatisticsTaps : public CaptureObserver {
+class StatisticsTaps : public ForwardingObserver {
  public:
   StatisticsTaps(CTalvenorDoc& doc, std::vector<StatisticsRequest> requests, CaptureObserver& next);
   ~StatisticsTaps() override;
@@ -41,14 +41,6 @@ class StatisticsTaps : public CaptureObserver {
   void Print(std::FILE* out) const;
 
   void PacketAdded(const PacketRecord& record, const PacketSummary& row) override;
-  void CaptureStarted(bool readingFile) override { next_.CaptureStarted(readingFile); }
-  void CaptureEnded(bool failed) override { next_.CaptureEnded(failed); }
-  void TotalsChanged(std::uint32_t count, std::uint64_t bytes) override { next_.TotalsChanged(count, bytes); }
-  void BufferCleared() override { next_.BufferCleared(); }
-  void LimitsChanged(std::uint32_t maxCount, std::uint32_t maxBytes) override { next_.LimitsChanged(maxCount, maxBytes); }
-  void StatisticsCleared() override { next_.StatisticsCleared(); }
-  void CaptureNotice(const std::string& text) override { next_.CaptureNotice(text); }
-  bool PostClearCommand(ClearCommand command) override { return next_.PostClearCommand(command); }
 
  private:
   struct Tap {
@@ -58,7 +50,6 @@ class StatisticsTaps : public CaptureObserver {
   void TakeFirstTime(const PacketRecord& record);
 
   CTalvenorDoc& doc_;
-  CaptureObserver& next_;
   std::vector<Tap> taps_;
   bool started_ = false;
   std::int64_t firstNs_ = 0;

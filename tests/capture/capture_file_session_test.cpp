@@ -226,6 +226,29 @@ TEST(CaptureFileSession, NanosecondsSurviveASave) {
   }
 }
 
+// What mergecap makes of an Ethernet capture and a `tcpdump -i any` one.
+TEST(CaptureFileSession, MergecapOfTwoLinkTypes) {
+  if (testing::RunShell("command -v mergecap").status != 0) GTEST_SKIP() << "mergecap is not installed";
+  TempDir dir;
+  WriteFile(dir.File("eth.pcap"),
+            testing::PcapFile(false, 0xA1B2C3D4, 65535, 1, {{10, 0, EthernetUdp(1), 0}, {12, 0, EthernetUdp(3), 0}})
+                .Bytes());
+  WriteFile(dir.File("any.pcap"), testing::PcapFile(false, 0xA1B2C3D4, 65535, 113, {{11, 0, CookedUdp(2), 0}}).Bytes());
+  const std::string merged = dir.File("merged.pcapng");
+  const testing::CommandRun run = testing::RunShell("HOME=" + dir.File("") + " mergecap -F pcapng -w '" + merged + "' '" +
+                                                    dir.File("eth.pcap") + "' '" + dir.File("any.pcap") + "'");
+  ASSERT_EQ(run.status, 0) << run.out;
+  Session s;
+  ASSERT_TRUE(s.Read(merged)) << (s.prompt.Messages().empty() ? "" : s.prompt.Messages().back());
+  const std::vector<PacketRecord> records = s.Records();
+  ASSERT_EQ(records.size(), 3u);
+  // In time order, each with its own link type and the same addresses.
+  EXPECT_EQ(records[0].linkType, 1);
+  EXPECT_EQ(records[1].linkType, 113);
+  EXPECT_EQ(records[2].linkType, 1);
+  for (const PacketRecord& r : records) EXPECT_EQ(s.doc.SummaryOf(r).SrcIpText(), "192.0.2.1");
+}
+
 // Wireshark reads what we write: the frames, their interfaces' link types
 // and the comments.
 TEST(CaptureFileSession, TsharkReadsOurPcapng) {
