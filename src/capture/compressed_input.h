@@ -16,6 +16,7 @@
 // during the writing, so a large capture does not fill the disk to the last
 // byte.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
