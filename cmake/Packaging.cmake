@@ -21,7 +21,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # postinst needs addgroup, dpkg-statoverride and setcap.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, libssl3, libre2-9")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, libssl3, libre2-9, zlib1g, libzstd1, liblz4-1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 

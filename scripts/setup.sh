@@ -5,6 +5,7 @@
 QUORVANET_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libpcap-dev libssl-dev libre2-dev
+  zlib1g-dev libzstd-dev liblz4-dev
   qt6-base-dev qt6-charts-dev
   libgtest-dev libgmock-dev
   iproute2 procps xvfb xauth

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/cache_folder.h"
 #include "capture/capture_log.h"
 #include "capture/adapter_overview.h"
 #include "capture/capture_session.h"
@@ -66,6 +67,9 @@ int main(int argc, char** argv) {
     std::fputs(qv::FieldGlossary().c_str(), stdout);
     return kExitOk;
   }
+
+  // Decompressed captures a crashed run left under a name.
+  qv::RemoveStaleCacheFiles();
 
   std::string filter = o.filter;
   if (!o.rulesFile.empty()) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "capture/cache_folder.h"
 #include "capture/host_names.h"
 #include "ui/launch_windows.h"
 #include "ui/main_window.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("com.brenmoor.Quorvanet"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.brenmoor.Quorvanet")));
 
+  // Decompressed captures a crashed run left under a name.
+  qv::RemoveStaleCacheFiles();
   qv::QtSettingsStore store;
   qv::QtUserPrompt prompt;
   const auto windows = qv::OpenLaunchWindows(qv::CaptureFileArguments(QApplication::arguments()), store, prompt,
