@@ -7,7 +7,6 @@
 
 #include "capture/capture_doctor.h"
 #include "capture/pcap_handle.h"
-#include "capture/savefile_writer.h"
 #include "decode/text_format.h"
 
 namespace qv {
@@ -163,34 +162,6 @@ void CTalvenorDoc::ReadDropCounters(pcap_t* handle, StatsMark& mark) {
   drops_.known = true;
 }
 
-bool CTalvenorDoc::Open(const std::string& path) {
-  if (!CanOpen()) return false;
-  SetLimits(maxBytes_.load(), maxCount_.load());
-  readingFile_ = true;
-  observer_->CaptureStarted(true);
-  LaunchCaptureThread({false, path, readFilter_});
-  return true;
-}
-
-bool CTalvenorDoc::Save(const std::string& path) {
-  SaveOptions options;
-  options.format = SaveFormatForName(path);
-  options.gzip = NameAsksForGzip(path);
-  return Save(path, std::move(options));
-}
-
-bool CTalvenorDoc::Save(const std::string& path, SaveOptions options) {
-  if (!options.drops) {
-    const DropCounts drops = Drops();
-    if (drops.known) options.drops = drops;
-  }
-  const std::string why = WriteSavefile(path, buffer_, options);
-  if (why.empty()) return true;
-  Message(Format("Unable to save the file %s.\nThe following error occured: %s", path.c_str(), why.c_str()),
-          MessageIcon::Error);
-  return false;
-}
-
 void CTalvenorDoc::ClearPackets() {
   if (handshake_ || activeRuns_ == 0) {
     ClearPacketsNow();
@@ -219,6 +190,11 @@ void CTalvenorDoc::ClearAll() {
 void CTalvenorDoc::ClearPacketsNow() {
   buffer_.Clear();
   quicInitials_.Clear();
+  {
+    // What a file said of itself goes with its frames.
+    std::lock_guard lock(dropsMutex_);
+    fileInfo_ = {};
+  }
   rowCount_ = 0;
   // Numbers restart at 0, so a remembered number would name another frame.
   shownPacket_ = -1;

@@ -200,7 +200,7 @@ class CTalvenorDoc {
   void CaptureLive(const RunSource& source, const Run& run);
   pcap_t* OpenAdapter(const RunSource& source);
   void RunLoop(pcap_t* handle, const RunSource& source, const Run& run);
-  // Reads a capture file to its end, a Stop, or damage (session_file_read.cpp).
+  // Reads a capture file to its end, a Stop, or damage (session_files.cpp).
   void ReadFile(const RunSource& source, const Run& run);
   void EndRun(const std::shared_ptr<Run>& run);
   // False when the frame could not be buffered (the reason is shown).

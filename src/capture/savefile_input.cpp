@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "capture/compressed_input.h"
+
 namespace qv {
 
 namespace {
@@ -28,7 +30,6 @@ ssize_t ReadHead(int fd, std::span<std::uint8_t> out) {
 
 std::unique_ptr<SavefileInput> SavefileInput::Open(int fd, std::string path, const Hooks& hooks,
                                                    std::string& error) {
-  (void)hooks;
   std::unique_ptr<SavefileInput> input(new SavefileInput());
   input->fd_ = fd;
   struct stat status {};
@@ -37,10 +38,38 @@ std::unique_ptr<SavefileInput> SavefileInput::Open(int fd, std::string path, con
     return nullptr;
   }
   std::uint8_t head[8];
-  const ssize_t got = ReadHead(fd, head);
+  ssize_t got = ReadHead(fd, head);
   if (got < 0) {
     error = std::strerror(errno);
     return nullptr;
+  }
+  const Compression compression = DetectCompression(std::span<const std::uint8_t>(head, static_cast<std::size_t>(got)));
+  if (compression != Compression::None) {
+    // Decompressed once into the cache folder; the frames are then read
+    // from there, and stay there.
+    if (hooks.progress) hooks.progress({ReadProgress::Stage::Decompressing, 0, 0});
+    const Decompressed out = Decompress(
+        fd, std::span<const std::uint8_t>(head, static_cast<std::size_t>(got)), compression, path,
+        [&hooks](std::uint64_t consumed, std::uint64_t total) {
+          if (hooks.progress) hooks.progress({ReadProgress::Stage::Decompressing, consumed, total});
+          return !(hooks.stopped && hooks.stopped());
+        });
+    if (out.fd < 0) {
+      error = out.stopped && out.error.empty() ? "stopped before anything was decompressed" : out.error;
+      return nullptr;
+    }
+    ::close(input->fd_);
+    input->fd_ = out.fd;
+    input->stoppedEarly_ = out.stopped;
+    if (out.problem == DecompressProblem::Damaged || out.problem == DecompressProblem::ReadError) {
+      input->compressedDamage_ = SavefileReader::DamageReport{out.errorOffset, out.error};
+    } else if (out.problem != DecompressProblem::None) {
+      input->decompressionFailure_ = out.error;
+    }
+    if (::fstat(input->fd_, &status) != 0 || (got = ReadHead(input->fd_, head)) < 0) {
+      error = std::strerror(errno);
+      return nullptr;
+    }
   }
   if (S_ISREG(status.st_mode)) {
     input->size_ = static_cast<std::uint64_t>(status.st_size);

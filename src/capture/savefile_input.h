@@ -46,6 +46,9 @@ class SavefileInput {
   const std::optional<SavefileReader::DamageReport>& CompressedDamage() const { return compressedDamage_; }
   // Decompression was stopped by the user: what was decompressed is read.
   bool StoppedEarly() const { return stoppedEarly_; }
+  // Why decompression ended early other than by damage (no room in the
+  // cache folder, a failed write): told after the frames before it.
+  const std::string& DecompressionFailure() const { return decompressionFailure_; }
 
  private:
   SavefileInput() = default;
@@ -56,6 +59,7 @@ class SavefileInput {
   std::uint64_t size_ = 0;
   std::optional<SavefileReader::DamageReport> compressedDamage_;
   bool stoppedEarly_ = false;
+  std::string decompressionFailure_;
 };
 
 }  // namespace qv

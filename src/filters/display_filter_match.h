@@ -38,7 +38,7 @@ class DisplayFilterMatcher {
 
 // A record's time in nanoseconds since 1970.
 inline std::int64_t RecordTimeNs(const PacketRecord& r) {
-  return static_cast<std::int64_t>(r.seconds) * 1000000000 + static_cast<std::int64_t>(r.microseconds) * 1000;
+  return static_cast<std::int64_t>(r.seconds) * 1000000000 + static_cast<std::int64_t>(NanosecondsOf(r));
 }
 
 // What the frame's own fields show for `record`.

@@ -1,7 +1,8 @@
-// The session's reading of a capture file: frames from the file's own reader
-// go to the buffer, the rows and the statistics as live frames do, names of
-// the file's name resolution go to the host names, and its interface
-// statistics become the drop counts.
+// The session's capture files. Reading one: frames from the file's own
+// reader go to the buffer, the rows and the statistics as live frames do,
+// names of the file's name resolution go to the host names, and its
+// interface statistics become the drop counts. Saving the buffer, and the
+// comments that saving keeps.
 
 #include <chrono>
 
@@ -74,10 +75,13 @@ void CTalvenorDoc::ReadFile(const RunSource& source, const Run& run) {
     const SavefileReader::Result result = reader.Next(frame);
     if (result == SavefileReader::Result::End) break;
     if (result == SavefileReader::Result::Damaged) {
+      // Decompression that ended early leaves a file cut short: what ended
+      // it is told below, not the cut.
+      if (input->CompressedDamage() || !input->DecompressionFailure().empty() || input->StoppedEarly()) break;
       // A file that is no capture file at all cannot be opened; damage
       // further in keeps what was read before it.
       Message(!reader.HeaderRead() ? OpenFailure(source.name, reader.Damage().what)
-                  : DamageText(source.name, reader.Damage(), kept),
+                                   : DamageText(source.name, reader.Damage(), kept),
               MessageIcon::Error);
       lastRunFailed_ = true;
       break;
@@ -117,9 +121,17 @@ void CTalvenorDoc::ReadFile(const RunSource& source, const Run& run) {
       }
     }
   }
-  if (input->CompressedDamage() && !lastRunFailed_ && !run.stop) {
-    Message(DamageText(source.name, *input->CompressedDamage(), kept), MessageIcon::Error);
-    lastRunFailed_ = true;
+  // Where decompression ended early, the frames before are all read: the
+  // reason is told now, with what was kept.
+  if (!lastRunFailed_ && !run.stop) {
+    if (input->CompressedDamage()) {
+      Message(DamageText(source.name, *input->CompressedDamage(), kept), MessageIcon::Error);
+      lastRunFailed_ = true;
+    } else if (!input->DecompressionFailure().empty()) {
+      Message(Format("%s\nThe %u packets before it were kept.", input->DecompressionFailure().c_str(), kept),
+              MessageIcon::Error);
+      lastRunFailed_ = true;
+    }
   }
   observer_->FileProgress({ReadProgress::Stage::Reading, reader.Consumed(), input->Size()});
   LearnNames(reader, statistics_.names);
@@ -133,6 +145,34 @@ void CTalvenorDoc::ReadFile(const RunSource& source, const Run& run) {
   }
   fileInfo_.sectionComments = reader.SectionComments();
   fileInfo_.secrets = reader.Secrets();
+}
+
+bool CTalvenorDoc::Open(const std::string& path) {
+  if (!CanOpen()) return false;
+  SetLimits(maxBytes_.load(), maxCount_.load());
+  readingFile_ = true;
+  observer_->CaptureStarted(true);
+  LaunchCaptureThread({false, path, readFilter_});
+  return true;
+}
+
+bool CTalvenorDoc::Save(const std::string& path) {
+  SaveOptions options;
+  options.format = SaveFormatForName(path);
+  options.gzip = NameAsksForGzip(path);
+  return Save(path, std::move(options));
+}
+
+bool CTalvenorDoc::Save(const std::string& path, SaveOptions options) {
+  if (!options.drops) {
+    const DropCounts drops = Drops();
+    if (drops.known) options.drops = drops;
+  }
+  const std::string why = WriteSavefile(path, buffer_, options);
+  if (why.empty()) return true;
+  Message(Format("Unable to save the file %s.\nThe following error occured: %s", path.c_str(), why.c_str()),
+          MessageIcon::Error);
+  return false;
 }
 
 CTalvenorDoc::FileInfo CTalvenorDoc::LastFileInfo() const {
