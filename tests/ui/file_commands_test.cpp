@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QElapsedTimer>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -16,6 +19,7 @@
 #include "ui/capture_bridge.h"
 #include "ui/file_properties_dialog.h"
 #include "ui/main_window.h"
+#include "ui/packet_comment_dialog.h"
 #include "ui/packet_info_bar.h"
 #include "ui/packets_page.h"
 #include "ui/qt_settings_store.h"
@@ -180,9 +184,28 @@ TEST_F(FileCommandsWindow, ACommentShowsInTheTreeAtOnceAndIsSavedWithThePacket) 
   Select(7);
   ASSERT_EQ(FirstTreeLine(), QStringLiteral("Ethernet II"));
 
-  ASSERT_TRUE(window_->SetPacketComment(7, QStringLiteral("login\nattempt")));
-  EXPECT_EQ(FirstTreeLine(), QStringLiteral("Comment: login attempt"));
-  ASSERT_TRUE(window_->SetPacketComment(7, QStringLiteral("login attempt")));
+  // Through the list's menu: the dialog opens with the comment there is.
+  auto comment = [this](const QString& text) {
+    std::unique_ptr<QMenu> menu(window_->Packets().MakeMenu(nullptr));
+    QAction* action = nullptr;
+    for (QAction* a : menu->actions()) {
+      if (a->text() == QStringLiteral("Packet Comment...")) action = a;
+    }
+    if (action == nullptr || !action->isEnabled()) return QStringLiteral("no action");
+    QString shown = QStringLiteral("no dialog");
+    QTimer::singleShot(0, [&shown, text] {
+      if (auto* dialog = qobject_cast<PacketCommentDialog*>(QApplication::activeModalWidget())) {
+        shown = dialog->Text();
+        dialog->Editor()->setPlainText(text);
+        dialog->accept();
+      }
+    });
+    action->trigger();
+    return shown;
+  };
+  EXPECT_EQ(comment(QStringLiteral("login\nattempt")), QString());
+  EXPECT_EQ(FirstTreeLine(), QStringLiteral("Comment: login attempt"));  // one line of text
+  EXPECT_EQ(comment(QStringLiteral("login attempt")), QStringLiteral("login\nattempt"));
   EXPECT_EQ(FirstTreeLine(), QStringLiteral("Comment: login attempt"));
   // The comment makes pcapng the type the Save dialog offers first.
   EXPECT_EQ(DefaultSaveFileType(window_->Doc().Buffer().LinkTypes().size(), window_->Doc().Buffer().HasComments()),
