@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <utility>
+
 #include "capture/capture_session.h"
 
 namespace qv {
@@ -50,6 +52,16 @@ void CaptureBridge::PacketShown(std::int64_t number, std::span<const std::uint8_
 
 void CaptureBridge::CaptureNotice(const std::string& text) {
   Post([this, t = QString::fromStdString(text)] { emit captureNotice(t); });
+}
+
+void CaptureBridge::FileProgress(const ReadProgress& progress) {
+  std::lock_guard lock(progressMutex_);
+  progress_ = progress;
+}
+
+std::optional<ReadProgress> CaptureBridge::TakeFileProgress() {
+  std::lock_guard lock(progressMutex_);
+  return std::exchange(progress_, std::nullopt);
 }
 
 bool CaptureBridge::PostClearCommand(ClearCommand command) {

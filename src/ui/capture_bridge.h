@@ -7,6 +7,8 @@
 #include <QObject>
 
 #include <atomic>
+#include <mutex>
+#include <optional>
 
 #include "capture/capture_observer.h"
 
@@ -21,6 +23,10 @@ class CaptureBridge : public QObject, public CaptureObserver {
 
   // Capture threads launched and not yet ended.
   int RunningCaptures() const { return started_.load() - ended_.load(); }
+  // The latest progress of a file being read, once: nothing when none came
+  // since the last call. Taken on the poll timer, so the reading thread
+  // never floods the event queue.
+  std::optional<ReadProgress> TakeFileProgress();
 
   // --- CaptureObserver (any thread) ---
   void CaptureStarted(bool readingFile) override;
@@ -33,6 +39,7 @@ class CaptureBridge : public QObject, public CaptureObserver {
                    const std::vector<std::int32_t>& layerStarts) override;
   bool PostClearCommand(ClearCommand command) override;
   void CaptureNotice(const std::string& text) override;
+  void FileProgress(const ReadProgress& progress) override;
 
  signals:
   void captureStarted(bool readingFile);
@@ -52,6 +59,8 @@ class CaptureBridge : public QObject, public CaptureObserver {
   CTalvenorDoc& doc_;
   std::atomic<int> started_{0};
   std::atomic<int> ended_{0};
+  std::mutex progressMutex_;
+  std::optional<ReadProgress> progress_;  // under progressMutex_
 };
 
 }  // namespace qv

@@ -28,6 +28,11 @@
 #include "capture/version_check.h"
 #include "ui/colour_setting.h"
 #include "ui/drop_pane.h"
+#include "ui/file_properties_dialog.h"
+#include "ui/packet_comment_dialog.h"
+#include "ui/read_progress_bar.h"
+#include "ui/save_dialog.h"
+#include "ui/status_panes.h"
 #include "ui/enabled_protocols_dialog.h"
 #include "ui/logs_page.h"
 #include "ui/filter_commands.h"
@@ -149,6 +154,8 @@ CMainFrame::CMainFrame(SettingsStore& store, QtUserPrompt& prompt, std::string p
   connect(packetsPage_, &PacketsPage::clearRequested, this, &CMainFrame::ClearPackets);
   connect(packetsPage_, &PacketsPage::saveRequested, this, [this] { SaveCaptureFile(); });
   connect(packetsPage_, &PacketsPage::resendRequested, this, &CMainFrame::ResendPacket);
+  connect(packetsPage_, &PacketsPage::commentRequested, this,
+          [this](quint32 number) { EditPacketComment(*doc_, prompt_, number, this); });
   connect(sendPage_, &SendPage::translateRequested, this, &CMainFrame::ShowComposedFrame);
   connect(infoBar_, &PacketInfoBar::rangeSelected, this,
           [this](quint32 start, quint32 end) { dataView_->Highlight(start, end); });
@@ -213,6 +220,8 @@ void CMainFrame::BuildActions() {
   QAction* stop = make(QStringLiteral("S&top"), [this] { StopCapture(); }, QStyle::SP_MediaStop);
   QAction* open = make(QStringLiteral("&Open"), [this] { OpenCaptureFile(); }, QStyle::SP_DialogOpenButton);
   QAction* save = make(QStringLiteral("S&ave"), [this] { SaveCaptureFile(); }, QStyle::SP_DialogSaveButton);
+  QAction* properties = make(QStringLiteral("Capture File Properties..."),
+                             [this] { ShowCaptureFileProperties(*doc_, this); });
   QAction* exit = make(QStringLiteral("E&xit"), [this] { close(); });
   QAction* clearAll = make(QStringLiteral("Clear All"), [this] { ClearAll(); }, QStyle::SP_TrashIcon);
   QAction* clearPackets = make(QStringLiteral("Clear Packets"), [this] { ClearPackets(); });
@@ -240,7 +249,7 @@ void CMainFrame::BuildActions() {
   }, QStyle::SP_DialogHelpButton);
 
   QMenu* sniff = menuBar()->addMenu(QStringLiteral("&Sniff"));
-  sniff->addActions({start, stop, open, save});
+  sniff->addActions({start, stop, open, save, properties});
   sniff->addSeparator();
   sniff->addAction(exit);
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
@@ -286,50 +295,14 @@ void CMainFrame::BuildActions() {
 }
 
 void CMainFrame::BuildStatusBar() {
-  QStatusBar* bar = statusBar();
-  bar->showMessage(QStringLiteral("Ready"));
-  const QString gauge = QStringLiteral(
-      "QProgressBar { background: rgb(220,220,220); border: 1px solid gray; text-align: center; }"
-      "QProgressBar::chunk { background: rgb(%1); }");
-  auto makeBar = [&](int width, const QString& chunk) {
-    auto* b = new QProgressBar(bar);
-    b->setMinimumWidth(width);
-    b->setMaximumWidth(width + 40);
-    b->setMaximumHeight(18);
-    b->setTextVisible(true);
-    b->setStyleSheet(gauge.arg(chunk));
-    return b;
-  };
-  animation_ = new QProgressBar(bar);
-  animation_->setRange(0, 1);
-  animation_->setValue(0);
-  animation_->setTextVisible(false);
-  animation_->setMaximumSize(60, 14);
-  animation_->setToolTip(QStringLiteral("Capturing"));
-  animation_->hide();
-  bar->addPermanentWidget(animation_);
-  bar->addPermanentWidget(listFilterBar_->ShownLabel());
-  countBar_ = makeBar(100, QStringLiteral("0,128,128"));
-  countBar_->setFormat(QStringLiteral("Count: 0"));
-  countBar_->setValue(0);  // a bar that never had a value draws no text
-  sizeBar_ = makeBar(100, QStringLiteral("0,128,128"));
-  sizeBar_->setFormat(QStringLiteral("Size: 0 KB"));
-  sizeBar_->setValue(0);
-  dropPane_ = new DropPane(bar);
-  bar->addPermanentWidget(dropPane_);
-  sendBar_ = makeBar(200, QStringLiteral("255,0,0"));
-  sendBar_->setFormat(QString());
-  sendBar_->setValue(0);
-  bar->addPermanentWidget(countBar_);
-  bar->addPermanentWidget(sizeBar_);
-  bar->addPermanentWidget(sendBar_);
-  auto* link = webButton_ = new QToolButton(bar);
-  link->setAutoRaise(true);
-  link->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
-  link->setFixedSize(22, 22);
-  link->setToolTip(QStringLiteral("Quorvanet web site"));
-  connect(link, &QToolButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); });
-  bar->addPermanentWidget(link);
+  const StatusPanes panes = BuildStatusPanes(*statusBar(), listFilterBar_->ShownLabel(), kWebSite);
+  animation_ = panes.animation;
+  readBar_ = panes.reading;
+  countBar_ = panes.count;
+  sizeBar_ = panes.size;
+  dropPane_ = panes.drops;
+  sendBar_ = panes.send;
+  webButton_ = panes.webSite;
 }
 
 // What the panes draw (empty when a bar has no value to draw).
@@ -342,6 +315,7 @@ void CMainFrame::Poll() {
   model_->Refresh();
   listFilterBar_->Poll();
   UpdateStatus();
+  readBar_->Update(bridge_->TakeFileProgress(), doc_->IsReadingFile());
   dropPane_->Show(doc_->Drops(), doc_->KernelBufferInForce(), doc_->KernelBufferMB());
   UpdateCommands();
 }
@@ -460,17 +434,15 @@ bool CMainFrame::OpenCaptureFile(const QString& path) {
 
 void CMainFrame::SaveCaptureFile() {
   if (doc_->IsCapturing() || doc_->IsReadingFile()) return;
-  QFileDialog dialog(this, QStringLiteral("Save"), QString::fromStdString(settings_.logDirectory),
-                     QStringLiteral("log (*.log)"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(QStringLiteral("log"));
-  dialog.setOption(QFileDialog::ReadOnly, false);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  SaveCaptureFile(dialog.selectedFiles().front());
+  const SaveFileType preselected = DefaultSaveFileType(doc_->Buffer().LinkTypes().size(), doc_->Buffer().HasComments());
+  const auto choice = AskSaveChoice(this, QString::fromStdString(settings_.logDirectory), preselected);
+  if (!choice) return;
+  SaveRequest request = SaveRequestFor(*choice);
+  SaveCaptureFile(QString::fromStdString(request.path), std::move(request.options));
 }
 
-bool CMainFrame::SaveCaptureFile(const QString& path) {
-  const bool saved = doc_->Save(path.toStdString());
+bool CMainFrame::SaveCaptureFile(const QString& path, std::optional<SaveOptions> options) {
+  const bool saved = options ? doc_->Save(path.toStdString(), std::move(*options)) : doc_->Save(path.toStdString());
   if (saved) statusBar()->showMessage(QStringLiteral("Saved %1").arg(QFileInfo(path).fileName()), 5000);
   return saved;
 }
@@ -588,6 +560,10 @@ void CMainFrame::ResendPacket(quint32 number) {
   sendPage_->SetFrame(FrameForResend(record->bytes));
   tabs_->setCurrentWidget(sendPage_);
   ShowComposedFrame();
+}
+
+bool CMainFrame::SetPacketComment(quint32 number, const QString& text) {
+  return ApplyPacketComment(*doc_, number, text);
 }
 
 // --- files dropped on the window ------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 #include "capture/capture_log.h"
 #include "capture/capture_session.h"
@@ -35,6 +36,7 @@ class VersionCheck;
 class ListFilterBar;
 class PacketInfoBar;
 class PacketsPage;
+class ReadProgressBar;
 class StatisticsPage;
 class QtUserPrompt;
 class SendPage;
@@ -81,6 +83,7 @@ class CMainFrame : public QMainWindow {
   QProgressBar* CountBar() const { return countBar_; }
   QProgressBar* SizeBar() const { return sizeBar_; }
   DropPane* Drops() const { return dropPane_; }
+  ReadProgressBar* ReadBar() const { return readBar_; }
   // The action with this menu text (without "&"), or null.
   QAction* Action(const QString& text) const;
 
@@ -89,8 +92,11 @@ class CMainFrame : public QMainWindow {
   void StopCapture();
   void OpenCaptureFile();                    // asks for the file
   bool OpenCaptureFile(const QString& path);
-  void SaveCaptureFile();                    // asks for the file
-  bool SaveCaptureFile(const QString& path);
+  void SaveCaptureFile();                    // asks for the file and its type
+  // Without options, the name says the format (".pcapng", ".pcap", ".gz").
+  bool SaveCaptureFile(const QString& path, std::optional<SaveOptions> options = std::nullopt);
+  // Sets or removes (empty) a packet's comment; the shown tree follows.
+  bool SetPacketComment(quint32 number, const QString& text);
   void ClearAll();
   void ClearPackets();
   void ClearStatistics();
@@ -169,6 +175,7 @@ class CMainFrame : public QMainWindow {
   QProgressBar* sizeBar_ = nullptr;
   QProgressBar* sendBar_ = nullptr;
   QProgressBar* animation_ = nullptr;
+  ReadProgressBar* readBar_ = nullptr;
   DropPane* dropPane_ = nullptr;
   QTimer* timer_ = nullptr;
   QString source_;  // the open file's name or the adapter, for the title

@@ -79,6 +79,11 @@ void PacketsPage::ResendSelected() {
   if (row >= 0) emit resendRequested(model_.PacketNumberAt(row));
 }
 
+void PacketsPage::CommentSelected() {
+  const int row = SelectedRow();
+  if (row >= 0) emit commentRequested(model_.PacketNumberAt(row));
+}
+
 void PacketsPage::ShowMenu(const QPoint& at) {
   QMenu* menu = MakeMenu(this);
   menu->exec(view_->viewport()->mapToGlobal(at));
@@ -141,6 +146,8 @@ QMenu* PacketsPage::MakeMenu(QWidget* parent) {
   save->setEnabled(saveEnabled_);
   menu.addSeparator();
   menu.addAction(QStringLiteral("Resend"), this, &PacketsPage::ResendSelected);
+  menu.addAction(QStringLiteral("Packet Comment..."), this, &PacketsPage::CommentSelected)
+      ->setEnabled(SelectedRow() >= 0);
   return menuPointer;
 }
 

@@ -24,6 +24,8 @@ class PacketsPage : public QWidget {
   void CopyAll();
   // "Resend": the selected row's frame onto the Send page.
   void ResendSelected();
+  // "Packet Comment...": asks the window to edit the selected row's comment.
+  void CommentSelected();
   // The list's right-button menu; "save packets to file" follows SetSaveEnabled().
   QMenu* MakeMenu(QWidget* parent);
   // Saving is refused during a capture; the menu then shows it disabled.
@@ -39,6 +41,7 @@ class PacketsPage : public QWidget {
   void clearRequested();
   void saveRequested();
   void resendRequested(quint32 number);
+  void commentRequested(quint32 number);
   // A field column was added or removed.
   void fieldColumnsChanged();
 
