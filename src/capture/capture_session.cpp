@@ -329,6 +329,10 @@ void CTalvenorDoc::CaptureThread(const RunSource& source, const std::shared_ptr<
 }
 
 void CTalvenorDoc::CaptureLive(const RunSource& source, const Run& run) {
+  {
+    std::lock_guard lock(dropsMutex_);
+    fileInfo_ = {};  // the frames from now on come from no file
+  }
   PcapHandle handle(OpenAdapter(source));
   if (!handle) {
     lastRunFailed_ = true;

@@ -75,7 +75,7 @@ std::unique_ptr<SavefileInput> SavefileInput::Open(int fd, std::string path, con
     input->size_ = static_cast<std::uint64_t>(status.st_size);
     // Frames stay in a regular file; the reader's descriptor reads ahead
     // while the buffer reads back through a descriptor of its own.
-    input->place_.file = FrameFile::Open(fd, path);
+    input->place_.file = FrameFile::Open(input->fd_, path);
   }
   input->reader_ =
       std::make_unique<SavefileReader>(input->fd_, std::span<const std::uint8_t>(head, static_cast<std::size_t>(got)));

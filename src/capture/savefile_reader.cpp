@@ -134,11 +134,9 @@ SavefileReader::Result SavefileReader::NextPcap(SavefileFrame& frame) {
     Fail(at, Format("a record of %u bytes is longer than any this program reads (%u)", captured, kLargestRecord));
     return Result::Damaged;
   }
-  if (captured > interface.snapshotLength) {
-    Fail(at, Format("a record of %u bytes is longer than the file's snapshot length (%u)", captured,
-                    interface.snapshotLength));
-    return Result::Damaged;
-  }
+  // A record longer than the file's snapshot length (within the largest)
+  // is read whole, as Wireshark reads it: real files have such records, and
+  // their bytes are there. libpcap would cut them to the snapshot length.
   if (captured > wire) {
     Fail(at, Format("a record holds %u bytes of a frame of %u", captured, wire));
     return Result::Damaged;

@@ -18,6 +18,7 @@ constexpr FieldInfo kTimeRelative{"frame.time_relative", "Time since reference o
 constexpr FieldInfo kTimeDelta{"frame.time_delta", "Time delta from previous captured frame",
                                FieldType::RelativeTime};
 
+constexpr FieldInfo kComment{"frame.comment", "Comment", FieldType::String};
 constexpr FieldInfo kEthAddr{"eth.addr", "Address", FieldType::Mac};
 constexpr FieldInfo kIpAddr{"ip.addr", "Source or Destination Address", FieldType::Ipv4};
 constexpr FieldInfo kIpv6Addr{"ipv6.addr", "Source or Destination Address", FieldType::Ipv6};
@@ -26,7 +27,7 @@ constexpr FieldInfo kUdpPort{"udp.port", "Source or Destination Port", FieldType
 
 constexpr const FieldInfo* kFields[] = {&kFrame,     &kNumber,  &kLength,   &kCapturedLength, &kTimeEpoch,
                                         &kTimeRelative, &kTimeDelta, &kEthAddr, &kIpAddr, &kIpv6Addr,
-                                        &kTcpPort,   &kUdpPort};
+                                        &kTcpPort,   &kUdpPort, &kComment};
 const FieldRegistration kRegistration(kFields);
 
 struct Sides {
@@ -67,5 +68,7 @@ std::span<const FieldInfo* const> FieldSides(const FieldInfo& f) {
   }
   return {};
 }
+
+const FieldInfo& FrameCommentField() { return kComment; }
 
 }  // namespace qv

@@ -25,6 +25,9 @@ enum class FrameFact : std::uint8_t {
 // Which frame fact `f` is; FrameFact::None for any other field.
 FrameFact FrameFactOf(const FieldInfo& f);
 
+// frame.comment: the frame's comment, a line of its own at the top of its tree.
+const FieldInfo& FrameCommentField();
+
 // The two sides of an either-side field (ip.src and ip.dst for ip.addr);
 // empty for any other field.
 std::span<const FieldInfo* const> FieldSides(const FieldInfo& f);

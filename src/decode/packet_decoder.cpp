@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "decode/derived_fields.h"
 #include "decode/link_types.h"
 #include "decode/text_format.h"
 
 namespace qv {
 
 namespace {
-
-constexpr FieldInfo kComment{"frame.comment", "Comment", FieldType::String};
-constexpr const FieldInfo* kFields[] = {&kComment};
-const FieldRegistration kRegistration(kFields);
 
 // The comment as one line of text: its line breaks and other control
 // characters become spaces.
@@ -57,7 +54,7 @@ void PacketDecoder::Decode() {
   if (layerStarts_ != nullptr) layerStarts_->clear();
   const LinesWithoutText noText(context_.onlyFields != nullptr);
   if (IsTree() && !detached_ && !context_.comment.empty()) {
-    AddStoredField(kRootNode, kComment, CommentLine(context_.comment), std::string(context_.comment));
+    AddStoredField(kRootNode, FrameCommentField(), CommentLine(context_.comment), std::string(context_.comment));
   }
   LinkLayerDecoder(context_.linkType)(*this);
 }

@@ -438,6 +438,11 @@ void CMainFrame::SaveCaptureFile() {
   const auto choice = AskSaveChoice(this, QString::fromStdString(settings_.logDirectory), preselected);
   if (!choice) return;
   SaveRequest request = SaveRequestFor(*choice);
+  // The dialog asked about the name before ".gz" was added to it.
+  if (request.path != choice->path.toStdString() && QFileInfo::exists(QString::fromStdString(request.path)) &&
+      !prompt_.AskYesNo(request.path + " already exists.\nDo you want to replace it?", "Save")) {
+    return;
+  }
   SaveCaptureFile(QString::fromStdString(request.path), std::move(request.options));
 }
 

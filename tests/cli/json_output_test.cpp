@@ -3,6 +3,7 @@
 // tree says, whatever bytes the frame holds; and the field list has the
 // layout, and for the fields tshark knows the types, of `tshark -G fields`.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/savefile_reader.h"
 #include "capture/packet_row.h"
 #include "cli/json_text.h"
 #include "decode/packet_decoder.h"
@@ -284,18 +286,23 @@ struct Frame {
   int linkType;
 };
 
+// The file's frames as the program's own reader gives them (whole, where
+// libpcap would cut a record longer than the snapshot length).
 std::vector<Frame> ReadFrames(const fs::path& file) {
   std::vector<Frame> frames;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_open_offline(file.c_str(), errbuf);
-  if (handle == nullptr) return frames;
-  const int linkType = pcap_datalink(handle);
-  pcap_pkthdr* header = nullptr;
-  const u_char* data = nullptr;
-  while (pcap_next_ex(handle, &header, &data) == 1) {
-    frames.push_back({std::vector<std::uint8_t>(data, data + header->caplen), *header, linkType});
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return frames;
+  SavefileReader reader(fd, {});
+  SavefileFrame f;
+  while (reader.Next(f) == SavefileReader::Result::Frame) {
+    pcap_pkthdr header{};
+    header.ts.tv_sec = f.header.seconds;
+    header.ts.tv_usec = f.header.microseconds;
+    header.caplen = f.header.capturedLength;
+    header.len = f.header.wireLength;
+    frames.push_back({std::vector<std::uint8_t>(f.bytes, f.bytes + f.header.capturedLength), header, f.linkType});
   }
-  pcap_close(handle);
+  ::close(fd);
   return frames;
 }
 
