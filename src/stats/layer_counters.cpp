@@ -19,12 +19,20 @@ void LayerCounters::AddProtocol(std::string_view name, int layer) {
     ++l.others;
     return;
   }
-  for (auto it = l.entries.rbegin(); it != l.entries.rend(); ++it) {
-    if (it->name == name) {
-      ++it->count;
+  // Most frames repeat the protocol the layer saw last (Ethernet, IPv4,
+  // TCP): that entry is looked at before the others.
+  if (l.last < l.entries.size() && l.entries[l.last].name == name) {
+    ++l.entries[l.last].count;
+    return;
+  }
+  for (std::size_t i = l.entries.size(); i-- > 0;) {
+    if (l.entries[i].name == name) {
+      ++l.entries[i].count;
+      l.last = i;
       return;
     }
   }
+  l.last = l.entries.size();
   l.entries.push_back({kEntryColours[l.entries.size() % 14], std::string(name), 1});
 }
 
@@ -33,6 +41,7 @@ void LayerCounters::Reset() {
   for (Layer& l : layers_) {
     l.entries.clear();
     l.others = 0;
+    l.last = 0;
   }
 }
 

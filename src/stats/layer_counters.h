@@ -41,6 +41,7 @@ class LayerCounters {
   struct Layer {
     std::vector<ProtocolCount> entries;  // oldest first; shown newest first
     std::uint32_t others = 0;
+    std::size_t last = 0;                // the entry counted last
   };
   mutable std::mutex mutex_;
   std::array<Layer, kLayers> layers_;
