@@ -1,6 +1,7 @@
 #include "decode/packet_decoder.h"
 
 #include <algorithm>
+#include <new>
 
 #include "decode/link_types.h"
 #include "decode/text_format.h"
@@ -31,15 +32,41 @@ PacketDecoder::PacketDecoder(const PacketDecoder& outer, std::span<const std::ui
       context_(outer.context_),
       tree_(outer.tree_),
       layerStarts_(nullptr),
+      reported_(outer.reported_),
       depth_(outer.depth_ + 1),
       detached_(true) {}
+
+PacketDecoder::~PacketDecoder() {
+  if (reported_ != &ownReported_ || reported_->count == 0) return;
+  try {
+    HandOverProtocols();
+  } catch (const std::bad_alloc&) {
+    // A new protocol's entry could not be made: those reports are lost.
+  }
+}
+
+void DecodeSink::AddProtocols(std::span<const Protocol> protocols) {
+  for (const Protocol p : protocols) AddProtocol(InfoOf(p).name, InfoOf(p).layer);
+}
+
+void PacketDecoder::HandOverProtocols() {
+  const std::uint8_t count = reported_->count;
+  reported_->count = 0;
+  if (count != 0 && context_.sink != nullptr) context_.sink->AddProtocols({reported_->protocols.data(), count});
+}
 
 void PacketDecoder::Decode() {
   if (IsTree()) tree_->Clear();
   // The list describes this frame alone, whatever the caller's vector held.
   if (layerStarts_ != nullptr) layerStarts_->clear();
   const LinesWithoutText noText(context_.onlyFields != nullptr);
-  LinkLayerDecoder(context_.linkType)(*this);
+  try {
+    LinkLayerDecoder(context_.linkType)(*this);
+  } catch (...) {
+    HandOverProtocols();  // what was decoded before counts, as it did before the failure
+    throw;
+  }
+  HandOverProtocols();
 }
 
 std::optional<std::uint32_t> PacketDecoder::U24(std::uint32_t at) const {
@@ -70,7 +97,10 @@ void PacketDecoder::BeginLayer(Protocol protocol) {
 
 void PacketDecoder::ReportProtocol(Protocol protocol) {
   const ProtocolInfo& info = InfoOf(protocol);
-  if (IsSummary() && context_.sink != nullptr) context_.sink->AddProtocol(info.name, info.layer);
+  if (IsSummary() && context_.sink != nullptr) {
+    if (reported_->count == ReportedProtocols::kCapacity) HandOverProtocols();
+    reported_->protocols[reported_->count++] = protocol;
+  }
   if (summary != nullptr && info.listedInRow) summary->AppendProtocol(protocol);
 }
 

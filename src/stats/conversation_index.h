@@ -1,11 +1,17 @@
 #pragma once
 // Which row of the conversation table holds a pair of addresses. IPv4 pairs,
-// the common case, are keyed by one 64-bit word (source << 32 | destination)
-// in an open-addressing table of their own; IPv6 pairs by their 32 bytes,
-// compared and hashed inline. The table looks a pair up for every TCP or UDP
-// frame, and when many conversations share a small table nearly every frame
-// also moves a row to a new pair, so finding, adding and moving all stay
-// cheap: no allocation, no division, one or two cache lines.
+// the common case, are keyed by one 64-bit word (source << 32 | destination);
+// IPv6 pairs by their 32 bytes, compared and hashed inline. The table looks a
+// pair up for every TCP or UDP frame, and when many conversations share a
+// small table nearly every frame also gives a row to a new pair, so finding,
+// adding and moving all stay cheap.
+//
+// IPv4 keys are kept by row. Up to kScanRows rows (the default table has
+// 30) a pair is found by scanning that one small array, and moving a row to
+// a new pair overwrites its key: far cheaper than taking an entry out of a
+// hash table and putting it back, which would cost about as much again as
+// the rest of the frame's statistics. Beyond that many rows an
+// open-addressing hash table over the same keys finds them.
 
 #include <cstdint>
 #include <cstring>
@@ -31,7 +37,7 @@ class ConversationIndex {
 
   void Add(const IpAddress& source, const IpAddress& destination, std::uint32_t row) {
     if (!source.IsV6()) {
-      v4_.Add(Key4(source, destination), row);
+      v4_.Set(Key4(source, destination), row);
     } else {
       v6_.try_emplace(Key6(source, destination), row);
     }
@@ -43,8 +49,7 @@ class ConversationIndex {
             const IpAddress& destination, std::uint32_t row) {
     if (oldSource.IsV6() == source.IsV6()) {
       if (!source.IsV6()) {
-        v4_.Erase(Key4(oldSource, oldDestination));
-        v4_.Add(Key4(source, destination), row);
+        v4_.Move(Key4(oldSource, oldDestination), Key4(source, destination), row);
       } else {
         auto entry = v6_.extract(Key6(oldSource, oldDestination));
         entry.key() = Key6(source, destination);
@@ -53,7 +58,7 @@ class ConversationIndex {
       return;
     }
     if (!oldSource.IsV6()) {
-      v4_.Erase(Key4(oldSource, oldDestination));
+      v4_.Release(Key4(oldSource, oldDestination), row);
     } else {
       v6_.erase(Key6(oldSource, oldDestination));
     }
@@ -66,10 +71,12 @@ class ConversationIndex {
   }
 
  private:
+  static constexpr std::size_t kScanRows = 64;
+
   // Linear probing over a power-of-two array kept at most half full; a
   // removed entry is filled by moving later entries of its run back, so
   // there are no tombstones and a lookup stops at the first empty slot.
-  class Pairs4 {
+  class HashedPairs4 {
    public:
     std::uint32_t Find(std::uint64_t key) const {
       if (slots_.empty()) return kNone;
@@ -137,6 +144,65 @@ class ConversationIndex {
     std::size_t mask_ = 0;
     int shift_ = 64;
     std::size_t used_ = 0;
+  };
+
+  // The IPv4 key of each row, and the hash table over them once there are
+  // more than kScanRows.
+  class Pairs4 {
+   public:
+    std::uint32_t Find(std::uint64_t key) const {
+      if (hashed_) return hash_.Find(key);
+      for (std::size_t row = 0; row < keys_.size(); ++row) {
+        if (keys_[row] == key && held_[row]) return static_cast<std::uint32_t>(row);
+      }
+      return kNone;
+    }
+    // The row, which held no IPv4 pair, now holds `key`.
+    void Set(std::uint64_t key, std::uint32_t row) {
+      if (row >= keys_.size()) {
+        keys_.resize(row + 1, 0);
+        held_.resize(row + 1, 0);
+      }
+      keys_[row] = key;
+      held_[row] = 1;
+      ++count_;
+      if (hashed_) {
+        hash_.Add(key, row);
+      } else if (count_ > kScanRows) {
+        hashed_ = true;
+        for (std::size_t r = 0; r < keys_.size(); ++r) {
+          if (held_[r]) hash_.Add(keys_[r], static_cast<std::uint32_t>(r));
+        }
+      }
+    }
+    // The row's IPv4 pair passes from `from` to `to`.
+    void Move(std::uint64_t from, std::uint64_t to, std::uint32_t row) {
+      keys_[row] = to;
+      if (hashed_) {
+        hash_.Erase(from);
+        hash_.Add(to, row);
+      }
+    }
+    // The row no longer holds an IPv4 pair.
+    void Release(std::uint64_t key, std::uint32_t row) {
+      held_[row] = 0;
+      --count_;
+      if (hashed_) hash_.Erase(key);
+    }
+    void Clear() {
+      keys_.clear();
+      held_.clear();
+      count_ = 0;
+      hashed_ = false;
+      hash_.Clear();
+    }
+
+   private:
+    std::vector<std::uint64_t> keys_;  // by row
+    std::vector<std::uint8_t> held_;   // whether the row's key is an IPv4 pair
+    std::size_t count_ = 0;
+    bool hashed_ = false;
+    HashedPairs4 hash_;
   };
 
   struct Pair6 {

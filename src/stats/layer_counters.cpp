@@ -12,8 +12,33 @@ constexpr Rgb kEntryColours[14] = {
 }  // namespace
 
 void LayerCounters::AddProtocol(std::string_view name, int layer) {
-  if (layer < 1 || layer > kLayers) return;
   std::lock_guard lock(mutex_);
+  Count(name, layer);
+}
+
+void LayerCounters::AddProtocols(std::span<const Protocol> protocols) {
+  std::lock_guard lock(mutex_);
+  for (const Protocol p : protocols) {
+    const ProtocolInfo& info = InfoOf(p);
+    if (info.layer < 1 || info.layer > kLayers || info.name.empty()) {
+      Count(info.name, info.layer);
+      continue;
+    }
+    // A protocol's name and layer never change: once its entry is known,
+    // no name is compared again.
+    Layer& l = layers_[static_cast<std::size_t>(info.layer - 1)];
+    std::uint32_t& entry = entryOf_[static_cast<std::size_t>(p)];
+    if (entry == 0) {
+      Count(info.name, info.layer);
+      entry = static_cast<std::uint32_t>(l.last + 1);
+      continue;
+    }
+    ++l.entries[entry - 1].count;
+  }
+}
+
+void LayerCounters::Count(std::string_view name, int layer) {
+  if (layer < 1 || layer > kLayers) return;
   Layer& l = layers_[static_cast<std::size_t>(layer - 1)];
   if (name.empty()) {
     ++l.others;
@@ -43,6 +68,7 @@ void LayerCounters::Reset() {
     l.others = 0;
     l.last = 0;
   }
+  entryOf_.fill(0);
 }
 
 LayerSnapshot LayerCounters::Snapshot(int layer) const {
