@@ -106,7 +106,6 @@ measure() {
   read -r user sys < <(tail -n 1 "$tmp/usage")
   echo "$(( (end - start) / 1000 )) $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" >> "$tmp/$name"
 }
-gunzip_to_null() { gzip -dc "$1" > /dev/null; }
 
 echo "== $reps rounds, $frames frames a file, commit $commit"
 for ((r = 1; r <= reps; ++r)); do
@@ -120,7 +119,7 @@ for ((r = 1; r <= reps; ++r)); do
       measure "$shape.pcapng" "$cli" -q -r "${pcapng[$shape]}"
       measure "$shape.cli" "$cli" -q -r "${pcap[$shape]}"
     fi
-    measure "$shape.gunzip" gunzip_to_null "${gz[$shape]}"
+    measure "$shape.gunzip" gzip -dc "${gz[$shape]}"
     if ((gz_ok[$shape])); then measure "$shape.gz" "$cli" -q -r "${gz[$shape]}"; fi
     if [[ -n $compare_cli ]]; then measure "$shape.cli0" "$compare_cli" -q -r "${pcap[$shape]}"; fi
   done
