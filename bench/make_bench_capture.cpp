@@ -11,10 +11,18 @@
 // and its own random number code (no standard distributions, whose results
 // differ between standard libraries).
 //
-// Usage: make_bench_capture OUTPUT [FRAMES]   (FRAMES defaults to 1000000)
-//        make_bench_capture OUTPUT [FRAMES] --conversations N
-// The second form writes plain TCP and UDP frames spread over N conversations
-// instead, the load of a conversation table that keeps reusing its rows.
+// Usage: make_bench_capture OUTPUT [FRAMES] [OPTIONS]   (FRAMES defaults to 1000000)
+//   --conversations N   plain TCP and UDP frames spread over N conversations
+//                       instead, the load of a conversation table that keeps
+//                       reusing its rows
+//   --shape office      the office LAN above (the default)
+//   --shape mixed       frames of every size from 60 to 1400 bytes, 200
+//                       addresses behind 20 MAC pairs in thousands of short
+//                       conversations; TCP, UDP (DNS, NTP, mDNS), ARP, ICMP
+//                       and BPDUs as 60/25/7/5/3 (see mixed_traffic.h)
+//   --format pcapng     the same frames as pcapng (a section header, one
+//                       interface, an Enhanced Packet Block a frame) instead
+//                       of a classic savefile
 
 #include <algorithm>
 #include <array>
@@ -27,10 +35,14 @@
 #include <vector>
 
 #include "bench/bench_random.h"
+#include "bench/capture_output.h"
+#include "bench/mixed_traffic.h"
 #include "framegen/frame_builder.h"
 
 using namespace qv::framegen;
 
+using qv::bench::CaptureFormat;
+using qv::bench::CaptureOutput;
 using qv::bench::Random;
 
 namespace {
@@ -75,7 +87,7 @@ struct MediaStream {
 
 class Generator {
  public:
-  Generator(const std::string& path, std::uint64_t frames) : out_(path), frames_(frames), random_(0x5155'4f52'564eULL) {
+  Generator(CaptureOutput& out, std::uint64_t frames) : out_(out), frames_(frames), random_(0x5155'4f52'564eULL) {
     for (std::size_t i = 0; i < payload_.size(); ++i) payload_[i] = static_cast<std::uint8_t>(random_.Next());
     MakeHosts();
     for (int i = 0; i < kConnections; ++i) connections_.push_back(NewConnection());
@@ -589,7 +601,7 @@ class Generator {
     }
   }
 
-  PcapWriter out_;
+  CaptureOutput& out_;
   std::uint64_t frames_;
   Random random_;
   std::array<std::uint8_t, 1 << 16> payload_{};
@@ -608,7 +620,7 @@ class Generator {
 // ordered pairs of IPv4 hosts, picked at random, so a conversation table
 // smaller than that keeps reusing its rows. Each pair keeps its own ports;
 // four frames in five are TCP, the rest UDP.
-void WriteConversationSpread(const std::string& path, std::uint64_t frames, std::uint32_t conversations) {
+void WriteConversationSpread(CaptureOutput& out, std::uint64_t frames, std::uint32_t conversations) {
   struct Pair {
     Ip4 client, server;
     std::uint16_t clientPort, serverPort;
@@ -629,7 +641,6 @@ void WriteConversationSpread(const std::string& path, std::uint64_t frames, std:
   const Mac clientMac{0x00, 0x1b, 0x21, 0x10, 0x20, 0x30}, routerMac{0x00, 0x1b, 0x21, 0x3a, 0x4f, 0x01};
   std::array<std::uint8_t, 1460> payload{};
   for (auto& b : payload) b = static_cast<std::uint8_t>(random.Next());
-  PcapWriter out(path);
   std::uint64_t micros = 1796040000ULL * 1'000'000ULL, bytes = 0;
   for (std::uint64_t n = 0; n < frames; ++n) {
     const Pair& p = pairs[random.Below(conversations)];
@@ -661,31 +672,52 @@ bool ParseCount(const char* text, std::uint64_t& into) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // make_bench_capture OUTPUT [FRAMES] [--conversations N]
   std::uint64_t frames = 1'000'000, conversations = 0;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() >= 2 && args[args.size() - 2] == "--conversations") {
-    if (!ParseCount(args.back().c_str(), conversations) || conversations > 65000) {
-      std::fprintf(stderr, "make_bench_capture: bad conversation count '%s'\n", args.back().c_str());
-      return 2;
-    }
-    args.resize(args.size() - 2);
-  }
-  if (args.empty() || args.size() > 2) {
-    std::fprintf(stderr, "usage: make_bench_capture OUTPUT [FRAMES] [--conversations N]\n");
+  bool mixed = false;
+  CaptureFormat format = CaptureFormat::kPcap;
+  std::vector<std::string> positional;
+  const auto usage = [] {
+    std::fprintf(stderr,
+                 "usage: make_bench_capture OUTPUT [FRAMES] [--conversations N] [--shape office|mixed] "
+                 "[--format pcap|pcapng]\n");
     return 2;
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg != "--conversations" && arg != "--shape" && arg != "--format") {
+      positional.push_back(arg);
+      continue;
+    }
+    if (i + 1 >= argc) return usage();
+    const std::string value = argv[++i];
+    if (arg == "--conversations") {
+      if (!ParseCount(value.c_str(), conversations) || conversations > 65000) {
+        std::fprintf(stderr, "make_bench_capture: bad conversation count '%s'\n", value.c_str());
+        return 2;
+      }
+    } else if (arg == "--shape") {
+      if (value != "office" && value != "mixed") return usage();
+      mixed = value == "mixed";
+    } else {
+      if (value != "pcap" && value != "pcapng") return usage();
+      format = value == "pcapng" ? CaptureFormat::kPcapng : CaptureFormat::kPcap;
+    }
   }
-  if (args.size() == 2 && !ParseCount(args[1].c_str(), frames)) {
-    std::fprintf(stderr, "make_bench_capture: bad frame count '%s'\n", args[1].c_str());
+  if (positional.empty() || positional.size() > 2 || (mixed && conversations != 0)) return usage();
+  if (positional.size() == 2 && !ParseCount(positional[1].c_str(), frames)) {
+    std::fprintf(stderr, "make_bench_capture: bad frame count '%s'\n", positional[1].c_str());
     return 2;
   }
   try {
+    CaptureOutput out(positional[0], format);
     if (conversations != 0) {
-      WriteConversationSpread(args[0], frames, static_cast<std::uint32_t>(conversations));
-      return 0;
+      WriteConversationSpread(out, frames, static_cast<std::uint32_t>(conversations));
+    } else if (mixed) {
+      qv::bench::WriteMixedTraffic(out, frames);
+    } else {
+      Generator generator(out, frames);
+      generator.Run();
     }
-    Generator generator(args[0], frames);
-    generator.Run();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_bench_capture: %s\n", e.what());
     return 1;

@@ -1,6 +1,7 @@
 #include "decode/packet_decoder.h"
 
 #include <algorithm>
+#include <new>
 
 #include "decode/derived_fields.h"
 #include "decode/link_types.h"
@@ -45,8 +46,28 @@ PacketDecoder::PacketDecoder(const PacketDecoder& outer, std::span<const std::ui
       context_(outer.context_),
       tree_(outer.tree_),
       layerStarts_(nullptr),
+      reported_(outer.reported_),
       depth_(outer.depth_ + 1),
       detached_(true) {}
+
+PacketDecoder::~PacketDecoder() {
+  if (reported_ != &ownReported_ || reported_->count == 0) return;
+  try {
+    HandOverProtocols();
+  } catch (const std::bad_alloc&) {
+    // A new protocol's entry could not be made: those reports are lost.
+  }
+}
+
+void DecodeSink::AddProtocols(std::span<const Protocol> protocols) {
+  for (const Protocol p : protocols) AddProtocol(InfoOf(p).name, InfoOf(p).layer);
+}
+
+void PacketDecoder::HandOverProtocols() {
+  const std::uint8_t count = reported_->count;
+  reported_->count = 0;
+  if (count != 0 && context_.sink != nullptr) context_.sink->AddProtocols({reported_->protocols.data(), count});
+}
 
 void PacketDecoder::Decode() {
   if (IsTree()) tree_->Clear();
@@ -56,7 +77,13 @@ void PacketDecoder::Decode() {
   if (IsTree() && !detached_ && !context_.comment.empty()) {
     AddStoredField(kRootNode, FrameCommentField(), CommentLine(context_.comment), std::string(context_.comment));
   }
-  LinkLayerDecoder(context_.linkType)(*this);
+  try {
+    LinkLayerDecoder(context_.linkType)(*this);
+  } catch (...) {
+    HandOverProtocols();  // what was decoded before counts, as it did before the failure
+    throw;
+  }
+  HandOverProtocols();
 }
 
 std::optional<std::uint32_t> PacketDecoder::U24(std::uint32_t at) const {
@@ -87,7 +114,10 @@ void PacketDecoder::BeginLayer(Protocol protocol) {
 
 void PacketDecoder::ReportProtocol(Protocol protocol) {
   const ProtocolInfo& info = InfoOf(protocol);
-  if (IsSummary() && context_.sink != nullptr) context_.sink->AddProtocol(info.name, info.layer);
+  if (IsSummary() && context_.sink != nullptr) {
+    if (reported_->count == ReportedProtocols::kCapacity) HandOverProtocols();
+    reported_->protocols[reported_->count++] = protocol;
+  }
   if (summary != nullptr && info.listedInRow) summary->AppendProtocol(protocol);
 }
 

@@ -10,6 +10,7 @@
 // were not all captured reads as "absent" and produces no line, and no line's
 // range reaches past the captured length, whatever a header claims.
 
+#include <array>
 #include <concepts>
 #include <cstdint>
 #include <optional>
@@ -45,6 +46,10 @@ class DecodeSink {
  public:
   virtual ~DecodeSink() = default;
   virtual void AddProtocol(std::string_view name, int layer) = 0;
+  // The protocols of one frame (or of its first 32 reports), in the order
+  // they were reported: one call a frame instead of one a protocol. By
+  // default each goes to AddProtocol with its name and layer.
+  virtual void AddProtocols(std::span<const Protocol> protocols);
   virtual void UpdateConversation(const IpConversationSample& sample) = 0;
   // A name the traffic gives for an address; most sinks ignore it.
   virtual void LearnName(const LearnedName& /*name*/) {}
@@ -98,6 +103,11 @@ class PacketDecoder {
 
   PacketDecoder(std::span<const std::uint8_t> frame, const DecodeContext& context, DecodeTree* tree,
                 DecodeMode mode, std::vector<std::int32_t>* layerStarts, PacketSummary* summary);
+  // Hands the sink what was reported and not yet handed over (a decoder
+  // whose pieces were called without Decode()).
+  ~PacketDecoder();
+  PacketDecoder(const PacketDecoder&) = delete;
+  PacketDecoder& operator=(const PacketDecoder&) = delete;
 
   // Decodes the whole frame, starting with the link-layer header of the
   // context's link type.
@@ -312,6 +322,17 @@ class PacketDecoder {
   // The decoder of DecodeDetached.
   PacketDecoder(const PacketDecoder& outer, std::span<const std::uint8_t> bytes, NodeId parent);
 
+  // Summary mode: the protocols reported and not yet handed to the sink.
+  // The sink counts them under a lock; one call a frame instead of one a
+  // protocol. A decoder of detached bytes adds to its outer decoder's, so
+  // the order of the reports stays the order of decoding.
+  struct ReportedProtocols {
+    static constexpr std::uint8_t kCapacity = 32;
+    std::array<Protocol, kCapacity> protocols;  // the first `count` are set
+    std::uint8_t count = 0;
+  };
+  void HandOverProtocols();
+
   std::uint32_t Clip(std::uint32_t at) const { return at < capturedLength ? at : capturedLength; }
   // A new line, or the scratch line when only selected fields are kept and
   // `f` is not one of them (a line without a field: null).
@@ -329,6 +350,8 @@ class PacketDecoder {
   DecodeContext context_;
   DecodeTree* tree_;
   std::vector<std::int32_t>* layerStarts_;
+  ReportedProtocols ownReported_;
+  ReportedProtocols* reported_ = &ownReported_;  // the outermost decoder's
   int depth_ = 0;
   bool detached_ = false;
   // The line kept for the field that SetField gave the scratch line, while

@@ -40,13 +40,15 @@ std::string Format(const char* fmt, ...) {
 }
 
 void AppendDecimal(std::string& out, std::uint64_t value) {
+  // Written from the end of the buffer and appended in one piece: called
+  // for several numbers of every frame.
   char digits[20];
-  int n = 0;
+  char* first = digits + sizeof digits;
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
+    *--first = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (n > 0) out += digits[--n];
+  out.append(first, static_cast<std::size_t>(digits + sizeof digits - first));
 }
 
 namespace {

@@ -69,8 +69,6 @@ void AddPortTexts(std::string& ports, const std::string& destinationPort, const 
 void ConversationTable::Update(const IpConversationSample& sample) {
   const IpAddress source = sample.ipv6 ? IpAddress::V6(sample.source6) : IpAddress::V4(sample.source);
   const IpAddress destination = sample.ipv6 ? IpAddress::V6(sample.destination6) : IpAddress::V4(sample.destination);
-  samples_.fetch_add(1, std::memory_order_relaxed);
-  bytes_.fetch_add(sample.totalLength, std::memory_order_relaxed);
 
   // A new or reused row asks reverse DNS for the names the traffic did not give.
   std::uint32_t named = kNone;
@@ -78,6 +76,11 @@ void ConversationTable::Update(const IpConversationSample& sample) {
   const bool trafficNames = learned_ != nullptr && UseTrafficNames();
   {
     std::lock_guard lock(mutex_);
+    // Every writer of the totals and the version holds the lock, so a
+    // plain add suffices (a locked read-modify-write a frame is not free);
+    // readers still read them without it.
+    samples_.store(samples_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    bytes_.store(bytes_.load(std::memory_order_relaxed) + sample.totalLength, std::memory_order_relaxed);
     if (++counter_ >= kRenumberAt) Renumber();
 
     std::uint32_t row = index_.Find(source, destination);
@@ -121,7 +124,7 @@ void ConversationTable::Update(const IpConversationSample& sample) {
     }
     Touch(row);
     lastUpdated_ = static_cast<int>(row);
-    version_.fetch_add(1, std::memory_order_release);
+    version_.store(version_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
   }
 
   // Outside the lock: a name found in a cache comes back at once.

@@ -6,9 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "decode/protocol.h"
 
 namespace qv {
 
@@ -34,16 +37,23 @@ class LayerCounters {
 
   // Counts one report of `name` on `layer` (1..4; others are ignored).
   void AddProtocol(std::string_view name, int layer);
+  // Counts the reports of one frame, in their order, under one lock.
+  void AddProtocols(std::span<const Protocol> protocols);
   void Reset();
   LayerSnapshot Snapshot(int layer) const;
 
  private:
+  void Count(std::string_view name, int layer);  // under the lock
   struct Layer {
     std::vector<ProtocolCount> entries;  // oldest first; shown newest first
     std::uint32_t others = 0;
+    std::size_t last = 0;                // the entry counted last
   };
   mutable std::mutex mutex_;
   std::array<Layer, kLayers> layers_;
+  // Each protocol's entry in its layer, plus one (0: not seen yet), for the
+  // reports that come by Protocol.
+  std::array<std::uint32_t, 256> entryOf_{};
 };
 
 }  // namespace qv

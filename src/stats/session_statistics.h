@@ -15,6 +15,7 @@ class SessionStatistics : public DecodeSink {
   SessionStatistics& operator=(const SessionStatistics&) = delete;
 
   void AddProtocol(std::string_view name, int layer) override { layers.AddProtocol(name, layer); }
+  void AddProtocols(std::span<const Protocol> protocols) override { layers.AddProtocols(protocols); }
   void UpdateConversation(const IpConversationSample& sample) override { conversations.Update(sample); }
   // Names from the traffic are kept only while the table uses them.
   void LearnName(const LearnedName& name) override {

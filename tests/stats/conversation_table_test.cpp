@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -273,6 +274,68 @@ TEST(ConversationTable, FullTableReusesRowsAcrossFamilies) {
   EXPECT_EQ(names.requests, (std::vector<R>{R{1, 0, 5}, R{2, 0, 6}, R{3, 1, 5}, R{4, 1, 6}, R{5, 1, 5}, R{6, 1, 6},
                                             R{7, 0, 5}, R{8, 0, 6}, R{3, 1, 5}, R{4, 1, 6}}));
   t.SetNameRequester(nullptr);
+}
+
+TEST(ConversationTable, ManyPairsChurningTheRowsMatchAPlainModel) {
+  // Thousands of pairs over a table of 30 rows, and of 1000: nearly every
+  // frame gives a row to a new pair, now and then of the other family. The
+  // rows must be exactly those of a model that scans its rows and reuses
+  // the one updated longest ago.
+  for (const int limit : {30, 1000}) {
+    ConversationTable t;
+    t.SetRowLimit(limit);
+    struct ModelRow {
+      IpAddress source, destination;
+      std::uint64_t packets, bytes;
+      int stamp;
+    };
+    std::vector<ModelRow> model;
+    std::uint64_t state = 12345;
+    for (int frame = 1; frame <= 20000; ++frame) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      const auto pair = static_cast<std::uint32_t>((state >> 33) % 3000);
+      IpConversationSample s;
+      // Few distinct bytes over many networks: keys that share most bits.
+      s.ipv6 = pair % 7 == 0;
+      if (s.ipv6) {
+        s.source6 = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(pair % 60)};
+        s.destination6 = {0xfd, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(pair / 60)};
+      } else {
+        s.source = {10, 0, static_cast<std::uint8_t>(pair % 60), 0};
+        s.destination = {172, 16, 0, static_cast<std::uint8_t>(pair / 60)};
+      }
+      s.totalLength = 40 + pair % 1000;
+      s.destinationPort = "443";
+      s.sourcePort = "50000";
+      t.Update(s);
+      const IpAddress source = s.ipv6 ? IpAddress::V6(s.source6) : IpAddress::V4(s.source);
+      const IpAddress destination = s.ipv6 ? IpAddress::V6(s.destination6) : IpAddress::V4(s.destination);
+      auto found = std::find_if(model.begin(), model.end(),
+                                [&](const ModelRow& r) { return r.source == source && r.destination == destination; });
+      if (found == model.end()) {
+        if (model.size() < static_cast<std::size_t>(limit)) {
+          found = model.insert(model.end(), ModelRow{});
+        } else {
+          found = std::min_element(model.begin(), model.end(),
+                                   [](const ModelRow& a, const ModelRow& b) { return a.stamp < b.stamp; });
+        }
+        *found = {source, destination, 0, 0, 0};
+      }
+      ++found->packets;
+      found->bytes += s.totalLength;
+      found->stamp = frame;
+    }
+    const std::vector<ConversationRow> rows = t.Rows();
+    ASSERT_EQ(rows.size(), model.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "limit " << limit << ", row " << i);
+      EXPECT_EQ(rows[i].source, model[i].source);
+      EXPECT_EQ(rows[i].destination, model[i].destination);
+      EXPECT_EQ(rows[i].packets, model[i].packets);
+      EXPECT_EQ(rows[i].bytes, model[i].bytes);
+      EXPECT_EQ(rows[i].stamp, model[i].stamp);
+    }
+  }
 }
 
 TEST(ConversationSort, ColumnRules) {

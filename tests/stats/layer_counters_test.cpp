@@ -27,6 +27,34 @@ TEST(LayerCounters, NewestFirstWithColoursByPosition) {
   EXPECT_EQ(Labels(c, 3), (std::vector<std::string>{"", "UDP - 1", "TCP - 2"}));
 }
 
+TEST(LayerCounters, AFramesReportsAtOnceCountAsOneByOne) {
+  // The order of first appearance gives the colours and the list order, so
+  // a frame's batch must leave exactly what its reports one by one leave.
+  const std::vector<std::vector<Protocol>> frames = {
+      {Protocol::EthernetII, Protocol::Ipv4, Protocol::Tcp},
+      {Protocol::EthernetII, Protocol::Ipv4, Protocol::Udp, Protocol::Dns},
+      {Protocol::EthernetII, Protocol::Arp},
+      {Protocol::EthernetII, Protocol::Ipv4, Protocol::Udp, Protocol::Dns},
+      {Protocol::Ieee8022, Protocol::Llc, Protocol::Bpdu},
+      {Protocol::EthernetII, Protocol::Ipv4, Protocol::Tcp}};
+  LayerCounters batched, single;
+  for (const std::vector<Protocol>& frame : frames) {
+    batched.AddProtocols(frame);
+    for (const Protocol p : frame) single.AddProtocol(InfoOf(p).name, InfoOf(p).layer);
+  }
+  for (int layer = 1; layer <= LayerCounters::kLayers; ++layer) {
+    const LayerSnapshot a = batched.Snapshot(layer), b = single.Snapshot(layer);
+    ASSERT_EQ(a.protocols.size(), b.protocols.size()) << layer;
+    for (std::size_t i = 0; i < a.protocols.size(); ++i) {
+      EXPECT_EQ(a.protocols[i].name, b.protocols[i].name);
+      EXPECT_EQ(a.protocols[i].count, b.protocols[i].count);
+      EXPECT_EQ(a.protocols[i].colour, b.protocols[i].colour);
+    }
+  }
+  EXPECT_EQ(Labels(batched, 1), (std::vector<std::string>{"", "BPDU - 1", "LLC - 1", "IEEE 802.2 - 1", "ARP - 1",
+                                                            "Ethernet II - 5"}));
+}
+
 TEST(LayerCounters, FifteenthNameWrapsToTheFirstColourAndCaseMatters) {
   LayerCounters c;
   for (int i = 0; i < 14; ++i) c.AddProtocol("P" + std::to_string(i), 2);
