@@ -1,10 +1,10 @@
-// A savefile read through the capture session's file path: the backend hands
-// the session a capture handle over a memory file holding the input, and the
-// session's own thread reads, buffers and decodes every frame, leaving in the
-// file those whose places it can find. Checked: no frame, and no sum of
+// A capture file read through the capture session's file path: the backend
+// hands the session a memory file holding the input, and the session's own
+// thread reads it with the program's pcap/pcapng reader (decompressing it
+// first when it is compressed), buffers and decodes every frame, leaving each
+// in the file. Checked: no frame, and no sum of
 // frames, is reported beyond what the file holds, and every frame read back
 // from the buffer is the frame that was first read.
-#include <pcap/pcap.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -31,8 +31,8 @@ namespace {
 constexpr std::uint64_t kFileHeader = 24;
 constexpr std::uint64_t kRecordHeader = 16;
 
-// Hands the session a capture handle over a memory file holding the current
-// input: a regular file, so that frames can be left in it.
+// Hands the session a memory file holding the current input: a regular
+// file, so that frames can be left in it.
 class MemoryBackend : public qv::CaptureBackend {
  public:
   MemoryBackend() : fd_(::memfd_create("savefile", MFD_CLOEXEC)) {}

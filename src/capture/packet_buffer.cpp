@@ -162,7 +162,6 @@ std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader&
     try {
       if (WithinBudget(origin.comment.size())) {
         comments_.emplace(number, std::string(origin.comment));
-        commentBytes_ += origin.comment.size();
         held_ += origin.comment.size();
       }
     } catch (const std::bad_alloc&) {
@@ -171,11 +170,21 @@ std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader&
   ++count_;
   bytes_ += header.capturedLength;
   if (header.capturedLength > maxCaptured_) maxCaptured_ = header.capturedLength;
-  Appended added{RecordAt(number), count_, bytes_};
-  if (inFile) {
-    added.record.file.reset();
-    added.record.bytes = {bytes, header.capturedLength};
-  }
+  // The record as RecordAt() would give it, from what is at hand: this runs
+  // for every frame, and a frame left in its file comes with the bytes given.
+  Appended added{{}, count_, bytes_};
+  PacketRecord& r = added.record;
+  r.capturedLength = e.capturedLength;
+  r.number = number;
+  r.bytes = inFile ? std::span<const std::uint8_t>(bytes, header.capturedLength)
+                   : std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(e.where), e.capturedLength);
+  r.wireLength = e.wireLength;
+  r.seconds = e.seconds;
+  r.microseconds = header.microseconds;
+  r.extraNanoseconds = header.extraNanoseconds;
+  r.linkType = linkType;
+  r.interface = interface;
+  if (!origin.comment.empty() && comments_.count(number) != 0) r.comment = origin.comment;
   return added;
 }
 
@@ -314,15 +323,19 @@ bool PacketBuffer::SetComment(std::uint32_t number, std::string comment) {
   const auto old = comments_.find(number);
   const std::size_t oldSize = old != comments_.end() ? old->second.size() : 0;
   if (comment.size() > oldSize && !WithinBudget(comment.size() - oldSize)) return false;
-  commentBytes_ = commentBytes_ - oldSize + comment.size();
-  held_ = held_ - oldSize + comment.size();
-  if (comment.empty()) {
-    if (old != comments_.end()) comments_.erase(old);
-  } else if (old != comments_.end()) {
-    old->second = std::move(comment);
-  } else {
-    comments_.emplace(number, std::move(comment));
+  const std::size_t newSize = comment.size();
+  try {
+    if (comment.empty()) {
+      if (old != comments_.end()) comments_.erase(old);
+    } else if (old != comments_.end()) {
+      old->second = std::move(comment);
+    } else {
+      comments_.emplace(number, std::move(comment));
+    }
+  } catch (const std::bad_alloc&) {
+    return false;  // the comment stays as it was
   }
+  held_ = held_ - oldSize + newSize;
   return true;
 }
 
@@ -354,7 +367,6 @@ void PacketBuffer::Clear() {
   blocks_.clear();
   runs_.clear();
   comments_.clear();
-  commentBytes_ = 0;
   nanoseconds_ = false;
   held_ = 0;
   blockUsed_ = kBlockSize;

@@ -175,7 +175,6 @@ class PacketBuffer {
   std::vector<Run> runs_;
   std::vector<Interface> interfaces_;
   std::unordered_map<std::uint32_t, std::string> comments_;
-  std::uint64_t commentBytes_ = 0;  // counted in held_
   bool nanoseconds_ = false;
   std::vector<std::unique_ptr<Entry[]>> chunks_;
   std::vector<Block> blocks_;

@@ -86,6 +86,15 @@ void CTalvenorDoc::ReadFile(const RunSource& source, const Run& run) {
       lastRunFailed_ = true;
       break;
     }
+    // Also while a filter passes nothing.
+    if (++sinceClockLook >= 1024) {
+      sinceClockLook = 0;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= nextProgress) {
+        nextProgress = now + kProgressInterval;
+        observer_->FileProgress({ReadProgress::Stage::Reading, reader.Consumed(), input->Size()});
+      }
+    }
     while (interfaces.size() < reader.Interfaces().size()) {
       const SavefileInterface& i = reader.Interfaces()[interfaces.size()];
       interfaces.push_back(buffer_.AddInterface({i.linkType, i.name, i.description}));
@@ -112,14 +121,6 @@ void CTalvenorDoc::ReadFile(const RunSource& source, const Run& run) {
     if (!AddPacketRow(frame.header, frame.bytes, origin, count, bytes)) break;
     ++kept;
     if (clearPacketsRequest_ || clearStatisticsRequest_) ServeRequests();
-    if (++sinceClockLook >= 1024) {
-      sinceClockLook = 0;
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= nextProgress) {
-        nextProgress = now + kProgressInterval;
-        observer_->FileProgress({ReadProgress::Stage::Reading, reader.Consumed(), input->Size()});
-      }
-    }
   }
   // Where decompression ended early, the frames before are all read: the
   // reason is told now, with what was kept.
