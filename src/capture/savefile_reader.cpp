@@ -163,7 +163,7 @@ SavefileReader::Result SavefileReader::NextPcap(SavefileFrame& frame) {
   frame.offset = at + recordHeader_;
   frame.comment = {};
   input_.Advance(recordHeader_ + captured);
-  return Result::Frame;
+  return Result::Packet;
 }
 
 SavefileReader::Result SavefileReader::NextPcapng(SavefileFrame& frame) {
@@ -231,7 +231,7 @@ SavefileReader::Result SavefileReader::NextPcapng(SavefileFrame& frame) {
     const bool packet = PcapngBlock(type, total, frame);
     if (damaged_) return Result::Damaged;
     input_.Advance(total);
-    if (packet) return Result::Frame;
+    if (packet) return Result::Packet;
   }
 }
 
@@ -351,7 +351,8 @@ bool SavefileReader::PacketFrame(std::uint32_t interface, std::uint64_t stamp, s
   const auto ns = static_cast<std::uint32_t>(units == 1000000      ? fraction * 1000u
                                              : units == 1000000000 ? fraction
                                                                    : static_cast<Wide>(fraction) * 1000000000u / units);
-  frame.header.seconds = static_cast<std::uint32_t>(static_cast<std::int64_t>(whole) + i.offsetSeconds);
+  // Unsigned arithmetic: a hostile offset or stamp wraps instead of overflowing.
+  frame.header.seconds = static_cast<std::uint32_t>(whole + static_cast<std::uint64_t>(i.offsetSeconds));
   frame.header.microseconds = ns / 1000u;
   frame.header.extraNanoseconds = static_cast<std::uint16_t>(ns % 1000u);
   frame.header.capturedLength = captured;

@@ -79,9 +79,10 @@ class SavefileReader {
   // from it to recognise it.
   SavefileReader(int fd, std::span<const std::uint8_t> alreadyRead);
 
-  enum class Result { Frame, End, Damaged };
-  // The next frame into `frame`; End after the last one, Damaged when the
-  // input is not a capture file or is damaged (Damage() says where and how).
+  enum class Result { Packet, End, Damaged };
+  // The next frame into `frame` (Packet); End after the last one; Damaged
+  // when the input is not a capture file or is damaged (Damage() says where
+  // and how).
   Result Next(SavefileFrame& frame);
 
   struct DamageReport {

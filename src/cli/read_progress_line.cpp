@@ -1,6 +1,6 @@
 #include "cli/read_progress_line.h"
 
-#include <cmath>
+#include <algorithm>
 
 #include "decode/text_format.h"
 
@@ -13,8 +13,8 @@ std::string ProgressText(const ReadProgress& progress, double elapsedSeconds) {
   }
   const double share = std::min(1.0, static_cast<double>(progress.done) / static_cast<double>(progress.total));
   std::string text = Format("%s: %d%%", stage, static_cast<int>(share * 100));
-  if (const std::optional<double> left = SecondsLeft(progress, elapsedSeconds)) {
-    text += Format(" (about %.0f s left)", std::ceil(*left));
+  if (const std::optional<std::uint64_t> left = SecondsLeft(progress.done, progress.total, elapsedSeconds)) {
+    text += Format(" (about %llu s left)", static_cast<unsigned long long>(*left));
   }
   return text;
 }

@@ -8,15 +8,6 @@ namespace {
 constexpr int kScale = 1000;  // the bar's steps, so a huge file needs no int of its size
 }
 
-std::optional<std::uint64_t> SecondsLeft(std::uint64_t done, std::uint64_t total, double secondsSpent) {
-  if (total == 0 || done == 0 || !(secondsSpent >= kEstimateAfterSeconds)) return std::nullopt;
-  if (done >= total) return 0;
-  const double left = static_cast<double>(total - done) * secondsSpent / static_cast<double>(done);
-  // A rate that small would promise longer than anyone waits; say nothing.
-  if (!(left < 1e9)) return std::nullopt;
-  return static_cast<std::uint64_t>(std::ceil(left));
-}
-
 QString ReadProgressText(const ReadProgress& progress, std::optional<std::uint64_t> secondsLeft) {
   const QString stage = progress.stage == ReadProgress::Stage::Decompressing ? QStringLiteral("Decompressing")
                                                                                : QStringLiteral("Reading");

@@ -13,15 +13,6 @@
 
 namespace qv {
 
-// Seconds of reading before a time left is estimated: the first moments
-// (opening, the page cache warming) say little about the rate.
-inline constexpr double kEstimateAfterSeconds = 1.0;
-
-// The seconds left to read `total` bytes when `done` of them took
-// `secondsSpent`, at that rate, rounded up; nothing when it cannot be told
-// (no total, nothing read yet, under kEstimateAfterSeconds).
-std::optional<std::uint64_t> SecondsLeft(std::uint64_t done, std::uint64_t total, double secondsSpent);
-
 // "Reading: 42% — about 12 s left", "Decompressing: 7%"; without a total,
 // the bytes behind ("Reading: 3.5 MB").
 QString ReadProgressText(const ReadProgress& progress, std::optional<std::uint64_t> secondsLeft);

@@ -61,7 +61,7 @@ ReadOut Read(const std::vector<std::uint8_t>& bytes) {
   SavefileFrame f;
   for (;;) {
     out.last = reader.Next(f);
-    if (out.last != SavefileReader::Result::Frame) break;
+    if (out.last != SavefileReader::Result::Packet) break;
     ReadFrame r{f.header, f.linkType, f.interface, {f.bytes, f.bytes + f.header.capturedLength}, f.offset,
                 std::string(f.comment)};
     // The frame lies where the reader says.
@@ -370,7 +370,7 @@ TEST(SavefileReader, ReadsAPipeInSmallPieces) {
   SavefileFrame f;
   std::size_t frames = 0;
   SavefileReader::Result r;
-  while ((r = reader.Next(f)) == SavefileReader::Result::Frame) ++frames;
+  while ((r = reader.Next(f)) == SavefileReader::Result::Packet) ++frames;
   writer.join();
   ::close(ends[0]);
   EXPECT_EQ(r, SavefileReader::Result::End) << reader.Damage().what;
@@ -399,7 +399,9 @@ TEST(SavefileReader, CorpusReadsAsLibpcapReadsIt) {
       ASSERT_LT(i, out.frames.size()) << out.damage.what;
       const ReadFrame& f = out.frames[i++];
       // libpcap cuts a record longer than the snapshot length; here it is whole.
-      if (f.header.capturedLength != h->caplen) ASSERT_EQ(h->caplen, static_cast<bpf_u_int32>(pcap_snapshot(p)));
+      if (f.header.capturedLength != h->caplen) {
+        ASSERT_EQ(h->caplen, static_cast<bpf_u_int32>(pcap_snapshot(p)));
+      }
       ASSERT_GE(f.header.capturedLength, h->caplen);
       ASSERT_EQ(f.header.wireLength, h->len);
       ASSERT_EQ(f.header.seconds, static_cast<std::uint32_t>(h->ts.tv_sec));

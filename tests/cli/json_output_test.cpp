@@ -294,7 +294,7 @@ std::vector<Frame> ReadFrames(const fs::path& file) {
   if (fd < 0) return frames;
   SavefileReader reader(fd, {});
   SavefileFrame f;
-  while (reader.Next(f) == SavefileReader::Result::Frame) {
+  while (reader.Next(f) == SavefileReader::Result::Packet) {
     pcap_pkthdr header{};
     header.ts.tv_sec = f.header.seconds;
     header.ts.tv_usec = f.header.microseconds;
