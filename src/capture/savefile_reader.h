@@ -90,10 +90,6 @@ class SavefileReader {
     std::string what;
   };
   const DamageReport& Damage() const { return damage_; }
-  // Whether the input is a capture file at all: false when its start was
-  // neither pcap nor pcapng (known after the first Next()).
-  bool Recognised() const { return format_.has_value(); }
-  std::optional<SavefileFormat> FileFormat() const { return format_; }
   // Whether the file's header (pcap) or first section header (pcapng) was
   // read whole: damage before it means the file cannot be opened at all.
   bool HeaderRead() const { return inSection_ || !interfaces_.empty(); }

@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
   }
 
   int status = doc.LastRunFailed() ? kExitFailed : kExitOk;
-  if (!o.writeFile.empty() && !output.Save(o.writeFile, o.writeFormat, prompt)) status = kExitFailed;
+  if (!o.writeFile.empty() && !output.Save(o.writeFile, o.writeFormat)) status = kExitFailed;
   // The totals: on stdout with -q (they are then the output), else on
   // stderr below the rows (and the -z tables). Frames lost by a live capture are always named.
   std::string total = std::to_string(printer.Frames()) + " packets, " + std::to_string(printer.WireBytes()) +

@@ -98,21 +98,14 @@ void OutputChain::PrintTables(std::FILE* out) const {
   if (taps_) taps_->Print(out);
 }
 
-bool OutputChain::Save(const std::string& path, const std::string& format, UserPrompt& prompt) {
+bool OutputChain::Save(const std::string& path, const std::string& format) {
   SaveOptions options;
   options.format = format == "pcapng" ? SaveFormat::Pcapng
                    : format == "pcap" ? SaveFormat::Pcap
                                       : SaveFormatForName(path);
   options.gzip = NameAsksForGzip(path);
-  if (!stage_) return doc_.Save(path, std::move(options));
-  options.keep = [this](const PacketRecord& r) { return stage_->Kept(r.number); };
-  const DropCounts drops = doc_.Drops();
-  if (drops.known) options.drops = drops;
-  const std::string why = WriteSavefile(path, doc_.Buffer(), options);
-  if (why.empty()) return true;
-  prompt.ShowMessage("Unable to save the file " + path + ".\nThe following error occured: " + why, "Quorvanet",
-                     MessageIcon::Error);
-  return false;
+  if (stage_) options.keep = [this](const PacketRecord& r) { return stage_->Kept(r.number); };
+  return doc_.Save(path, std::move(options));
 }
 
 }  // namespace qv

@@ -49,7 +49,7 @@ class OutputChain {
   // -w: the buffer, or with a display filter the frames it matched, in
   // `format` (-F: "pcapng" or "pcap"; empty: as the name asks); false (with
   // the message shown) when the file cannot be written.
-  bool Save(const std::string& path, const std::string& format, UserPrompt& prompt);
+  bool Save(const std::string& path, const std::string& format);
 
  private:
   CTalvenorDoc& doc_;
