@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 namespace qv {
 
@@ -14,8 +13,8 @@ struct IpConversationSample {
   std::array<std::uint8_t, 4> source{};       // network order
   std::array<std::uint8_t, 4> destination{};  // network order
   std::uint64_t totalLength = 0;              // IPv4's Total Length; for IPv6 the payload length plus 40
-  std::string destinationPort;                // "%u"
-  std::string sourcePort;                     // "%u"
+  std::uint16_t destinationPort = 0;
+  std::uint16_t sourcePort = 0;
   bool ipv6 = false;
   std::array<std::uint8_t, 16> source6{};       // network order
   std::array<std::uint8_t, 16> destination6{};  // network order

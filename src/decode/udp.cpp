@@ -87,10 +87,8 @@ void ReportTransportPorts(PacketDecoder& d, std::uint32_t h, bool handOver) {
     d.sample.reset();
     return;
   }
-  d.sample->destinationPort.clear();
-  AppendDecimal(d.sample->destinationPort, *dst);
-  d.sample->sourcePort.clear();
-  AppendDecimal(d.sample->sourcePort, *src);
+  d.sample->destinationPort = *dst;
+  d.sample->sourcePort = *src;
   if (handOver) {
     d.HandOverSample();
   } else {

@@ -1,6 +1,7 @@
 #include "stats/conversation_table.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "decode/text_format.h"
 
@@ -50,7 +51,7 @@ std::string ConversationRow::NameSourceText(int column) const {
   return {};
 }
 
-void AddPortTexts(std::string& ports, const std::string& destinationPort, const std::string& sourcePort) {
+void AddPortTexts(std::string& ports, std::string_view destinationPort, std::string_view sourcePort) {
   if (ports.empty()) {
     ports = destinationPort;
     if (sourcePort != destinationPort) {
@@ -59,12 +60,32 @@ void AddPortTexts(std::string& ports, const std::string& destinationPort, const 
     }
     return;
   }
-  for (const std::string* port : {&destinationPort, &sourcePort}) {
-    if (ports.find(*port) != std::string::npos) continue;
+  for (const std::string_view port : {destinationPort, sourcePort}) {
+    if (ports.find(port) != std::string::npos) continue;
     ports += ", ";
-    ports += *port;
+    ports += port;
   }
 }
+
+void AddPorts(std::string& ports, std::uint16_t destinationPort, std::uint16_t sourcePort) {
+  char destination[8], source[8];
+  const char* destinationEnd = std::to_chars(destination, destination + sizeof destination, destinationPort).ptr;
+  const char* sourceEnd = std::to_chars(source, source + sizeof source, sourcePort).ptr;
+  AddPortTexts(ports, std::string_view(destination, static_cast<std::size_t>(destinationEnd - destination)),
+               std::string_view(source, static_cast<std::size_t>(sourceEnd - source)));
+}
+
+namespace {
+
+// A row's ports as they come with a frame, once per pair in a row.
+void TakePorts(ConversationRow& r, const IpConversationSample& sample) {
+  const std::uint64_t pair = std::uint64_t{sample.destinationPort} << 16 | sample.sourcePort;
+  if (pair == r.lastPorts) return;
+  r.lastPorts = pair;
+  AddPorts(r.ports, sample.destinationPort, sample.sourcePort);
+}
+
+}  // namespace
 
 void ConversationTable::Update(const IpConversationSample& sample) {
   const IpAddress source = sample.ipv6 ? IpAddress::V6(sample.source6) : IpAddress::V4(sample.source);
@@ -88,7 +109,7 @@ void ConversationTable::Update(const IpConversationSample& sample) {
       ConversationRow& r = rows_[row];
       ++r.packets;
       r.bytes += sample.totalLength;
-      AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
+      TakePorts(r, sample);
       // Names learned since the row last looked (a DNS answer after the
       // first frames of a connection) reach it now.
       if (trafficNames && r.learnedVersion != learned_->Version()) TakeLearnedNames(r);
@@ -113,7 +134,8 @@ void ConversationTable::Update(const IpConversationSample& sample) {
       r.packets = 1;
       r.bytes = sample.totalLength;
       r.ports.clear();
-      AddPortTexts(r.ports, sample.destinationPort, sample.sourcePort);
+      r.lastPorts = ~std::uint64_t{0};
+      TakePorts(r, sample);
       r.sourceName.clear();
       r.destinationName.clear();
       r.sourceNameFrom = r.destinationNameFrom = NameSource::None;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -48,6 +49,10 @@ struct ConversationRow {
   NameOrigin sourceNameOrigin = NameOrigin::Dns;  // of a name from the traffic
   NameOrigin destinationNameOrigin = NameOrigin::Dns;
   std::uint64_t learnedVersion = 0;  // the learned names' version when the row last looked
+  // The ports of the row's last frame as one number, destination first;
+  // beyond any pair until the row has a frame. A frame with the same two
+  // ports adds nothing to `ports`, so it is not looked at again.
+  std::uint64_t lastPorts = ~std::uint64_t{0};
 
   // The text of column 0..6 ("Src IP" .. "Dest host name").
   std::string ColumnText(int column) const;
@@ -139,6 +144,8 @@ class ConversationTable : public HostNameTarget {
 
 // Port texts joined as the Ports column does: a text is added after ", "
 // unless it already occurs anywhere in the column (so 80 joins no "8080").
-void AddPortTexts(std::string& ports, const std::string& destinationPort, const std::string& sourcePort);
+void AddPortTexts(std::string& ports, std::string_view destinationPort, std::string_view sourcePort);
+// The same with the two port numbers.
+void AddPorts(std::string& ports, std::uint16_t destinationPort, std::uint16_t sourcePort);
 
 }  // namespace qv

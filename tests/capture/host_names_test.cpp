@@ -68,8 +68,8 @@ IpConversationSample Sample(std::uint8_t src, std::uint8_t dst) {
   s.source = {10, 0, 0, src};
   s.destination = {10, 0, 0, dst};
   s.totalLength = 60;
-  s.destinationPort = "80";
-  s.sourcePort = "1025";
+  s.destinationPort = 80;
+  s.sourcePort = 1025;
   return s;
 }
 
@@ -82,8 +82,8 @@ IpConversationSample Sample6(std::uint8_t src, std::uint8_t dst) {
   s.destination6 = {0x20, 0x01, 0x0d, 0xb8};
   s.destination6[15] = dst;
   s.totalLength = 80;
-  s.destinationPort = "443";
-  s.sourcePort = "50000";
+  s.destinationPort = 443;
+  s.sourcePort = 50000;
   return s;
 }
 

@@ -157,8 +157,8 @@ void CheckFrame(const Frame& f) {
   EXPECT_EQ(sample.source, src);
   EXPECT_EQ(sample.destination, dst);
   EXPECT_EQ(sample.totalLength, Be16(b, h + 2));
-  EXPECT_EQ(sample.sourcePort, std::to_string(Be16(b, p)));
-  EXPECT_EQ(sample.destinationPort, std::to_string(Be16(b, p + 2)));
+  EXPECT_EQ(sample.sourcePort, Be16(b, p));
+  EXPECT_EQ(sample.destinationPort, Be16(b, p + 2));
 }
 
 TEST(Corpus, EveryFrameDecodesWithinItsBytesAndRowsMatchTheHeaders) {

@@ -348,7 +348,7 @@ TEST(GreVxlan, RowsShowTheInnermostPacket) {
   const SummaryDecode gre = DecodeSummaryOf(GreChecksumKeySequence(), EnabledDecoders::All());
   ASSERT_EQ(gre.sink.samples.size(), 1u);
   EXPECT_EQ(gre.sink.samples[0].source, (std::array<std::uint8_t, 4>{10, 1, 0, 1}));
-  EXPECT_EQ(gre.sink.samples[0].destinationPort, "80");
+  EXPECT_EQ(gre.sink.samples[0].destinationPort, 80);
 
   // An ARP frame inside VXLAN shows no address of the outer packet either.
   const Bytes arp = FrameBuilder()

@@ -168,8 +168,8 @@ TEST(Ipv6, PlainUdpGoldenTreeFieldsAndRow) {
   EXPECT_EQ(sample.source6, kSrc);
   EXPECT_EQ(sample.destination6, kDst);
   EXPECT_EQ(sample.totalLength, 52u);
-  EXPECT_EQ(sample.sourcePort, "1000");
-  EXPECT_EQ(sample.destinationPort, "2000");
+  EXPECT_EQ(sample.sourcePort, 1000);
+  EXPECT_EQ(sample.destinationPort, 2000);
 }
 
 TEST(Ipv6, TrafficClassBitLines) {

@@ -85,7 +85,7 @@ TEST(LinuxCooked, V1HeaderThenTheNetworkDecoders) {
   EXPECT_EQ(s.row.SrcPortText(), "5353");
   EXPECT_EQ(s.row.DstPortText(), "53");
   ASSERT_EQ(s.sink.samples.size(), 1u);
-  EXPECT_EQ(s.sink.samples[0].destinationPort, "53");
+  EXPECT_EQ(s.sink.samples[0].destinationPort, 53);
 }
 
 TEST(LinuxCooked, V2HeaderLinesInTheirOrder) {

@@ -250,8 +250,8 @@ TEST(Tcp, QuotedDatagramStopsAfterTheSequenceNumberInTreeModeOnly) {
   EXPECT_EQ(s.row.SrcPortText(), "1025");
   EXPECT_EQ(s.row.DstPortText(), "80");
   ASSERT_EQ(s.sink.samples.size(), 1u);
-  EXPECT_EQ(s.sink.samples[0].sourcePort, "1025");
-  EXPECT_EQ(s.sink.samples[0].destinationPort, "80");
+  EXPECT_EQ(s.sink.samples[0].sourcePort, 1025);
+  EXPECT_EQ(s.sink.samples[0].destinationPort, 80);
 }
 
 TEST(Tcp, SummaryWritesPortsAndHandsTheSampleOverOnce) {
@@ -263,8 +263,8 @@ TEST(Tcp, SummaryWritesPortsAndHandsTheSampleOverOnce) {
   EXPECT_EQ(s.sink.protocols, (std::vector<std::string>{"TCP/3"}));
   ASSERT_EQ(s.sink.samples.size(), 1u);
   const IpConversationSample& sample = s.sink.samples[0];
-  EXPECT_EQ(sample.destinationPort, "80");
-  EXPECT_EQ(sample.sourcePort, "1025");
+  EXPECT_EQ(sample.destinationPort, 80);
+  EXPECT_EQ(sample.sourcePort, 1025);
   // What IPv4 put in stays as it was.
   EXPECT_EQ(sample.source, (std::array<std::uint8_t, 4>{192, 168, 1, 10}));
   EXPECT_EQ(sample.totalLength, 99u);
@@ -292,8 +292,8 @@ TEST(Udp, GoldenTreeAndRow) {
   EXPECT_EQ(s.row.ProtocolsText(), "UDP ");
   EXPECT_EQ(s.sink.protocols, (std::vector<std::string>{"UDP/3"}));
   ASSERT_EQ(s.sink.samples.size(), 1u);
-  EXPECT_EQ(s.sink.samples[0].destinationPort, "49153");
-  EXPECT_EQ(s.sink.samples[0].sourcePort, "53");
+  EXPECT_EQ(s.sink.samples[0].destinationPort, 49153);
+  EXPECT_EQ(s.sink.samples[0].sourcePort, 53);
 }
 
 // Every prefix of the frame, each in its own exact-size buffer so the
@@ -366,8 +366,8 @@ TEST(TcpInIpv4, LayerStartsRowAndSample) {
   EXPECT_EQ(sample.source, kSrcIp);
   EXPECT_EQ(sample.destination, kDstIp);
   EXPECT_EQ(sample.totalLength, 45u);
-  EXPECT_EQ(sample.destinationPort, "443");
-  EXPECT_EQ(sample.sourcePort, "49152");
+  EXPECT_EQ(sample.destinationPort, 443);
+  EXPECT_EQ(sample.sourcePort, 49152);
 }
 
 TEST(UdpInIpv4, RowAndSample) {
@@ -378,8 +378,8 @@ TEST(UdpInIpv4, RowAndSample) {
   EXPECT_EQ(s.row.SrcPortText(), "5353");
   EXPECT_EQ(s.row.DstPortText(), "53");
   ASSERT_EQ(s.sink.samples.size(), 1u);
-  EXPECT_EQ(s.sink.samples[0].destinationPort, "53");
-  EXPECT_EQ(s.sink.samples[0].sourcePort, "5353");
+  EXPECT_EQ(s.sink.samples[0].destinationPort, 53);
+  EXPECT_EQ(s.sink.samples[0].sourcePort, 5353);
   EXPECT_EQ(s.sink.samples[0].totalLength, 33u);
 
   EXPECT_EQ(DecodeTreeOf(frame).layerStarts, (std::vector<std::int32_t>{14, 34, 42}));

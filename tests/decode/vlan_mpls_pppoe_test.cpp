@@ -415,7 +415,7 @@ TEST(TagsLabelsPppoe, RowsShowTheInnermostHeaders) {
   EXPECT_EQ(tag.row.SrcPortText(), "1024");
   EXPECT_EQ(tag.row.DstPortText(), "5000");
   ASSERT_EQ(tag.sink.samples.size(), 1u);
-  EXPECT_EQ(tag.sink.samples[0].destinationPort, "5000");
+  EXPECT_EQ(tag.sink.samples[0].destinationPort, 5000);
 
   // The pseudowire's frame gives the MAC columns; the Ethernet II inside is
   // counted, but rows never list it.

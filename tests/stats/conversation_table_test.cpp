@@ -16,20 +16,20 @@ namespace {
 
 IpAddress V4(std::uint8_t last) { return IpAddress::V4({10, 0, 0, last}); }
 
-IpConversationSample Sample(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::string dport = "80",
-                            std::string sport = "1025") {
+IpConversationSample Sample(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::uint16_t dport = 80,
+                            std::uint16_t sport = 1025) {
   IpConversationSample s;
   s.source = {10, 0, 0, src};
   s.destination = {10, 0, 0, dst};
   s.totalLength = length;
-  s.destinationPort = std::move(dport);
-  s.sourcePort = std::move(sport);
+  s.destinationPort = dport;
+  s.sourcePort = sport;
   return s;
 }
 
 // 2001:db8::src > 2001:db8::dst.
-IpConversationSample Sample6(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::string dport = "80",
-                             std::string sport = "1025") {
+IpConversationSample Sample6(std::uint8_t src, std::uint8_t dst, std::uint64_t length = 100, std::uint16_t dport = 80,
+                             std::uint16_t sport = 1025) {
   IpConversationSample s;
   s.ipv6 = true;
   s.source6 = {0x20, 0x01, 0x0d, 0xb8};
@@ -37,8 +37,8 @@ IpConversationSample Sample6(std::uint8_t src, std::uint8_t dst, std::uint64_t l
   s.destination6 = {0x20, 0x01, 0x0d, 0xb8};
   s.destination6[15] = dst;
   s.totalLength = length;
-  s.destinationPort = std::move(dport);
-  s.sourcePort = std::move(sport);
+  s.destinationPort = dport;
+  s.sourcePort = sport;
   return s;
 }
 
@@ -87,7 +87,7 @@ TEST(ConversationTable, FullTableReusesTheLeastRecentlyUpdatedRow) {
   t.Update(Sample(1, 2));  // X
   t.Update(Sample(3, 4));  // Y
   t.Update(Sample(1, 2));  // X
-  t.Update(Sample(5, 6, 7, "53", "53"));  // Z
+  t.Update(Sample(5, 6, 7, 53, 53));  // Z
   EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.1>10.0.0.2 2 200", "10.0.0.5>10.0.0.6 1 7"}));
   EXPECT_EQ(t.Rows()[1].ports, "53");
   EXPECT_EQ(t.LastUpdatedRow(), 1);
@@ -115,15 +115,16 @@ TEST(ConversationTable, LoweredLimitStopsGrowth) {
 TEST(ConversationTable, PortsColumn) {
   struct Case {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> frames;  // destination, source
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> frames;  // destination, source
     std::string ports;
   };
   const Case cases[] = {
-      {"first frame, destination first", {{"80", "1025"}}, "80, 1025"},
-      {"equal ports written once", {{"53", "53"}}, "53"},
-      {"known ports are not repeated", {{"80", "1025"}, {"80", "1025"}, {"80", "1026"}}, "80, 1025, 1026"},
-      {"8080 hides 80 (substring test)", {{"8080", "8080"}, {"80", "8080"}}, "8080"},
-      {"a new destination port joins before the source", {{"80", "1"}, {"443", "2"}}, "80, 1, 443, 2"},
+      {"first frame, destination first", {{80, 1025}}, "80, 1025"},
+      {"equal ports written once", {{53, 53}}, "53"},
+      {"known ports are not repeated", {{80, 1025}, {80, 1025}, {80, 1026}}, "80, 1025, 1026"},
+      {"8080 hides 80 (substring test)", {{8080, 8080}, {80, 8080}}, "8080"},
+      {"a new destination port joins before the source", {{80, 1}, {443, 2}}, "80, 1, 443, 2"},
+      {"a pair seen before adds nothing", {{80, 1}, {443, 2}, {80, 1}, {80, 2}}, "80, 1, 443, 2"},
   };
   for (const Case& c : cases) {
     ConversationTable t;
@@ -199,10 +200,10 @@ TEST(ConversationTable, ClearStartsOver) {
 
 TEST(ConversationTable, Ipv6PairsShareTheColumnsAndCounts) {
   ConversationTable t;
-  t.Update(Sample6(1, 2, 60, "443", "50000"));
+  t.Update(Sample6(1, 2, 60, 443, 50000));
   t.Update(Sample(1, 2, 40));
-  t.Update(Sample6(1, 2, 1500, "443", "50001"));
-  t.Update(Sample6(2, 1, 80, "50000", "443"));
+  t.Update(Sample6(1, 2, 1500, 443, 50001));
+  t.Update(Sample6(2, 1, 80, 50000, 443));
   EXPECT_EQ(Summary(t), (std::vector<std::string>{"2001:db8::1>2001:db8::2 2 1560", "10.0.0.1>10.0.0.2 1 40",
                                                   "2001:db8::2>2001:db8::1 1 80"}));
   EXPECT_EQ(t.Rows()[0].ports, "443, 50000, 50001");
@@ -259,7 +260,7 @@ TEST(ConversationTable, FullTableReusesRowsAcrossFamilies) {
   t.Update(Sample(1, 2));                   // X
   t.Update(Sample6(3, 4));                  // Y
   t.Update(Sample(1, 2));                   // X
-  t.Update(Sample6(5, 6, 7, "53", "53"));   // Z
+  t.Update(Sample6(5, 6, 7, 53, 53));   // Z
   EXPECT_EQ(Summary(t), (std::vector<std::string>{"10.0.0.1>10.0.0.2 2 200", "2001:db8::5>2001:db8::6 1 7"}));
   EXPECT_EQ(t.Rows()[1].ports, "53");
   EXPECT_EQ(t.Rows()[1].sourceName, "");
@@ -305,8 +306,8 @@ TEST(ConversationTable, ManyPairsChurningTheRowsMatchAPlainModel) {
         s.destination = {172, 16, 0, static_cast<std::uint8_t>(pair / 60)};
       }
       s.totalLength = 40 + pair % 1000;
-      s.destinationPort = "443";
-      s.sourcePort = "50000";
+      s.destinationPort = 443;
+      s.sourcePort = 50000;
       t.Update(s);
       const IpAddress source = s.ipv6 ? IpAddress::V6(s.source6) : IpAddress::V4(s.source);
       const IpAddress destination = s.ipv6 ? IpAddress::V6(s.destination6) : IpAddress::V4(s.destination);
@@ -413,9 +414,9 @@ TEST(ConversationExport, ByteForByte) {
   EXPECT_EQ(FormatConversationExport({}, FixedTime()), kHeader);
 
   ConversationTable t;
-  t.Update(Sample(1, 2, 3000000000ull, "80", "1025"));
-  t.Update(Sample(1, 2, 3000000000ull, "80", "1025"));
-  t.Update(Sample(2, 1, 40, "1025", "80"));
+  t.Update(Sample(1, 2, 3000000000ull, 80, 1025));
+  t.Update(Sample(1, 2, 3000000000ull, 80, 1025));
+  t.Update(Sample(2, 1, 40, 1025, 80));
   t.ApplyName(V4(1), 0, kSourceNameColumn, "localhost");
   t.ApplyName(V4(2), 0, kDestinationNameColumn, std::nullopt);
   const std::string expected = kHeader +
@@ -425,7 +426,7 @@ TEST(ConversationExport, ByteForByte) {
 
   // An IPv6 row: the same columns and arrows, the addresses in RFC 5952 text.
   ConversationTable six;
-  six.Update(Sample6(1, 0xab, 1240, "443", "50000"));
+  six.Update(Sample6(1, 0xab, 1240, 443, 50000));
   six.ApplyName(V6(1), 0, kSourceNameColumn, "localhost");
   six.ApplyName(V6(0xab), 0, kDestinationNameColumn, "www.example.com");
   EXPECT_EQ(FormatConversationExport(six.Rows(), FixedTime(), "\n"),

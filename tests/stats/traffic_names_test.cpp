@@ -25,8 +25,8 @@ IpConversationSample Sample(std::uint8_t src, std::uint8_t dst) {
   s.source = {10, 0, 0, src};
   s.destination = {10, 0, 0, dst};
   s.totalLength = 100;
-  s.destinationPort = "443";
-  s.sourcePort = "50000";
+  s.destinationPort = 443;
+  s.sourcePort = 50000;
   return s;
 }
 
@@ -155,7 +155,7 @@ TEST(TrafficNames, TheExportSaysWhichNamesCameFromTheTraffic) {
   s6.destination6 = six;
   s6.destination6[15] = 2;
   s6.totalLength = 60;
-  s6.destinationPort = s6.sourcePort = "5353";
+  s6.destinationPort = s6.sourcePort = 5353;
   f.table.Update(s6);
   f.table.ApplyName(V4(1), 0, kSourceNameColumn, "client.lan");
   std::tm time{};

@@ -175,14 +175,14 @@ TEST(ConversationModelFamilies, Ipv6RowsShareTheColumnsAndSortAfterIpv4) {
   six.source6 = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0a};
   six.destination6 = {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0x02, 0x11, 0x22, 0xff, 0xfe, 0x33, 0x44, 0x55};
   six.totalLength = 1280;
-  six.destinationPort = "443";
-  six.sourcePort = "50000";
+  six.destinationPort = 443;
+  six.sourcePort = 50000;
   table.Update(six);
   IpConversationSample four;
   four.source = {192, 168, 1, 10};
   four.destination = {192, 168, 1, 1};
   four.totalLength = 60;
-  four.destinationPort = four.sourcePort = "53";
+  four.destinationPort = four.sourcePort = 53;
   table.Update(four);
 
   ConversationModel model(table);
@@ -205,8 +205,8 @@ TEST(ConversationModelNames, TheNameCellsTooltipSaysWhereTheNameCameFrom) {
   s.source = {192, 168, 1, 10};
   s.destination = {93, 184, 216, 34};
   s.totalLength = 60;
-  s.destinationPort = "443";
-  s.sourcePort = "50000";
+  s.destinationPort = 443;
+  s.sourcePort = 50000;
   table.Update(s);
   table.ApplyName(IpAddress::V4(s.source), 0, kSourceNameColumn, "client.lan");
 
