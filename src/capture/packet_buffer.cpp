@@ -172,8 +172,12 @@ std::optional<PacketBuffer::Appended> PacketBuffer::TryAppend(const FrameHeader&
   if (header.capturedLength > maxCaptured_) maxCaptured_ = header.capturedLength;
   // The record as RecordAt() would give it, from what is at hand: this runs
   // for every frame, and a frame left in its file comes with the bytes given.
-  Appended added{{}, count_, bytes_};
-  PacketRecord& r = added.record;
+  // Made where the caller receives it: a record moved out would cost its
+  // handles and its comment twice a frame.
+  std::optional<Appended> added(std::in_place);
+  added->count = count_;
+  added->bufferedBytes = bytes_;
+  PacketRecord& r = added->record;
   r.capturedLength = e.capturedLength;
   r.number = number;
   r.bytes = inFile ? std::span<const std::uint8_t>(bytes, header.capturedLength)
