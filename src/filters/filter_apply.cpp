@@ -41,7 +41,7 @@ bool ApplyFilter(CTalvenorDoc& doc, const FilterRules& rules, UserPrompt& prompt
     prompt.ShowMessage(kFilterCompileFailed + compiled->error, kCaption, MessageIcon::Error);
     return false;
   }
-  const FilterSlot::HandResult handed = slot.Hand(std::move(compiled->filter), kHandOverWait);
+  const FilterSlot::HandResult handed = slot.Hand(std::move(compiled->filter), kHandOverWait, expression);
   switch (handed.result) {
     case FilterSlot::HandOver::Set:
     case FilterSlot::HandOver::Pending:
