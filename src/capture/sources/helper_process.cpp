@@ -151,9 +151,9 @@ HelperProcess::~HelperProcess() {
   }
 }
 
-bool HelperProcess::Send(control::MessageType type, std::span<const std::uint8_t> payload, int passFd) {
+bool HelperProcess::SendEncoded(std::span<const std::uint8_t> message, int passFd) {
   if (control_ < 0) return false;
-  return control::SendMessage(control_, type, payload, passFd);
+  return control::SendMessage(control_, message, passFd);
 }
 
 HelperProcess::Read HelperProcess::Receive(std::chrono::milliseconds wait, std::vector<control::Message>& out) {

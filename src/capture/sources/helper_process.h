@@ -46,13 +46,13 @@ class HelperProcess {
   pid_t Pid() const { return pid_; }
   const std::string& Path() const { return path_; }
 
-  // Sends one message (with a descriptor travelling with it, when >= 0);
-  // false when the helper is gone.
-  bool Send(control::MessageType type, std::span<const std::uint8_t> payload, int passFd = -1);
+  // Sends one whole message (header and payload, as a payload's Encode()
+  // makes it), with a descriptor travelling with it when >= 0; false when
+  // the helper is gone.
+  bool SendEncoded(std::span<const std::uint8_t> message, int passFd = -1);
   template <typename Payload>
   bool Send(const Payload& message, int passFd = -1) {
-    const std::vector<std::uint8_t> bytes = message.Encode();
-    return Send(Payload::kType, bytes, passFd);
+    return SendEncoded(message.Encode(), passFd);
   }
 
   enum class Read {
