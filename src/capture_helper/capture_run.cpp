@@ -104,6 +104,15 @@ void CaptureRun::TellDrops(bool must) {
 // an Error when there is one); exits.
 void CaptureRun::Finish(const std::string& error) {
   std::string why = error;
+  if (why.empty()) {
+    // Frames the kernel already holds belong to the capture: read them in
+    // (for a bounded time, on a link that does not pause).
+    const std::uint64_t since = NowNs();
+    while (!failed_ && NowNs() - since < kFlushEveryNs &&
+           pcap_dispatch(handle_, kBatchFrames, OnFrame, reinterpret_cast<u_char*>(this)) > 0) {
+    }
+    if (failed_) why = "Cannot write the capture file: " + output_.Error();
+  }
   if (output_.Buffered() > 0 && !output_.Flush() && why.empty()) {
     why = "Cannot write the capture file: " + output_.Error();
   }
