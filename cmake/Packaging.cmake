@@ -21,7 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # postinst needs addgroup, dpkg-statoverride and setcap.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, libssl3, libre2-9, zlib1g, libzstd1, liblz4-1")
+# libcap2 and libseccomp2: the capture helper (dpkg-shlibdeps finds them too).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, libcap2, libseccomp2, libssl3, libre2-9, zlib1g, libzstd1, liblz4-1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
