@@ -120,7 +120,11 @@ std::unique_ptr<HelperProcess> HelperProcess::Start(const std::vector<std::strin
   sigfillset(&all);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // A process group of its own: a Ctrl+C at the terminal reaches this
+  // process, which stops the helper through its channel; the helper itself
+  // must not die of it before it has written its last frames.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   std::vector<std::string> argv = {path};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
