@@ -133,6 +133,8 @@ bool IsPermissionFailure(int status, std::string_view errorText) {
   return false;
 }
 
+std::string RootNotNeededNotice() { return geteuid() == 0 ? kRootNotNeededText : std::string(); }
+
 std::string ShellQuoted(const std::string& path) {
   const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||

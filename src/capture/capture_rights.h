@@ -59,6 +59,13 @@ bool IsPermissionFailure(int status, std::string_view errorText);
 // has another cause.
 std::string CaptureRightsAdvice(const CaptureRights& rights);
 
+// What the window tells once, in its status bar, when it runs as root:
+// capturing goes through the helper, which the group's members may run.
+inline constexpr const char* kRootNotNeededText =
+    "Running as root is not needed: members of the group quorvanet capture without it";
+// That text when this process runs as root (effective user id 0), else empty.
+std::string RootNotNeededNotice();
+
 // The path quoted for a shell when it holds anything but plain characters.
 std::string ShellQuoted(const std::string& path);
 

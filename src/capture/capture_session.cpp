@@ -63,6 +63,10 @@ bool CTalvenorDoc::EnumerateAdapters() {
   return true;
 }
 
+std::vector<Adapter> CTalvenorDoc::AdaptersQuietly() {
+  return adapters_.empty() ? backend_.ListAdapters().adapters : adapters_;
+}
+
 std::optional<Adapter> CTalvenorDoc::ChosenAdapter() const {
   if (!chosen_) return std::nullopt;
   return adapters_[*chosen_];
@@ -283,6 +287,10 @@ void CTalvenorDoc::LaunchCaptureThread(RunSource source) {
                         done->store(true);
                       }),
                       done});
+}
+
+void CTalvenorDoc::RemoveCaptureFiles() {
+  if (captureFiles_) captureFiles_->RemoveAll();
 }
 
 void CTalvenorDoc::WaitForCapture() {

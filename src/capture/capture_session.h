@@ -73,6 +73,9 @@ class CTalvenorDoc {
   // --- adapters ---
   bool EnumerateAdapters();
   const std::vector<Adapter>& Adapters() const { return adapters_; }
+  // The list as it is, or as the backend lists it now when there is none,
+  // without a message (for a dialog, where an empty list is no error).
+  std::vector<Adapter> AdaptersQuietly();
   std::optional<Adapter> ChosenAdapter() const;
   // Makes an adapter of the list the chosen one without storing it as
   // "CurrentDevice" (the sender's choice); false when out of range.
@@ -139,6 +142,11 @@ class CTalvenorDoc {
   // Decodes the shown packet again (the protocol scripts changed); false
   // when none is shown or it has left the buffer.
   bool ReshowPacket();
+
+  // Removes the names of the capture helper's files now; their frames stay
+  // readable through the descriptors held until the process ends. For an
+  // exit that skips tearing the session down.
+  void RemoveCaptureFiles();
 
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be

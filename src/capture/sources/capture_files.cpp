@@ -11,9 +11,7 @@
 
 namespace qv {
 
-CaptureFiles::~CaptureFiles() {
-  for (const Entry& e : entries_) ::unlink(e.path.c_str());
-}
+CaptureFiles::~CaptureFiles() { RemoveAll(); }
 
 CaptureFiles::Made CaptureFiles::Make() {
   Made made;
@@ -65,6 +63,12 @@ void CaptureFiles::RemoveUnused() {
     ::unlink(e.path.c_str());
     return true;
   });
+}
+
+void CaptureFiles::RemoveAll() {
+  std::lock_guard lock(mutex_);
+  for (const Entry& e : entries_) ::unlink(e.path.c_str());
+  entries_.clear();
 }
 
 std::vector<std::string> CaptureFiles::Paths() const {

@@ -36,6 +36,8 @@ class CaptureFiles {
   void Release(const std::string& path);
   // Removes the released files whose frames nothing holds any longer.
   void RemoveUnused();
+  // Removes every file now, whatever holds it (an exit that skips teardown).
+  void RemoveAll();
   // The paths still there (tests).
   std::vector<std::string> Paths() const;
 
