@@ -1,6 +1,7 @@
 # The Debian package: `cpack -G DEB` in a release build folder. Dependencies
 # come from dpkg-shlibdeps; postinst creates the group quorvanet and gives the
-# programs their capture capabilities, postrm undoes it.
+# capture helper (only it) cap_net_raw and the group's mode 0750, postrm
+# undoes it.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvanet)
