@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
+#include "capture/adapters.h"
 #include "capture/capture_filter.h"
+#include "capture/pcap_handle.h"
 #include "capture/sources/helper_backend.h"
 #include "decode/text_format.h"
 
@@ -22,6 +24,20 @@ constexpr std::uint64_t kLargestBuffer = std::uint64_t{1} << 31;
 
 std::string ReadFailure(const std::string& why) {
   return Format("Unable to read from the adapter.\nThe following error occured: %s", why.c_str());
+}
+
+// Whether the filter compiles for the adapter's link type, told as when the
+// library refuses it on an adapter opened here: then the capture goes on
+// unfiltered, as it always has, rather than not at all.
+bool FilterCompiles(const LiveRequest& request, const LiveReport& report) {
+  const int guessed = GuessAdapterLinkType(request.adapter);
+  PcapHandle handle(pcap_open_dead(guessed >= 0 ? guessed : 1, request.snapshotLength));
+  if (!handle) return true;  // the helper compiles it all the same
+  const FilterCompile compiled = CompileFilter(handle.get(), request.filter, true, AdapterNetmask(request.adapter));
+  if (compiled.ok) return true;
+  report.Message(kFilterCompileFailed + compiled.error, MessageIcon::Error);
+  report.Message(kFilterNotApplied, MessageIcon::Error);
+  return false;
 }
 
 }  // namespace
@@ -65,7 +81,7 @@ std::optional<LiveOpened> HelperCaptureSource::Open(const LiveRequest& request, 
                                         std::to_string(request.timeoutMs),
                                         "--buffer",
                                         std::to_string(buffer)};
-  if (!request.filter.empty()) {
+  if (!request.filter.empty() && FilterCompiles(request, report)) {
     arguments.push_back("--filter");
     arguments.push_back(request.filter);
   }
@@ -90,9 +106,10 @@ std::optional<LiveOpened> HelperCaptureSource::Open(const LiveRequest& request, 
       return std::nullopt;
     }
     if (started_) break;
-    if (got == HelperProcess::Read::Closed || got == HelperProcess::Read::Broken) {
-      const std::string why = helper_->Problem().empty() ? std::string(kHelperStoppedText)
-                                                         : std::string(kHelperStoppedText) + ": " + helper_->Problem();
+    if (got == HelperProcess::Read::Closed || got == HelperProcess::Read::Broken || !problem_.empty()) {
+      const std::string detail = !problem_.empty() ? problem_ : helper_->Problem();
+      const std::string why = detail.empty() ? std::string(kHelperStoppedText)
+                                             : std::string(kHelperStoppedText) + ": " + detail;
       report.Message(OpenFailure(why), MessageIcon::Error);
       return std::nullopt;
     }

@@ -234,10 +234,12 @@ void HelperProcess::Kill() {
   if (reaped_ || pid_ <= 0) return;
   ::kill(pid_, SIGKILL);
   int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  pid_t got = -1;
+  while ((got = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
   }
   reaped_ = true;
-  signal_ = SIGKILL;
+  if (got == pid_ && WIFEXITED(status)) exitCode_ = WEXITSTATUS(status);  // it had ended by itself
+  if (got == pid_ && WIFSIGNALED(status)) signal_ = WTERMSIG(status);
 }
 
 }  // namespace qv
