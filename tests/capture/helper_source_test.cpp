@@ -165,15 +165,27 @@ TEST_F(HelperSource, RefusalsAndDamageAreToldClearly) {
   const std::string refused = "Unable to open the adapter. eth0 is not supported by WinPcap\n"
                               "eth0: You don't have permission to perform this capture on that device "
                               "(socket: Operation not permitted)";
+  // A helper this user may not run (the package lets only its group): the
+  // reason, and what to do.
+  const std::string unrunnable = cache_.File("quorvanet-capture");
+  std::filesystem::copy_file(FAKE_HELPER_PATH, unrunnable);
+  std::filesystem::permissions(unrunnable, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   const std::vector<Case> cases = {
       {"refuse", nullptr, refused},
       {"garbage", nullptr, "The capture helper stopped unexpectedly: "},
+      {"capture", unrunnable.c_str(),
+       "Unable to open the adapter. eth0 is not supported by WinPcap\nCannot start the capture helper " + unrunnable +
+           ": Permission denied\n\nOnly the capture helper needs a right to capture, the capability CAP_NET_RAW, "
+           "and " + unrunnable + " does not have it. Give it to it once (again after each build) with:\n"
+           "  sudo setcap cap_net_raw=ep " + unrunnable},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);
     Mode(c.mode);
     std::unique_ptr<Session> session = HelperSession();
     Session& s = *session;
+    ASSERT_TRUE(s.doc->EnumerateAdapters());
+    if (c.helper != nullptr) ::setenv(kCaptureHelperVariable, c.helper, 1);
     ASSERT_TRUE(s.doc->Start());
     ASSERT_TRUE(s.observer->WaitForEnd());
     s.doc->WaitForCapture();
@@ -183,6 +195,7 @@ TEST_F(HelperSource, RefusalsAndDamageAreToldClearly) {
     EXPECT_EQ(messages[0].rfind(c.expectedStart, 0), 0u) << messages[0];
     session.reset();
     EXPECT_TRUE(FilesIn(Folder()).empty());
+    ::setenv(kCaptureHelperVariable, FAKE_HELPER_PATH, 1);
   }
 }
 

@@ -90,7 +90,8 @@ std::optional<LiveOpened> HelperCaptureSource::Open(const LiveRequest& request, 
   ::close(made.writeFd);
   files_in_use_.push_back({made.path, made.readFd});
   if (!helper_) {
-    report.Message(OpenFailure(error), MessageIcon::Error);
+    // Not allowed to run it (the package lets only its group) is a lack of rights too.
+    report.Message(OpenFailure(error) + HelperOpenFailureAdvice(error), MessageIcon::Error);
     return std::nullopt;
   }
   const auto until = std::chrono::steady_clock::now() + kStartLimit;
