@@ -13,6 +13,8 @@
 #
 #   bench/run_deb_package_check.sh            # build, package, install, check, remove
 #   bench/run_deb_package_check.sh FILE.deb   # check a package that is already built
+#   UPGRADE_FROM=OLD.deb bench/run_deb_package_check.sh [FILE.deb]
+#       # install OLD.deb first, so that the package is checked as an upgrade
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -72,9 +74,14 @@ echo "Depends: $depends"
 check "dependencies computed from the libraries (libpcap, Qt widgets)" \
   sh -c "echo '$depends' | grep -q 'libpcap0.8' && echo '$depends' | grep -q 'libqt6widgets6'"
 
+if [ -n "${UPGRADE_FROM:-}" ]; then
+  check "the earlier package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$UPGRADE_FROM")"
+fi
 t=$(now)
-check "the package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
+check "the package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$deb")"
 echo "install: $(took "$t")"
+check "no mode override is left on the two programs" \
+  sh -c "! dpkg-statoverride --list /usr/bin/quorvanet && ! dpkg-statoverride --list /usr/bin/quorvanet-cli"
 
 check "postinst created the group quorvanet" getent group quorvanet
 helper=/usr/lib/quorvanet/quorvanet-capture

@@ -44,6 +44,21 @@ std::string CheckOutputFile(int fd) {
   return {};
 }
 
+// libpcap's counters are 32 bits wide and wrap on a long capture; the
+// parent gets 64-bit totals since Started.
+class WideCounter {
+ public:
+  std::uint64_t Update(std::uint32_t now) {
+    total_ += static_cast<std::uint32_t>(now - last_);
+    last_ = now;
+    return total_;
+  }
+
+ private:
+  std::uint32_t last_ = 0;
+  std::uint64_t total_ = 0;
+};
+
 class CaptureRun {
  public:
   CaptureRun(Channel& channel, pcap_t* handle, const InterfaceInfo& info)
@@ -69,6 +84,7 @@ class CaptureRun {
   const InterfaceDropCounter* ifDrops_ = nullptr;
   std::uint64_t firstUnflushedNs_ = 0;  // 0: no frame waits in the buffer
   bool failed_ = false;
+  WideCounter received_, kernelDrops_, interfaceDrops_;
 };
 
 void CaptureRun::OnFrame(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
@@ -94,8 +110,9 @@ bool CaptureRun::FlushAndTell() {
 void CaptureRun::TellDrops(bool must) {
   pcap_stat stats{};
   if (pcap_stats(handle_, &stats) != 0) return;
-  const control::Drops drops{.received = stats.ps_recv, .kernelDrops = stats.ps_drop,
-                             .interfaceDrops = stats.ps_ifdrop + ifDrops_->SinceStart()};
+  const control::Drops drops{.received = received_.Update(stats.ps_recv),
+                             .kernelDrops = kernelDrops_.Update(stats.ps_drop),
+                             .interfaceDrops = interfaceDrops_.Update(stats.ps_ifdrop) + ifDrops_->SinceStart()};
   const bool delivered = must ? channel_.Must(drops.Encode()) : channel_.Offer(drops.Encode());
   if (!delivered) ParentGone();
 }

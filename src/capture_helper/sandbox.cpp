@@ -98,7 +98,7 @@ std::string InstallSandbox() {
     return Failed("Cannot refuse a system call", rc);
   }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   // The sanitizers' run-time library, in test builds only.
   for (const char* name : {"sigaltstack", "rt_sigprocmask", "rt_sigaction", "getpid", "gettid", "tgkill",
                            "sched_yield", "prctl", "getrlimit", "prlimit64"}) {
