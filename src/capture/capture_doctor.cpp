@@ -102,7 +102,9 @@ std::string FormatDoctorReport(const DoctorReport& report) {
   } else {
     out += "Result: no adapter can be opened for capturing.\n";
   }
-  if (report.AnyRefusedForRights()) {
+  // The helper's list gives no reason for an adapter it could not open: when
+  // nothing opens and the helper does not hold its right, that is the reason.
+  if (report.AnyRefusedForRights() || (opened == 0 && !r.processCanCapture)) {
     std::string advice = CaptureRightsAdvice(r);
     if (advice.size() > 2) out += advice.substr(2) + "\n";  // without the leading blank line
   }

@@ -233,6 +233,14 @@ TEST(CaptureDoctor, ReportsEachAdapterTheRightsAndTheRemedy) {
             std::string::npos) << text;
   EXPECT_NE(text.find("Group quorvanet: does not exist (the Debian package creates it)\n"), std::string::npos);
   EXPECT_NE(text.find("Result: no adapter can be opened for capturing.\n"), std::string::npos);
+
+  // A helper that may not be run lists nothing: the advice says what to do.
+  backend.adapters = {.error = "Cannot start the capture helper /usr/lib/quorvanet/quorvanet-capture: Permission denied",
+                      .failed = true};
+  backend.rights = {.executable = "/usr/lib/quorvanet/quorvanet-capture", .fileHasCapabilities = true,
+                    .groupExists = true, .executableInGroup = true, .userName = "ann"};
+  const std::string refused = FormatDoctorReport(RunCaptureDoctor(backend));
+  EXPECT_NE(refused.find("\n  sudo usermod -aG quorvanet ann\n"), std::string::npos) << refused;
 }
 
 }  // namespace
