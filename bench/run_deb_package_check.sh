@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a release build, installs it on this
-# machine, checks the capture rights it sets up (group, mode, capabilities)
-# by running quorvanet-cli as a member of the group without root and as a
-# user outside it, then purges the package and checks that nothing is left.
+# machine, checks the capture rights it sets up (the group; cap_net_raw and
+# mode 0750 on the capture helper only; the two programs plain) by running
+# the helper and quorvanet-cli as a member of the group without root and as
+# a user outside it, then purges the package and checks that nothing is left.
 #
 # Needs root (dpkg, useradd). Refuses to run when a quorvanet package is
 # already installed. The two users it makes are named after its process id
@@ -12,6 +13,8 @@
 #
 #   bench/run_deb_package_check.sh            # build, package, install, check, remove
 #   bench/run_deb_package_check.sh FILE.deb   # check a package that is already built
+#   UPGRADE_FROM=OLD.deb bench/run_deb_package_check.sh [FILE.deb]
+#       # install OLD.deb first, so that the package is checked as an upgrade
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -71,16 +74,25 @@ echo "Depends: $depends"
 check "dependencies computed from the libraries (libpcap, Qt widgets)" \
   sh -c "echo '$depends' | grep -q 'libpcap0.8' && echo '$depends' | grep -q 'libqt6widgets6'"
 
+if [ -n "${UPGRADE_FROM:-}" ]; then
+  check "the earlier package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$UPGRADE_FROM")"
+fi
 t=$(now)
-check "the package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
+check "the package installs" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$deb")"
 echo "install: $(took "$t")"
+check "no mode override is left on the two programs" \
+  sh -c "! dpkg-statoverride --list /usr/bin/quorvanet && ! dpkg-statoverride --list /usr/bin/quorvanet-cli"
 
 check "postinst created the group quorvanet" getent group quorvanet
+helper=/usr/lib/quorvanet/quorvanet-capture
+check "$helper: mode 0750, owner root, group quorvanet" \
+  sh -c "[ \"\$(stat -c '%a %U %G' $helper)\" = '750 root quorvanet' ]"
+check "$helper: capability cap_net_raw=ep and no other" \
+  sh -c "getcap $helper | grep -q 'cap_net_raw=ep\$'"
 for program in /usr/bin/quorvanet /usr/bin/quorvanet-cli; do
-  check "$program: mode 0750, owner root, group quorvanet" \
-    sh -c "[ \"\$(stat -c '%a %U %G' $program)\" = '750 root quorvanet' ]"
-  check "$program: capabilities cap_net_raw,cap_net_admin=eip" \
-    sh -c "getcap $program | grep -q 'cap_net_admin,cap_net_raw=eip'"
+  check "$program: mode 0755, owner root, group root" \
+    sh -c "[ \"\$(stat -c '%a %U %G' $program)\" = '755 root root' ]"
+  check "$program: no capability" sh -c "[ -z \"\$(getcap $program)\" ]"
 done
 check "desktop entry, metainfo, MIME package, icon, man page and data in place" \
   test -f /usr/share/applications/com.brenmoor.Quorvanet.desktop \
@@ -94,16 +106,47 @@ check "desktop entry, metainfo, MIME package, icon, man page and data in place" 
 useradd --no-create-home --shell /bin/sh --groups quorvanet "$member"
 useradd --no-create-home --shell /bin/sh "$outsider"
 
+# Runs the helper's rights mode as USER the way the programs start it (a
+# socket as descriptor 3), prints its answer's flags and detail line, and
+# succeeds when the flags hold cap_net_raw (permitted, effective) and a
+# packet socket opened.
+helper_may_capture() {  # helper_may_capture USER
+  local out flags
+  out=$(runuser -u "$1" -- perl -MSocket -MPOSIX -e '
+    socketpair(my $parent, my $child, AF_UNIX, SOCK_STREAM, 0) or die "socketpair: $!";
+    my $pid = fork() // die "fork: $!";
+    if ($pid == 0) {
+      close $parent;
+      open(STDIN, "<", "/dev/null");
+      POSIX::dup2(fileno($child), 3) or die "dup2: $!";
+      exec { $ARGV[0] } $ARGV[0], "rights" or die "exec: $!";
+    }
+    close $child;
+    local $/;
+    my $answer = <$parent> // "";
+    waitpid($pid, 0);
+    my ($type, $length, $flags, $textLength) = unpack("V V V V", $answer);
+    die "no Rights message\n" unless defined $type && $type == 9;
+    printf "flags=%d %s\n", $flags, substr($answer, 16, $textLength);
+  ' "$helper") || return 1
+  echo "$out"
+  flags=${out#flags=}
+  flags=${flags%% *}
+  [ $((flags & 7)) -eq 7 ]
+}
+
 check "a member lists the adapters without root (quorvanet-cli -D)" \
   sh -c "out=\$(runuser -u $member -- /usr/bin/quorvanet-cli -D) && [ -n \"\$out\" ] && echo \"\$out\""
-check "a member's doctor opens adapters with the file capabilities" \
+check "a member's capture helper holds cap_net_raw and opens a packet socket" helper_may_capture "$member"
+check "a member's doctor opens adapters through the capture helper" \
   sh -c "out=\$(runuser -u $member -- /usr/bin/quorvanet-cli --doctor); echo \"\$out\";
-         echo \"\$out\" | grep -q '^  ok ' && echo \"\$out\" | grep -q 'has the capabilities and may capture' &&
-         echo \"\$out\" | grep -q 'a member, active in this login session'"
+         echo \"\$out\" | grep -q '^  ok ' && echo \"\$out\" | grep -q 'a member, active in this login session'"
 check "a member reads the installed sample capture" \
   sh -c "runuser -u $member -- /usr/bin/quorvanet-cli -q -r /usr/share/quorvanet/samples/demo.pcap | grep -q ' packets, '"
-check "a user outside the group may not run it" \
-  sh -c "! runuser -u $outsider -- /usr/bin/quorvanet-cli -D"
+check "a user outside the group runs the programs (quorvanet-cli -D)" \
+  runuser -u "$outsider" -- /usr/bin/quorvanet-cli -D
+check "a user outside the group may not run the capture helper" \
+  sh -c "! runuser -u $outsider -- $helper rights"
 check "the installed desktop entry is valid" \
   sh -c "! command -v desktop-file-validate >/dev/null || desktop-file-validate /usr/share/applications/com.brenmoor.Quorvanet.desktop"
 check "man finds quorvanet-cli(1)" sh -c "! command -v man >/dev/null || man -w quorvanet-cli"
@@ -114,7 +157,7 @@ t=$(now)
 check "the package purges" dpkg --purge quorvanet
 echo "purge: $(took "$t")"
 check "no file of the package is left" \
-  sh -c "! ls /usr/bin/quorvanet /usr/bin/quorvanet-cli /usr/share/quorvanet /usr/share/applications/com.brenmoor.Quorvanet.desktop 2>/dev/null | grep ."
+  sh -c "! ls /usr/bin/quorvanet /usr/bin/quorvanet-cli /usr/lib/quorvanet /usr/share/quorvanet /usr/share/applications/com.brenmoor.Quorvanet.desktop 2>/dev/null | grep ."
 check "no mode override is left" sh -c "! dpkg-statoverride --list | grep -q quorvanet"
 check "the emptied group is gone" sh -c "! getent group quorvanet"
 

@@ -17,7 +17,9 @@ build=build/release
 ns="qvlog$$"
 
 cmake --preset release > /dev/null
-cmake --build "$build" --target log_burst_bench | tail -n 1
+cmake --build "$build" --target log_burst_bench quorvanet-capture | tail -n 1
+# The session captures through the capture helper, which is not beside the benchmark.
+export QUORVANET_CAPTURE_HELPER=$PWD/$build/src/capture_helper/quorvanet-capture
 
 cleanup() { ip netns del "$ns" 2> /dev/null || true; }
 trap cleanup EXIT

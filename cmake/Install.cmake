@@ -1,4 +1,5 @@
-# What `cmake --install` lays out: the two programs in bin/, the program's own
+# What `cmake --install` lays out: the two programs in bin/, the capture
+# helper in lib/quorvanet/, the program's own
 # files in share/quorvanet/ (found from bin/ at run time), and what the desktop
 # needs to list the program and open capture files with it.
 
@@ -9,6 +10,10 @@ set(QUORVANET_DIST ${PROJECT_SOURCE_DIR}/dist)
 set(QUORVANET_DATA_DIR ${CMAKE_INSTALL_DATADIR}/quorvanet)
 
 install(TARGETS quorvanet quorvanet-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The capture helper, the one program with cap_net_raw: lib/quorvanet/ under
+# the prefix (not the multiarch library folder), where the programs look for
+# it from their bin/. The Debian package's postinst gives it its rights.
+install(TARGETS quorvanet-capture RUNTIME DESTINATION lib/quorvanet)
 
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/help/quorvanet-help.html DESTINATION ${QUORVANET_DATA_DIR})
 # Example scripts are whatever samples/*.ssc the tree holds.

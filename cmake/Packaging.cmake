@@ -1,6 +1,7 @@
 # The Debian package: `cpack -G DEB` in a release build folder. Dependencies
 # come from dpkg-shlibdeps; postinst creates the group quorvanet and gives the
-# programs their capture capabilities, postrm undoes it.
+# capture helper (only it) cap_net_raw and the group's mode 0750, postrm
+# undoes it.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvanet)
@@ -21,7 +22,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # postinst needs addgroup, dpkg-statoverride and setcap.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, libssl3, libre2-9, zlib1g, libzstd1, liblz4-1")
+# libcap2 and libseccomp2: the capture helper (dpkg-shlibdeps finds them too).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, libcap2, libseccomp2, libssl3, libre2-9, zlib1g, libzstd1, liblz4-1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 

@@ -190,6 +190,31 @@ def main():
     for name, text in filters.items():
         write("display_filter", name, text)
 
+    # The capture helper's control channel: message streams of both ends.
+    def msg(kind, payload):
+        return struct.pack("<II", kind, len(payload)) + payload
+
+    def text(s):
+        return struct.pack("<I", len(s)) + s
+
+    write("control", "capture-run.bin",
+          msg(1, struct.pack("<IIQI", 1, 65535, 4194304, 0)) + msg(2, struct.pack("<QQ", 0, 68)) +
+          msg(4, text(b"promiscuous mode not supported")) + msg(3, struct.pack("<QQQ", 10, 1, 0)) +
+          msg(7, struct.pack("<QQ", 5, 900)) + msg(6, struct.pack("<QQ", 10, 1500)))
+    write("control", "adapters.bin",
+          msg(8, struct.pack("<I", 2) + text(b"eth0") + text(b"") + struct.pack("<I", 0x16) +
+              struct.pack("<III", 2, 1, 143) + struct.pack("<I", 1) + struct.pack("<HB", 2, 24) +
+              bytes([192, 0, 2, 7]) + bytes(12) + text(b"any") + text(b"Pseudo-device") +
+              struct.pack("<III", 0, 0, 0)))
+    write("control", "rights-and-filters.bin",
+          msg(9, struct.pack("<I", 31) + text(b"can capture")) + msg(101, text(b"tcp port 80")) +
+          msg(10, struct.pack("<I", 0) + text(b"syntax error")) + msg(100, b""))
+    write("control", "send.bin",
+          msg(103, struct.pack("<III", 20000, 10, 14) + bytes(range(14))) + msg(11, struct.pack("<QQ", 5, 0)) +
+          msg(12, struct.pack("<QQQ", 20000, 0, 200000000) + text(b"")) + msg(102, b""))
+    write("control", "cut-short.bin", msg(6, struct.pack("<QQ", 1, 2))[:13])
+    write("control", "unknown-type.bin", msg(55, b"abc"))
+
 
 if __name__ == "__main__":
     main()

@@ -5,6 +5,8 @@
 QUORVANET_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libpcap-dev libssl-dev libre2-dev
+  # The capture helper drops its capabilities and sandboxes itself.
+  libcap-dev libseccomp-dev
   zlib1g-dev libzstd-dev liblz4-dev
   qt6-base-dev qt6-charts-dev
   libgtest-dev libgmock-dev

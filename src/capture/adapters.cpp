@@ -27,11 +27,13 @@ std::string AddressText(const sockaddr* address) {
   return {};
 }
 
+}  // namespace
+
 // The link type a capture on the adapter would carry, found without opening
 // it (opening some pseudo-devices has effects of its own, and needs rights):
 // libpcap's pseudo-devices by their names, kernel interfaces by their
 // hardware type, mapped as libpcap maps them.
-int AdapterLinkType(const std::string& name) {
+int GuessAdapterLinkType(const std::string& name) {
   struct Prefix {
     const char* prefix;
     int linkType;
@@ -70,8 +72,6 @@ int AdapterLinkType(const std::string& name) {
   return linkType;
 }
 
-}  // namespace
-
 AdapterList EnumerateAdapters() {
   AdapterList out;
   char errbuf[PCAP_ERRBUF_SIZE] = {};
@@ -87,7 +87,7 @@ AdapterList EnumerateAdapters() {
     for (pcap_addr_t* address = d->addresses; address != nullptr; address = address->next) {
       if (std::string text = AddressText(address->addr); !text.empty()) a.addresses.push_back(std::move(text));
     }
-    a.linkType = AdapterLinkType(a.name);
+    a.linkType = GuessAdapterLinkType(a.name);
     out.adapters.push_back(std::move(a));
   }
   pcap_freealldevs(all);

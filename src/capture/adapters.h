@@ -28,6 +28,11 @@ struct AdapterList {
 // their addresses, flags and link types.
 AdapterList EnumerateAdapters();
 
+// The link type a capture on the adapter would carry, found without opening
+// it (opening needs rights, and some pseudo-devices have effects of their
+// own); -1 when not known.
+int GuessAdapterLinkType(const std::string& name);
+
 // The hardware address of the interface with this name, all zero when the
 // system knows none.
 std::array<std::uint8_t, 6> FindAdapterAddress(const std::string& adapterName);

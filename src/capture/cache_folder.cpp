@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,8 @@ namespace {
 
 constexpr std::string_view kProgramFolder = "quorvanet";
 constexpr std::string_view kNamePrefix = "decompressed-";
+constexpr std::string_view kCapturePrefix = "capture-";
+constexpr std::string_view kCaptureSuffix = ".pcapng";
 // mkstemp replaces exactly these six characters.
 constexpr std::string_view kNameTemplate = "XXXXXX";
 
@@ -29,9 +32,33 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// The process id in a name decompressed-PID-XXXXXX, or 0 when the name is
-// not of that shape.
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// The process id in a name capture-PID-N.pcapng, or 0 when the name is not
+// of that shape.
+pid_t PidOfCaptureFileName(std::string_view name) {
+  if (!name.starts_with(kCapturePrefix) || !name.ends_with(kCaptureSuffix)) return 0;
+  name.remove_prefix(kCapturePrefix.size());
+  name.remove_suffix(kCaptureSuffix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == std::string_view::npos || dash > 10 || name.size() - dash - 1 > 20) return 0;
+  const std::string_view pid = name.substr(0, dash);
+  if (!AllDigits(pid) || !AllDigits(name.substr(dash + 1))) return 0;
+  long long value = 0;
+  for (const char c : pid) value = value * 10 + (c - '0');
+  return value <= 0 || value > INT_MAX ? 0 : static_cast<pid_t>(value);
+}
+
+// The process id in a name decompressed-PID-XXXXXX (or a capture file's),
+// or 0 when the name is not of that shape.
 pid_t PidOfCacheFileName(std::string_view name) {
+  if (name.starts_with(kCapturePrefix)) return PidOfCaptureFileName(name);
   if (name.substr(0, kNamePrefix.size()) != kNamePrefix) return 0;
   name.remove_prefix(kNamePrefix.size());
   const std::size_t dash = name.find('-');
@@ -108,6 +135,23 @@ CacheFile MakeNamedCacheFile(const std::string& folder) {
   // start; the file works all the same.
   ::unlink(path.data());
   return {fd, {}};
+}
+
+CacheFile MakeCaptureFile(const std::string& folder, std::string* path) {
+  // Numbered within this process; a name left by an earlier process of the
+  // same id is passed over.
+  static std::atomic<unsigned> next{0};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string name = folder + "/" + std::string(kCapturePrefix) + std::to_string(::getpid()) + "-" +
+                             std::to_string(next++) + std::string(kCaptureSuffix);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+      *path = name;
+      return {fd, {}};
+    }
+    if (errno != EEXIST) return {-1, "Cannot make a capture file in " + folder + ": " + std::strerror(errno)};
+  }
+  return {-1, "Cannot make a capture file in " + folder + ": every name is taken"};
 }
 
 int RemoveStaleCacheFiles(const std::string& folder) {

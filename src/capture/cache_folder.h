@@ -36,9 +36,15 @@ CacheFile MakeCacheFile(const std::string& folder);
 // The fallback: mkstemp under decompressed-PID-XXXXXX, unlinked at once.
 CacheFile MakeNamedCacheFile(const std::string& folder);
 
+// A new file capture-PID-N.pcapng in `folder` for the capture helper to
+// write (made with O_EXCL, mode 0600, write-only, close-on-exec); its name
+// in `path`. It is removed by its user; should the program die first,
+// RemoveStaleCacheFiles finds it by its name at the next start.
+CacheFile MakeCaptureFile(const std::string& folder, std::string* path);
+
 // Removes, directly in `folder`, the regular files named
-// decompressed-PID-XXXXXX whose process is no longer running, and nothing
-// else. Returns how many were removed.
+// decompressed-PID-XXXXXX or capture-PID-N.pcapng whose process is no
+// longer running, and nothing else. Returns how many were removed.
 int RemoveStaleCacheFiles(const std::string& folder);
 // The same in CacheFolderPath(), when it exists: called at start.
 int RemoveStaleCacheFiles();

@@ -1,9 +1,10 @@
 #pragma once
 // The capture library as the session uses it: listing adapters, opening one,
 // opening a capture file for the session's own reader, and the adapter's own
-// hardware address. The program uses the real library; tests put savefiles in
-// place of adapters, so that the live capture path (limits, when-full
-// actions, clearing) runs on known frames.
+// hardware address. The program lists and opens through the capture helper
+// (sources/helper_backend.h); the in-process backend below opens adapters
+// itself, and tests put savefiles in place of adapters, so that the live
+// capture path (limits, when-full actions, clearing) runs on known frames.
 
 #include <pcap/pcap.h>
 

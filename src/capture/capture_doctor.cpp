@@ -1,10 +1,10 @@
 #include "capture/capture_doctor.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "capture/capture_session.h"
 #include "capture/pcap_handle.h"
+#include "capture/sources/helper_backend.h"
 
 namespace qv {
 
@@ -38,14 +38,23 @@ DoctorReport RunCaptureDoctor(CaptureBackend& backend) {
     report.adapters.push_back({adapter.name, handle != nullptr, handle ? std::string() : opened.error});
   }
   report.rights = backend.ProbeRights();
-  if (!report.rights.executable.empty()) {
-    const std::filesystem::path window = std::filesystem::path(report.rights.executable).parent_path() / "quorvanet";
-    std::error_code error;
-    if (window != report.rights.executable && std::filesystem::is_regular_file(window, error)) {
-      report.windowProgram = window.string();
-      report.windowProgramHasCapabilities = FileAllowsCapture(report.windowProgram);
-    }
+  return report;
+}
+
+DoctorReport RunHelperDoctor() {
+  DoctorReport report;
+  const HelperAdapterChecks checks = CheckAdaptersThroughHelper();
+  report.listed = !checks.list.failed;
+  report.listError = checks.list.error;
+  for (std::size_t i = 0; i < checks.list.adapters.size(); ++i) {
+    const bool opened = i < checks.opened.size() && checks.opened[i];
+    report.adapters.push_back({checks.list.adapters[i].name, opened,
+                               opened ? std::string() : std::string("the capture helper could not open it")});
   }
+  const HelperRights asked = AskHelperRights();
+  report.rights = HelperCaptureRights(asked);
+  report.helperDetail = asked.detail;
+  report.helperError = asked.error;
   return report;
 }
 
@@ -60,20 +69,21 @@ std::string FormatDoctorReport(const DoctorReport& report) {
   }
 
   auto capabilities = [](bool has) { return has ? std::string(kCaptureCapabilities) : std::string("none"); };
-  out += "Program " + (r.executable.empty() ? std::string("(unknown)") : r.executable) + "\n";
+  out += "Capture helper " + (r.executable.empty() ? std::string("(not found)") : r.executable) + "\n";
   out += "  file capabilities: " + capabilities(r.fileHasCapabilities) + "\n";
-  if (!report.windowProgram.empty()) {
-    out += "  beside it, " + report.windowProgram + ": " + capabilities(report.windowProgramHasCapabilities) + "\n";
-  }
-  out += std::string("  this process: ") +
-         (r.processCanCapture ? (r.root ? "runs as root and may capture" : "has the capabilities and may capture")
-                              : "does not have the capabilities") +
+  out += std::string("  when it runs: ") +
+         (r.processCanCapture ? (r.root ? "runs as root and may capture" : "holds CAP_NET_RAW and may capture")
+                              : "does not hold CAP_NET_RAW") +
          "\n";
+  if (!report.helperDetail.empty()) out += "  it says: " + report.helperDetail + "\n";
+  if (!report.helperError.empty()) out += "  it could not be asked: " + report.helperError + "\n";
+  out += "Only the capture helper holds the right to capture: quorvanet and quorvanet-cli need no capability,\n"
+         "and the helper gives up its own once the adapter is open.\n";
 
   if (!r.groupExists) {
     out += "Group " + group + ": does not exist (the Debian package creates it)\n";
   } else {
-    out += "Group " + group + ": exists; the program " +
+    out += "Group " + group + ": exists; the capture helper " +
            (r.executableInGroup ? "belongs to it\n" : "does not belong to it (not the installed copy)\n");
     const std::string user = r.userName.empty() ? std::string("this user") : "user " + r.userName;
     if (!r.userInGroup) {
@@ -92,7 +102,9 @@ std::string FormatDoctorReport(const DoctorReport& report) {
   } else {
     out += "Result: no adapter can be opened for capturing.\n";
   }
-  if (report.AnyRefusedForRights()) {
+  // The helper's list gives no reason for an adapter it could not open: when
+  // nothing opens and the helper does not hold its right, that is the reason.
+  if (report.AnyRefusedForRights() || (opened == 0 && !r.processCanCapture)) {
     std::string advice = CaptureRightsAdvice(r);
     if (advice.size() > 2) out += advice.substr(2) + "\n";  // without the leading blank line
   }

@@ -1,8 +1,9 @@
 #pragma once
-// The capture-rights doctor: which adapters this process can open, whether
-// its binary carries the capture capabilities, whether the user is in the
-// capture group, and what to do when capturing is refused. It only looks:
-// nothing is changed on the user's behalf.
+// The capture-rights doctor: which adapters the capture helper can open,
+// whether it carries its capability, whether the user is in the capture
+// group, and what to do when capturing is refused. Only the helper holds the
+// right to capture; the window and the command line need none. It only
+// looks: nothing is changed on the user's behalf.
 
 #include <string>
 #include <string_view>
@@ -29,17 +30,19 @@ struct DoctorReport {
   std::string listError;
   std::vector<AdapterCheck> adapters;
   CaptureRights rights;
-  // The window program installed beside this binary, when there is one.
-  std::string windowProgram;
-  bool windowProgramHasCapabilities = false;
+  std::string helperDetail;  // the helper's own line on its rights
+  std::string helperError;   // why the helper could not be asked
 
   int OpenedCount() const;
   bool AnyRefusedForRights() const;
 };
 
 // Lists the adapters and opens each one as a live capture would (and closes
-// it at once).
+// it at once), through `backend` in this process.
 DoctorReport RunCaptureDoctor(CaptureBackend& backend);
+// The same through the capture helper: its list says which adapters it could
+// open, its rights mode what it holds.
+DoctorReport RunHelperDoctor();
 
 // The report as lines for the terminal, ending with the advice when an
 // adapter was refused for lack of rights.

@@ -60,16 +60,56 @@ bool SetFilterOnHandle(pcap_t* handle, const std::string& text, std::uint32_t ne
   return true;
 }
 
+FilterSlot::~FilterSlot() {
+  if (ownHandle_ != nullptr) pcap_close(ownHandle_);
+}
+
 void FilterSlot::Attach(pcap_t* handle) {
   std::lock_guard lock(mutex_);
   handle_ = handle;
+}
+
+void FilterSlot::AttachElsewhere(int linkType, int snapshotLength) {
+  pcap_t* own = pcap_open_dead(linkType, snapshotLength);
+  std::lock_guard lock(mutex_);
+  if (ownHandle_ != nullptr) pcap_close(ownHandle_);
+  ownHandle_ = own;
+  handle_ = own;
+}
+
+std::optional<std::string> FilterSlot::TakeHandedText() {
+  std::lock_guard lock(mutex_);
+  if (!handedText_ || textTaken_ || ownHandle_ == nullptr) return std::nullopt;
+  std::optional<std::string> text = std::move(handedText_);
+  handedText_.reset();
+  pending_.reset();
+  textTaken_ = true;
+  return text;
+}
+
+void FilterSlot::Served(bool ok, std::string error) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!textTaken_) return;
+    textTaken_ = false;
+    last_ = ok ? HandResult{HandOver::Set, {}} : HandResult{HandOver::SetFailed, std::move(error)};
+    // A newer text still waiting is answered with its own turn.
+    if (!handedText_) done_ = handed_;
+  }
+  served_.notify_all();
 }
 
 void FilterSlot::Detach() {
   {
     std::lock_guard lock(mutex_);
     handle_ = nullptr;
-    if (pending_) {
+    if (ownHandle_ != nullptr) {
+      pcap_close(ownHandle_);
+      ownHandle_ = nullptr;
+    }
+    handedText_.reset();
+    textTaken_ = false;
+    if (pending_ || done_ != handed_) {
       pending_.reset();
       last_ = {HandOver::NoHandle, {}};
       done_ = handed_;
@@ -81,7 +121,7 @@ void FilterSlot::Detach() {
 void FilterSlot::ServePending() {
   {
     std::lock_guard lock(mutex_);
-    if (!pending_ || handle_ == nullptr) return;
+    if (!pending_ || handle_ == nullptr || ownHandle_ != nullptr) return;
     if (pcap_setfilter(handle_, pending_->Program()) < 0) {
       last_ = {HandOver::SetFailed, pcap_geterr(handle_)};
     } else {
@@ -104,11 +144,12 @@ std::optional<FilterCompile> FilterSlot::Compile(const std::string& text, bool o
   return CompileFilter(handle_, text, optimise, netmask);
 }
 
-FilterSlot::HandResult FilterSlot::Hand(CompiledFilter filter, std::chrono::milliseconds wait) {
+FilterSlot::HandResult FilterSlot::Hand(CompiledFilter filter, std::chrono::milliseconds wait, std::string text) {
   std::unique_lock lock(mutex_);
   if (handle_ == nullptr) return {HandOver::NoHandle, {}};
   // A program still pending is replaced: only the newest counts.
   pending_ = std::make_unique<CompiledFilter>(std::move(filter));
+  if (ownHandle_ != nullptr) handedText_ = std::move(text);
   const std::uint64_t ticket = ++handed_;
   if (!served_.wait_for(lock, wait, [&] { return done_ >= ticket; })) return {HandOver::Pending, {}};
   return last_;

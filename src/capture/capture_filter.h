@@ -66,8 +66,18 @@ bool SetFilterOnHandle(pcap_t* handle, const std::string& text, std::uint32_t ne
 
 class FilterSlot {
  public:
+  ~FilterSlot();
   // --- the capture thread ---
   void Attach(pcap_t* handle);
+  // For a source that sets its filters elsewhere (the capture helper
+  // compiles and sets them itself): the interface thread compiles on a
+  // handle of the slot's own for the source's link type, so that its
+  // messages stay as they are, and the text goes to the source.
+  void AttachElsewhere(int linkType, int snapshotLength);
+  // The text handed over since the last call, if one was; Served() then
+  // tells the interface thread how it went.
+  std::optional<std::string> TakeHandedText();
+  void Served(bool ok, std::string error);
   // Before the handle is closed; waits for a compile on it to end.
   void Detach();
   // Between reads: sets a program handed over since the last call.
@@ -86,12 +96,15 @@ class FilterSlot {
   // Hands `filter` to the capture thread and waits up to `wait` for it to be
   // set. When the wait runs out the program stays pending and is set at the
   // capture thread's next turn.
-  HandResult Hand(CompiledFilter filter, std::chrono::milliseconds wait);
+  HandResult Hand(CompiledFilter filter, std::chrono::milliseconds wait, std::string text = {});
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable served_;
   pcap_t* handle_ = nullptr;
+  pcap_t* ownHandle_ = nullptr;  // the handle of AttachElsewhere()
+  std::optional<std::string> handedText_;
+  bool textTaken_ = false;  // handed to the source, its answer awaited
   std::unique_ptr<CompiledFilter> pending_;
   std::uint64_t handed_ = 0;  // programs handed over so far
   std::uint64_t done_ = 0;    // of them, served (set or failed)

@@ -20,7 +20,7 @@ namespace qv {
 
 namespace {
 
-constexpr std::uint64_t kCaptureBits = (1ull << CAP_NET_RAW) | (1ull << CAP_NET_ADMIN);
+constexpr std::uint64_t kCaptureBits = 1ull << CAP_NET_RAW;
 
 std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
@@ -133,6 +133,8 @@ bool IsPermissionFailure(int status, std::string_view errorText) {
   return false;
 }
 
+std::string RootNotNeededNotice() { return geteuid() == 0 ? kRootNotNeededText : std::string(); }
+
 std::string ShellQuoted(const std::string& path) {
   const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -146,49 +148,60 @@ std::string ShellQuoted(const std::string& path) {
 
 std::string CaptureRightsAdvice(const CaptureRights& r) {
   if (r.processCanCapture) return {};
+  if (!r.helperFound) {
+    return "\n\nCapturing goes through the capture helper quorvanet-capture, which was not found. Install it with "
+           "the program (it belongs in lib/quorvanet/ beside the program's bin/), or name it in "
+           "QUORVANET_CAPTURE_HELPER.";
+  }
+  const std::string helper = r.executable.empty() ? std::string("the capture helper") : r.executable;
   if (r.root) {
     // File capabilities add nothing for root: its own set was cut down.
-    return "\n\nThis process runs as root but without the capabilities CAP_NET_RAW and CAP_NET_ADMIN: the container "
-           "or service manager that started it withholds them. Grant them there (for example "
-           "AmbientCapabilities=CAP_NET_RAW CAP_NET_ADMIN in a systemd unit, or --cap-add=NET_RAW --cap-add=NET_ADMIN "
-           "for a container).";
+    return "\n\nThe capture helper runs as root but without the capability CAP_NET_RAW: the container or service "
+           "manager that started the program withholds it. Grant it there (for example "
+           "AmbientCapabilities=CAP_NET_RAW in a systemd unit, or --cap-add=NET_RAW for a container).";
   }
   const std::string group = kCaptureGroup;
-  const std::string exe = r.executable.empty() ? std::string("the program") : r.executable;
   if (!r.fileHasCapabilities) {
-    return "\n\nCapturing needs the capabilities CAP_NET_RAW and CAP_NET_ADMIN, and " + exe +
-           (r.executableInGroup ? " has lost them. Give them back with:\n"
-                                : " does not have them. Give them to it once (again after each build) with:\n") +
-           "  sudo setcap " + kCaptureCapabilities + " " + ShellQuoted(r.executable);
+    return "\n\nOnly the capture helper needs a right to capture, the capability CAP_NET_RAW, and " + helper +
+           (r.executableInGroup ? " has lost it. Give it back with:\n"
+                                : " does not have it. Give it to it once (again after each build) with:\n") +
+           "  sudo setcap " + kCaptureCapabilities + " " + ShellQuoted(r.executable) +
+           (r.executableInGroup ? std::string()
+                                : "\nor install the package, whose members of the group " + group + " capture.");
   }
-  if (r.executableInGroup && !r.root) {
+  if (r.executableInGroup) {
     const std::string user = r.userName.empty() ? std::string("$USER") : ShellQuoted(r.userName);
     if (!r.userInGroup) {
-      return "\n\nOnly root and the members of the group " + group + " may capture. Join the group with:\n" +
-             "  sudo usermod -aG " + group + " " + user + "\nthen log out and back in.";
+      return "\n\nOnly root and the members of the group " + group +
+             " may run the capture helper. Join the group with:\n" + "  sudo usermod -aG " + group + " " + user +
+             "\nthen log out and back in.";
     }
     if (!r.sessionInGroup) {
       return "\n\nYou were added to the group " + group +
              " after this login session began. Log out and back in, then start the program again.";
     }
   }
-  return "\n\n" + exe +
-         " carries the capture capabilities, but this process did not receive them: the file system that holds it "
+  return "\n\n" + helper +
+         " carries the capture capability, but it did not receive it when it ran: the file system that holds it "
          "may be mounted nosuid, or the program was started by a tool that drops capabilities (a debugger, a "
-         "sandbox). Start it directly from a file system without nosuid, or as root.";
+         "sandbox). Run it from a file system without nosuid.";
 }
 
 CaptureRights ProbeCaptureRights() {
-  CaptureRights r;
   std::error_code error;
-  r.executable = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  CaptureRights r = ProbeCaptureRights(std::filesystem::read_symlink("/proc/self/exe", error).string());
+  std::ifstream status("/proc/self/status");
+  std::stringstream text;
+  text << status.rdbuf();
+  r.processCanCapture = EffectiveCapabilitiesAllowCapture(text.str());
+  return r;
+}
+
+CaptureRights ProbeCaptureRights(const std::string& program) {
+  CaptureRights r;
+  r.executable = program;
+  r.helperFound = !program.empty();
   r.root = geteuid() == 0;
-  {
-    std::ifstream status("/proc/self/status");
-    std::stringstream text;
-    text << status.rdbuf();
-    r.processCanCapture = EffectiveCapabilitiesAllowCapture(text.str());
-  }
   if (!r.executable.empty()) r.fileHasCapabilities = FileAllowsCapture(r.executable);
   gid_t primaryGroup = 0;
   const bool knownUser = LookUpUser(getuid(), &r.userName, &primaryGroup);

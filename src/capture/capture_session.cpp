@@ -1,12 +1,11 @@
 #include "capture/capture_session.h"
 
-#include <pcap/pcap.h>
-#include <poll.h>
-
 #include <chrono>
 
-#include "capture/capture_doctor.h"
-#include "capture/pcap_handle.h"
+#include "capture/sources/capture_files.h"
+#include "capture/sources/helper_backend.h"
+#include "capture/sources/helper_capture_source.h"
+#include "capture/sources/pcap_live_source.h"
 #include "decode/text_format.h"
 
 namespace qv {
@@ -14,15 +13,22 @@ namespace qv {
 namespace {
 constexpr const char* kCaption = "Quorvanet";
 constexpr std::uint64_t kMiB = 1u << 20;
-// The kernel's counters are read about this often while frames flow.
-constexpr auto kDropReadInterval = std::chrono::seconds(1);
 }
 
 CTalvenorDoc::CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings)
-    : prompt_(prompt), settings_(settings), backend_(pcapBackend_), observer_(&noObserver_) {}
+    : prompt_(prompt),
+      settings_(settings),
+      ownBackend_(std::make_unique<HelperBackend>()),
+      backend_(*ownBackend_),
+      captureFiles_(std::make_shared<CaptureFiles>()),
+      observer_(&noObserver_) {
+  makeSource_ = [files = captureFiles_] { return std::make_unique<HelperCaptureSource>(files); };
+}
 
 CTalvenorDoc::CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings, CaptureBackend& backend)
-    : prompt_(prompt), settings_(settings), backend_(backend), observer_(&noObserver_) {}
+    : prompt_(prompt), settings_(settings), backend_(backend), observer_(&noObserver_) {
+  makeSource_ = [&backend] { return std::make_unique<PcapLiveSource>(backend); };
+}
 
 CTalvenorDoc::~CTalvenorDoc() {
   shuttingDown_ = true;
@@ -55,6 +61,10 @@ bool CTalvenorDoc::EnumerateAdapters() {
     return false;
   }
   return true;
+}
+
+std::vector<Adapter> CTalvenorDoc::AdaptersQuietly() {
+  return adapters_.empty() ? backend_.ListAdapters().adapters : adapters_;
 }
 
 std::optional<Adapter> CTalvenorDoc::ChosenAdapter() const {
@@ -148,20 +158,6 @@ void CTalvenorDoc::ResetDrops() {
   drops_ = {};
 }
 
-void CTalvenorDoc::ReadDropCounters(pcap_t* handle, StatsMark& mark) {
-  pcap_stat stats{};
-  if (!backend_.ReadStats(handle, stats)) return;
-  // The counters run from the open and are 32 bits wide: the difference
-  // since the last look is right across a wrap.
-  const std::uint32_t drop = mark.have ? stats.ps_drop - mark.drop : stats.ps_drop;
-  const std::uint32_t ifdrop = mark.have ? stats.ps_ifdrop - mark.ifdrop : stats.ps_ifdrop;
-  mark = {true, stats.ps_drop, stats.ps_ifdrop};
-  std::lock_guard lock(dropsMutex_);
-  drops_.kernel += drop;
-  drops_.interface += ifdrop;
-  drops_.known = true;
-}
-
 void CTalvenorDoc::ClearPackets() {
   if (handshake_ || activeRuns_ == 0) {
     ClearPacketsNow();
@@ -189,6 +185,9 @@ void CTalvenorDoc::ClearAll() {
 
 void CTalvenorDoc::ClearPacketsNow() {
   buffer_.Clear();
+  ++clearGeneration_;
+  // Capture files whose frames were all in the buffer go now.
+  if (captureFiles_) captureFiles_->RemoveUnused();
   quicInitials_.Clear();
   {
     // What a file said of itself goes with its frames.
@@ -290,6 +289,10 @@ void CTalvenorDoc::LaunchCaptureThread(RunSource source) {
                       done});
 }
 
+void CTalvenorDoc::RemoveCaptureFiles() {
+  if (captureFiles_) captureFiles_->RemoveAll();
+}
+
 void CTalvenorDoc::WaitForCapture() {
   for (Worker& w : workers_) {
     if (w.thread.joinable()) w.thread.join();
@@ -326,144 +329,6 @@ void CTalvenorDoc::CaptureThread(const RunSource& source, const std::shared_ptr<
   lastRunFailed_ = failed;
   --runsInFlight_;
   observer_->CaptureEnded(failed);
-}
-
-void CTalvenorDoc::CaptureLive(const RunSource& source, const Run& run) {
-  {
-    std::lock_guard lock(dropsMutex_);
-    fileInfo_ = {};  // the frames from now on come from no file
-  }
-  PcapHandle handle(OpenAdapter(source));
-  if (!handle) {
-    lastRunFailed_ = true;
-    return;
-  }
-  linkType_ = pcap_datalink(handle.get());
-  log_->LiveCaptureOpened(linkType_, kSnapshotLength);
-  filterSlot_.Attach(handle.get());
-  RunLoop(handle.get(), source, run);
-  filterSlot_.Detach();
-  log_->LiveCaptureEnded();
-}
-
-pcap_t* CTalvenorDoc::OpenAdapter(const RunSource& source) {
-  {
-    std::lock_guard addressLock(ownAddressMutex_);
-    ownAddress_ = backend_.AdapterAddress(source.name);
-  }
-  LiveOpenRequest request;
-  request.adapter = source.name;
-  request.snapshotLength = kSnapshotLength;
-  request.promiscuous = true;
-  request.timeoutMs = kReadTimeoutMs;
-  const int megabytes = kernelBufferMB_.load();
-  request.bufferBytes = static_cast<std::uint64_t>(std::max(megabytes, 0)) * kMiB;
-  LiveOpenResult opened = backend_.OpenLive(request);
-  if (opened.handle == nullptr) {
-    // The library's own text says why (on Linux usually a missing permission).
-    Message(Format("Unable to open the adapter. %s is not supported by WinPcap\n%s", source.name.c_str(),
-                   opened.error.c_str()) +
-                OpenFailureAdvice(backend_, opened.error),
-            MessageIcon::Error);
-    return nullptr;
-  }
-  if (!opened.warning.empty()) observer_->CaptureNotice(opened.warning);
-  if (opened.bufferRefused && refusedBufferMB_ != megabytes) {
-    refusedBufferMB_ = megabytes;
-    observer_->CaptureNotice(Format(
-        "The kernel refused a capture buffer of %d MB; capturing with the library's default buffer.", megabytes));
-  }
-  bufferInForce_ = qv::KernelBufferInForce(opened.handle);
-  if (!source.filter.empty() &&
-      !SetFilterOnHandle(opened.handle, source.filter, AdapterNetmask(source.name), prompt_)) {
-    Message(kFilterNotApplied, MessageIcon::Error);  // the capture goes on unfiltered
-  }
-  return opened.handle;
-}
-
-void CTalvenorDoc::RunLoop(pcap_t* handle, const RunSource& source, const Run& run) {
-  // Linux hands frames over in blocks, and its read time-out only runs once a
-  // frame has arrived: on a quiet adapter a blocking read never returns, and
-  // neither Stop nor a clear request would be noticed. So the adapter is read
-  // without blocking, and when nothing is there the loop serves the requests
-  // and waits for frames one read time-out at a time.
-  int waitFd = -1;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  if (pcap_setnonblock(handle, 1, errbuf) == 0) waitFd = pcap_get_selectable_fd(handle);
-  PacketBuffer::Origin origin;
-  origin.linkType = LinkType();
-  origin.interface = buffer_.AddInterface({origin.linkType, source.name, {}});
-  StatsMark mark;
-  ReadDropCounters(handle, mark);
-  auto nextDropRead = std::chrono::steady_clock::now() + kDropReadInterval;
-  std::uint32_t sinceClockLook = 0;
-  for (;;) {
-    if (run.stop) break;
-    filterSlot_.ServePending();
-    // The clock is looked at every few hundred frames, and whenever the
-    // adapter has nothing to read.
-    if (++sinceClockLook >= 256) {
-      sinceClockLook = 0;
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= nextDropRead) {
-        ReadDropCounters(handle, mark);
-        nextDropRead = now + kDropReadInterval;
-      }
-    }
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    const int result = pcap_next_ex(handle, &header, &data);
-    if (result < 0) {
-      if (result == PCAP_ERROR) {
-        // A failing adapter: what was read stays.
-        Message(Format("Unable to read from the adapter.\nThe following error occured: %s", pcap_geterr(handle)),
-                MessageIcon::Error);
-        lastRunFailed_ = true;
-      }
-      break;
-    }
-    if (run.stop) break;
-    if (result == 0) {
-      sinceClockLook = 256;
-      ServeRequests();
-      if (waitFd >= 0) {
-        pollfd ready{waitFd, POLLIN, 0};
-        ::poll(&ready, 1, kReadTimeoutMs);
-      }
-      continue;
-    }
-    FrameHeader frame;
-    frame.seconds = static_cast<std::uint32_t>(header->ts.tv_sec);
-    frame.microseconds = static_cast<std::uint32_t>(header->ts.tv_usec);
-    frame.capturedLength = header->caplen;
-    frame.wireLength = header->len;
-    std::uint32_t count = 0;
-    std::uint64_t bytes = 0;
-    if (!AddPacketRow(frame, data, origin, count, bytes)) break;
-    log_->LiveFrame(frame, data);
-
-    const bool full = count >= maxCount_.load() || bytes >= maxBytes_.load();
-    if (!full && !clearPacketsRequest_ && !clearStatisticsRequest_) continue;
-    if (full && capturing_) {
-      switch (whenFullAction_.load()) {
-        case 0:
-          Stop();
-          break;
-        case 1:
-          ClearThroughInterface(ClearCommand::Packets);
-          break;
-        case 2:
-          ClearThroughInterface(ClearCommand::Packets);
-          ClearThroughInterface(ClearCommand::Statistics);
-          break;
-        default:
-          break;
-      }
-    }
-    ServeRequests();
-  }
-  // What was lost up to the Stop.
-  ReadDropCounters(handle, mark);
 }
 
 bool CTalvenorDoc::AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes,

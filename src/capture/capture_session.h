@@ -4,12 +4,11 @@
 // and file reading run on the same thread routine; the interface thread issues
 // the commands below.
 
-#include <pcap/pcap.h>
-
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +34,9 @@
 
 namespace qv {
 
+class LiveSource;
+class CaptureFiles;
+
 struct BufferLimits {
   std::uint32_t maxCount = 5000;
   std::uint32_t maxBytes = 10000000;
@@ -47,8 +49,10 @@ class CTalvenorDoc {
   static constexpr int kReadTimeoutMs = 100;
   static constexpr int kDefaultKernelBufferMB = 32;
 
+  // Live runs go through the capture helper, which alone holds the right to
+  // capture; the adapter list comes from it too.
   CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings);
-  // With another capture backend (tests).
+  // Live runs in this process through another capture backend (tests).
   CTalvenorDoc(UserPrompt& prompt, SettingsStore& settings, CaptureBackend& backend);
   ~CTalvenorDoc();
   CTalvenorDoc(const CTalvenorDoc&) = delete;
@@ -69,6 +73,9 @@ class CTalvenorDoc {
   // --- adapters ---
   bool EnumerateAdapters();
   const std::vector<Adapter>& Adapters() const { return adapters_; }
+  // The list as it is, or as the backend lists it now when there is none,
+  // without a message (for a dialog, where an empty list is no error).
+  std::vector<Adapter> AdaptersQuietly();
   std::optional<Adapter> ChosenAdapter() const;
   // Makes an adapter of the list the chosen one without storing it as
   // "CurrentDevice" (the sender's choice); false when out of range.
@@ -136,6 +143,11 @@ class CTalvenorDoc {
   // when none is shown or it has left the buffer.
   bool ReshowPacket();
 
+  // Removes the names of the capture helper's files now; their frames stay
+  // readable through the descriptors held until the process ends. For an
+  // exit that skips tearing the session down.
+  void RemoveCaptureFiles();
+
   // Waits until the running capture thread has ended. Not on an interface
   // thread that serves posted clear commands: the capture thread may be
   // waiting for one of them.
@@ -189,17 +201,11 @@ class CTalvenorDoc {
   struct Run {
     std::atomic<bool> stop{false};
   };
-  // The capture's counters as last read, to count what changed since.
-  struct StatsMark {
-    bool have = false;
-    std::uint32_t drop = 0;
-    std::uint32_t ifdrop = 0;
-  };
   void LaunchCaptureThread(RunSource source);
   void CaptureThread(const RunSource& source, const std::shared_ptr<Run>& run);
+  // A live run from the session's source (session_live.cpp).
   void CaptureLive(const RunSource& source, const Run& run);
-  pcap_t* OpenAdapter(const RunSource& source);
-  void RunLoop(pcap_t* handle, const RunSource& source, const Run& run);
+  void RunLoop(LiveSource& live, const RunSource& source, const Run& run);
   // Reads a capture file to its end, a Stop, or damage (session_files.cpp).
   void ReadFile(const RunSource& source, const Run& run);
   void EndRun(const std::shared_ptr<Run>& run);
@@ -209,7 +215,6 @@ class CTalvenorDoc {
   bool AddPacketRow(const FrameHeader& header, const std::uint8_t* bytes, const PacketBuffer::Origin& origin,
                     std::uint32_t& count, std::uint64_t& bufferedBytes);
   void GiveUp(PacketBuffer::Refusal why);
-  void ReadDropCounters(pcap_t* handle, StatsMark& mark);
   void ResetDrops();
   void ServeRequests();
   void ClearThroughInterface(ClearCommand command);
@@ -223,8 +228,12 @@ class CTalvenorDoc {
 
   UserPrompt& prompt_;
   SettingsStore& settings_;
-  PcapBackend pcapBackend_;
+  std::unique_ptr<CaptureBackend> ownBackend_;
   CaptureBackend& backend_;
+  // The files the capture helper writes, removed once the buffer no longer
+  // holds their frames, and at the end.
+  std::shared_ptr<CaptureFiles> captureFiles_;
+  std::function<std::unique_ptr<LiveSource>()> makeSource_;
   CaptureObserver* observer_ = nullptr;
   ScriptHost* scripts_ = nullptr;
   std::atomic<std::uint64_t> disabledDecoders_{0};  // read by the capture thread at every frame
@@ -253,6 +262,7 @@ class CTalvenorDoc {
   PacketBuffer buffer_;
   SessionStatistics statistics_;
   std::atomic<std::int32_t> rowCount_{0};
+  std::atomic<std::uint64_t> clearGeneration_{0};  // buffer clears so far, for the live source
   std::int64_t shownPacket_ = -1;
   // Changed by the options while the capture thread reads them.
   std::atomic<std::uint32_t> maxCount_{BufferLimits{}.maxCount};

@@ -20,6 +20,7 @@ InputWindow::~InputWindow() = default;
 
 bool InputWindow::Fill() {
   if (ended_) return false;
+  if (base_ + filled_ >= limit_) return false;  // paused, not ended
   // The unread bytes go to the front when too little room is left behind
   // them: at most one record's worth is moved.
   if (capacity_ - filled_ < kReadSize && position_ > 0) {
@@ -44,13 +45,18 @@ bool InputWindow::Fill() {
     data_ = std::move(more);
     capacity_ = grown;
   }
+  const std::uint64_t end = base_ + filled_;
+  const std::size_t most =
+      static_cast<std::size_t>(std::min<std::uint64_t>(std::min(kReadSize, capacity_ - filled_), limit_ - end));
   for (;;) {
-    const ssize_t n = ::read(fd_, data_.get() + filled_, std::min(kReadSize, capacity_ - filled_));
+    const ssize_t n = ::read(fd_, data_.get() + filled_, most);
     if (n > 0) {
       filled_ += static_cast<std::size_t>(n);
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
+    // A file being written may not hold its announced bytes yet: it pauses.
+    if (n == 0 && limit_ != UINT64_MAX) return false;
     if (n < 0) failure_ = std::strerror(errno);
     ended_ = true;
     return false;

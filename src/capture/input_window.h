@@ -43,6 +43,11 @@ class InputWindow {
   std::uint64_t Consumed() const { return base_ + filled_; }
   const std::string& Failure() const { return failure_; }
 
+  // Reads never go past this input offset (a file still being written,
+  // whose complete part is known): there the input pauses rather than ends,
+  // and reading goes on once the limit is raised.
+  void SetLimit(std::uint64_t offset) { limit_ = offset; }
+
   // The most a single Ensure() may ask for.
   static constexpr std::size_t kLargest = 64u << 20;
 
@@ -59,6 +64,7 @@ class InputWindow {
   std::size_t filled_ = 0;    // bytes of data_ holding input
   std::uint64_t base_ = 0;    // the input offset of data_[0]
   bool ended_ = false;
+  std::uint64_t limit_ = UINT64_MAX;
   std::string failure_;
 };
 

@@ -102,6 +102,11 @@ class SavefileReader {
   std::vector<SavefileName> TakeNames() { return std::move(names_); }
   bool HasNames() const { return !names_.empty(); }
 
+  // Reads stop at this input offset until it is raised (a file still being
+  // written, up to its last complete block): at a block boundary there Next()
+  // says End, and says more once the limit has moved on.
+  void SetReadLimit(std::uint64_t offset) { input_.SetLimit(offset); }
+
   // Input bytes read so far, for progress.
   std::uint64_t Consumed() const { return input_.Consumed(); }
 

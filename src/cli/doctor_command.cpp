@@ -6,8 +6,7 @@
 namespace qv {
 
 int RunDoctorCommand(std::FILE* out) {
-  PcapBackend backend;
-  const DoctorReport report = RunCaptureDoctor(backend);
+  const DoctorReport report = RunHelperDoctor();
   std::fputs(FormatDoctorReport(report).c_str(), out);
   std::fflush(out);
   return report.OpenedCount() > 0 ? 0 : 1;

@@ -196,7 +196,9 @@ int main(int argc, char** argv) {
   std::fprintf(o.quiet && o.statistics.empty() ? stdout : stderr, "%s\n", total.c_str());
   // Everything is written and the capture thread has ended. Handing the
   // buffer back page by page would take longer than reading the file did,
-  // so the process ends without tearing it down.
+  // so the process ends without tearing it down; the capture helper's files
+  // go all the same.
+  doc.RemoveCaptureFiles();
   std::fflush(nullptr);
   std::_Exit(status);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/terminal_prompt.h"
+#include "sender/helper_send_backend.h"
 #include "sender/packet_file.h"
 #include "sender/send_job.h"
 
@@ -23,7 +24,7 @@ int RunSendCommand(const CliOptions& options, const sigset_t& stopSignals) {
     prompt.ShowMessage(options.sendFile + ": " + load.error, {}, MessageIcon::Error);
     return 1;
   }
-  PcapSendBackend backend;
+  HelperSendBackend backend;
   SendJob job(backend, prompt);
   job.Start({options.interface, std::move(load.frame), *numbers});
   const timespec tick{0, 50 * 1000 * 1000};

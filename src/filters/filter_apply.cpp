@@ -41,7 +41,7 @@ bool ApplyFilter(CTalvenorDoc& doc, const FilterRules& rules, UserPrompt& prompt
     prompt.ShowMessage(kFilterCompileFailed + compiled->error, kCaption, MessageIcon::Error);
     return false;
   }
-  const FilterSlot::HandResult handed = slot.Hand(std::move(compiled->filter), kHandOverWait);
+  const FilterSlot::HandResult handed = slot.Hand(std::move(compiled->filter), kHandOverWait, expression);
   switch (handed.result) {
     case FilterSlot::HandOver::Set:
     case FilterSlot::HandOver::Pending:
@@ -78,11 +78,12 @@ bool CheckFilterExpression(CTalvenorDoc& doc, const std::string& text, UserPromp
   const std::optional<std::size_t> pick = prompt.ChooseAdapter(adapters);
   if (!pick || *pick >= adapters.size()) return false;
   const std::string& name = adapters[*pick].name;
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  PcapHandle handle(pcap_open_live(name.c_str(), CTalvenorDoc::kSnapshotLength, 1, CTalvenorDoc::kReadTimeoutMs,
-                                   errbuf));
+  // Compiled for the adapter's link type without opening it: only the
+  // capture helper may open adapters.
+  const int linkType = adapters[*pick].linkType >= 0 ? adapters[*pick].linkType : kLinkTypeEthernet;
+  PcapHandle handle(pcap_open_dead(linkType, CTalvenorDoc::kSnapshotLength));
   if (!handle) {
-    prompt.ShowMessage(Format(kCheckOpenFailed, errbuf), kCaption, MessageIcon::Error);
+    prompt.ShowMessage(Format(kCheckOpenFailed, "out of memory"), kCaption, MessageIcon::Error);
     return false;
   }
   const FilterCompile compiled = CompileFilter(handle.get(), expression, false, AdapterNetmask(name));

@@ -44,6 +44,11 @@ std::optional<SendNumbers> ParseSendNumbers(std::string_view countText, std::str
   return SendNumbers{static_cast<std::uint32_t>(count), static_cast<std::uint32_t>(gap)};
 }
 
+std::optional<SendResult> SendBackend::RunJob(const SendRequest& /*request*/, const JobHooks& /*hooks*/,
+                                              std::string& /*error*/) {
+  return std::nullopt;
+}
+
 std::unique_ptr<FrameOutlet> PcapSendBackend::Open(const std::string& adapter, std::string& error) {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
   PcapHandle handle(pcap_open_live(adapter.c_str(), kSendSnapshotLength, 1, kSendReadTimeoutMs, errbuf));
@@ -152,8 +157,16 @@ void SendJob::Reap(bool all) {
 void SendJob::Run(std::shared_ptr<State> state, SendRequest request) {
   SendResult result;
   std::string error;
-  std::unique_ptr<FrameOutlet> outlet = backend_.Open(request.adapter, error);
-  if (!outlet) {
+  SendBackend::JobHooks hooks;
+  hooks.progress = [&state](std::uint64_t current) { state->current = current; };
+  hooks.stopped = [&state] { return !state->sending.load(); };
+  std::unique_ptr<FrameOutlet> outlet;
+  if (std::optional<SendResult> elsewhere = backend_.RunJob(request, hooks, error)) {
+    result = *elsewhere;
+    if (!result.opened) {
+      prompt_.ShowMessage(Format(kOpenAdapterFailedMessage, error.c_str()), kCaption, MessageIcon::Error);
+    }
+  } else if (outlet = backend_.Open(request.adapter, error); !outlet) {
     prompt_.ShowMessage(Format(kOpenAdapterFailedMessage, error.c_str()), kCaption, MessageIcon::Error);
   } else {
     result.opened = true;

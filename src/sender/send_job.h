@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -49,11 +50,25 @@ class FrameOutlet {
   virtual std::string LastError() const = 0;  // after a failed Send
 };
 
+struct SendRequest;
+struct SendResult;
+
 class SendBackend {
  public:
   virtual ~SendBackend() = default;
   // The opened adapter, or null with the library's text in `error`.
   virtual std::unique_ptr<FrameOutlet> Open(const std::string& adapter, std::string& error) = 0;
+
+  // A backend whose job loop runs elsewhere (in the capture helper) runs the
+  // whole job here: `progress` hears the number of the frame being sent,
+  // `stopped` says when the user stopped. A result with opened false has the
+  // reason in `error`. None: the job sends frame by frame through Open().
+  struct JobHooks {
+    std::function<void(std::uint64_t)> progress;
+    std::function<bool()> stopped;
+  };
+  virtual std::optional<SendResult> RunJob(const SendRequest& /*request*/, const JobHooks& /*hooks*/,
+                                           std::string& /*error*/);
 };
 
 // The capture library: pcap_open_live (snapshot length 100, promiscuous,

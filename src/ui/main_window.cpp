@@ -472,9 +472,7 @@ void CMainFrame::ShowOptions() {
   values.currentDevice = store_.GetString("pcap", "CurrentDevice").value_or(settings_.currentDevice);
   CopyRuntimeOptions(runtime_, values);
   for (std::size_t i = 0; i < 4; ++i) values.colours[i] = ColourFromSetting(settings_.colours[i]);
-  // Listed without the session's messages: an empty list is no error here.
-  const std::vector<Adapter> adapters = doc_->Adapters().empty() ? EnumerateAdapters().adapters : doc_->Adapters();
-  OptionsDialog dialog(adapters, values, this);
+  OptionsDialog dialog(doc_->AdaptersQuietly(), values, this);
   if (dialog.exec() == QDialog::Accepted) ApplyOptions(dialog.Values());
 }
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "sender/checksum_fixer.h"
+#include "sender/helper_send_backend.h"
 #include "sender/packet_file.h"
 #include "sender/send_adapter.h"
 #include "ui/ethernet_wizard.h"
@@ -43,7 +44,7 @@ SendPage::SendPage(CTalvenorDoc& doc, UserPrompt& prompt, SendBackend* backend, 
     : QWidget(parent),
       doc_(doc),
       prompt_(prompt),
-      ownBackend_(backend == nullptr ? std::make_unique<PcapSendBackend>() : nullptr),
+      ownBackend_(backend == nullptr ? std::make_unique<HelperSendBackend>() : nullptr),
       job_(backend != nullptr ? *backend : *ownBackend_, prompt),
       editor_(new HexEditor(this)),
       length_(new QLineEdit(QString::number(kInitialFrameLength), this)),

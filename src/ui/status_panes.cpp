@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "capture/capture_rights.h"
 #include "ui/drop_pane.h"
 #include "ui/read_progress_bar.h"
 
@@ -14,7 +15,9 @@ namespace qv {
 
 StatusPanes BuildStatusPanes(QStatusBar& bar, QWidget* shownLabel, const char* webSite) {
   StatusPanes panes;
-  bar.showMessage(QStringLiteral("Ready"));
+  // Root gains nothing: only the capture helper holds a right, and the group's members run it.
+  const std::string root = RootNotNeededNotice();
+  bar.showMessage(root.empty() ? QStringLiteral("Ready") : QString::fromStdString(root));
   const QString gauge = QStringLiteral(
       "QProgressBar { background: rgb(220,220,220); border: 1px solid gray; text-align: center; }"
       "QProgressBar::chunk { background: rgb(%1); }");

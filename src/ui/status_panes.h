@@ -25,7 +25,8 @@ struct StatusPanes {
 };
 
 // Adds the panes to `bar`, with `shownLabel` (the list filter's) among them;
-// the web-site button opens `webSite`.
+// the web-site button opens `webSite`. The message pane starts with "Ready",
+// or once with the word that root is not needed when the program runs as root.
 StatusPanes BuildStatusPanes(QStatusBar& bar, QWidget* shownLabel, const char* webSite);
 
 }  // namespace qv

@@ -46,7 +46,8 @@ TEST(CaptureRights, FileCapabilityAttribute) {
       {"revision 1", Attribute(VFS_CAP_REVISION_1 | 1, {kRaw | kAdmin, 0}), true},
       {"revision 3 (namespaced root)", Attribute(VFS_CAP_REVISION_3 | 1, {kRaw | kAdmin, 0, 0, 0, 1000}), true},
       {"only permitted, not effective", Attribute(VFS_CAP_REVISION_2, {kRaw | kAdmin, 0, 0, 0}), false},
-      {"raw alone", Attribute(VFS_CAP_REVISION_2 | 1, {kRaw, 0, 0, 0}), false},
+      {"raw alone: all the capture helper needs", Attribute(VFS_CAP_REVISION_2 | 1, {kRaw, 0, 0, 0}), true},
+      {"admin alone", Attribute(VFS_CAP_REVISION_2 | 1, {kAdmin, 0, 0, 0}), false},
       {"only inheritable", Attribute(VFS_CAP_REVISION_2 | 1, {0, kRaw | kAdmin, 0, 0}), false},
       {"revision 2 cut short", Attribute(VFS_CAP_REVISION_2 | 1, {kRaw | kAdmin, 0}), false},
       {"revision 1 with extra words", Attribute(VFS_CAP_REVISION_1 | 1, {kRaw | kAdmin, 0, 0, 0}), false},
@@ -64,11 +65,13 @@ TEST(CaptureRights, FileCapabilitiesSetBySetcap) {
   const std::string file = dir.File("program");
   std::ofstream(file) << "#!/bin/sh\n";
   EXPECT_FALSE(FileAllowsCapture(file));
-  if (std::system(("setcap cap_net_raw,cap_net_admin=eip " + file + " 2>/dev/null").c_str()) != 0) {
+  if (std::system(("setcap cap_net_raw=ep " + file + " 2>/dev/null").c_str()) != 0) {
     GTEST_SKIP() << "setcap is not allowed here (needs CAP_SETFCAP and a file system with extended attributes)";
   }
   EXPECT_TRUE(FileAllowsCapture(file));
-  ASSERT_EQ(std::system(("setcap cap_net_raw=ep " + file).c_str()), 0);
+  ASSERT_EQ(std::system(("setcap cap_net_raw=p " + file).c_str()), 0);
+  EXPECT_FALSE(FileAllowsCapture(file));
+  ASSERT_EQ(std::system(("setcap cap_net_admin=ep " + file).c_str()), 0);
   EXPECT_FALSE(FileAllowsCapture(file));
 }
 
@@ -81,7 +84,8 @@ TEST(CaptureRights, EffectiveCapabilitiesFromProcStatus) {
       {"Name:\tx\nCapInh:\t0000000000000000\nCapPrm:\t0000000000003000\nCapEff:\t0000000000003000\n", true},
       {"CapEff:\t000001ffffffffff\n", true},
       {"CapPrm:\t0000000000003000\nCapEff:\t0000000000000000\n", false},
-      {"CapEff:\t0000000000002000\n", false},  // raw without admin
+      {"CapEff:\t0000000000002000\n", true},   // raw alone
+      {"CapEff:\t0000000000001000\n", false},  // admin alone
       {"CapEff:\tzz\n", false},
       {"CapEff:", false},
       {"Name:\tx\n", false},
@@ -109,12 +113,12 @@ TEST(CaptureRights, PermissionFailuresAreToldFromOthers) {
 }
 
 TEST(CaptureRights, AdviceForEachSituation) {
-  CaptureRights build;  // a binary in a build folder, without capabilities
-  build.executable = "/home/ann/quorvanet/build/release/src/ui/quorvanet";
+  CaptureRights build;  // a capture helper in a build folder, without its capability
+  build.executable = "/home/ann/quorvanet/build/release/src/capture_helper/quorvanet-capture";
   build.userName = "ann";
 
-  CaptureRights installed = build;  // the package's binary
-  installed.executable = "/usr/bin/quorvanet";
+  CaptureRights installed = build;  // the package's helper
+  installed.executable = "/usr/lib/quorvanet/quorvanet-capture";
   installed.fileHasCapabilities = true;
   installed.groupExists = true;
   installed.executableInGroup = true;
@@ -130,21 +134,24 @@ TEST(CaptureRights, AdviceForEachSituation) {
   };
   const std::vector<Case> cases = {
       {"build folder", build,
-       "\n  sudo setcap cap_net_raw,cap_net_admin=eip /home/ann/quorvanet/build/release/src/ui/quorvanet"},
-      {"path with a blank", with(build, [](CaptureRights& r) { r.executable = "/home/ann/my build/quorvanet"; }),
-       "sudo setcap cap_net_raw,cap_net_admin=eip '/home/ann/my build/quorvanet'"},
+       "\n  sudo setcap cap_net_raw=ep /home/ann/quorvanet/build/release/src/capture_helper/quorvanet-capture"},
+      {"path with a blank",
+       with(build, [](CaptureRights& r) { r.executable = "/home/ann/my build/quorvanet-capture"; }),
+       "sudo setcap cap_net_raw=ep '/home/ann/my build/quorvanet-capture'"},
+      {"no helper at all", with(build, [](CaptureRights& r) { r.helperFound = false; }),
+       "the capture helper quorvanet-capture, which was not found"},
       {"installed, not in the group", installed, "\n  sudo usermod -aG quorvanet ann\nthen log out and back in."},
       {"installed, joined after logging in", with(installed, [](CaptureRights& r) { r.userInGroup = true; }),
        "after this login session began. Log out and back in"},
       {"installed, capabilities lost", with(installed, [](CaptureRights& r) { r.fileHasCapabilities = false; }),
-       "has lost them. Give them back with:\n  sudo setcap cap_net_raw,cap_net_admin=eip /usr/bin/quorvanet"},
+       "has lost it. Give it back with:\n  sudo setcap cap_net_raw=ep /usr/lib/quorvanet/quorvanet-capture"},
       {"installed, in the group, capabilities not received",
        with(installed, [](CaptureRights& r) { r.userInGroup = r.sessionInGroup = true; }), "mounted nosuid"},
       {"build folder with capabilities, not received",
        with(build, [](CaptureRights& r) { r.fileHasCapabilities = true; }), "mounted nosuid"},
       {"the process may capture", with(build, [](CaptureRights& r) { r.processCanCapture = true; }), ""},
       {"root without the capabilities (a container)", with(build, [](CaptureRights& r) { r.root = true; }),
-       "runs as root but without the capabilities"},
+       "runs as root but without the capability CAP_NET_RAW"},
   };
   for (const Case& c : cases) {
     const std::string advice = CaptureRightsAdvice(c.rights);
@@ -178,9 +185,10 @@ TEST(CaptureRights, RefusedOpenMessageSaysWhatToDo) {
     s.doc->WaitForCapture();
     const std::string base = std::string("Unable to open the adapter. eth9 is not supported by WinPcap\n") + c.openError;
     const std::string expected =
-        c.advised ? base + "\n\nCapturing needs the capabilities CAP_NET_RAW and CAP_NET_ADMIN, and /opt/q/quorvanet "
-                           "does not have them. Give them to it once (again after each build) with:\n"
-                           "  sudo setcap cap_net_raw,cap_net_admin=eip /opt/q/quorvanet"
+        c.advised ? base + "\n\nOnly the capture helper needs a right to capture, the capability CAP_NET_RAW, and "
+                           "/opt/q/quorvanet does not have it. Give it to it once (again after each build) with:\n"
+                           "  sudo setcap cap_net_raw=ep /opt/q/quorvanet\n"
+                           "or install the package, whose members of the group quorvanet capture."
                   : base;
     EXPECT_EQ(s.prompt.Messages(), std::vector<std::string>{expected});
     EXPECT_TRUE(s.doc->LastRunFailed());
@@ -194,8 +202,8 @@ TEST(CaptureDoctor, ReportsEachAdapterTheRightsAndTheRemedy) {
   backend.files["eth0"] = dir.File("eth0.pcap");
   WriteTaggedFile(backend.files["eth0"], 1);
   backend.openError = "eth9: You don't have permission to perform this capture on that device";
-  backend.rights = {.executable = "/usr/bin/quorvanet-cli", .fileHasCapabilities = true, .groupExists = true,
-                    .executableInGroup = true, .userName = "ann"};
+  backend.rights = {.executable = "/usr/lib/quorvanet/quorvanet-capture", .fileHasCapabilities = true,
+                    .groupExists = true, .executableInGroup = true, .userName = "ann"};
 
   const DoctorReport report = RunCaptureDoctor(backend);
   EXPECT_EQ(backend.Opened(), (std::vector<std::string>{"eth0", "eth9"}));
@@ -205,13 +213,15 @@ TEST(CaptureDoctor, ReportsEachAdapterTheRightsAndTheRemedy) {
             "Adapters, opened as a live capture opens them:\n"
             "  ok       eth0\n"
             "  refused  eth9: eth9: You don't have permission to perform this capture on that device\n"
-            "Program /usr/bin/quorvanet-cli\n"
-            "  file capabilities: cap_net_raw,cap_net_admin=eip\n"
-            "  this process: does not have the capabilities\n"
-            "Group quorvanet: exists; the program belongs to it\n"
+            "Capture helper /usr/lib/quorvanet/quorvanet-capture\n"
+            "  file capabilities: cap_net_raw=ep\n"
+            "  when it runs: does not hold CAP_NET_RAW\n"
+            "Only the capture helper holds the right to capture: quorvanet and quorvanet-cli need no capability,\n"
+            "and the helper gives up its own once the adapter is open.\n"
+            "Group quorvanet: exists; the capture helper belongs to it\n"
             "  user ann: not a member\n"
             "Result: 1 of 2 adapters can be opened for capturing.\n"
-            "Only root and the members of the group quorvanet may capture. Join the group with:\n"
+            "Only root and the members of the group quorvanet may run the capture helper. Join the group with:\n"
             "  sudo usermod -aG quorvanet ann\n"
             "then log out and back in.\n");
 
@@ -223,6 +233,14 @@ TEST(CaptureDoctor, ReportsEachAdapterTheRightsAndTheRemedy) {
             std::string::npos) << text;
   EXPECT_NE(text.find("Group quorvanet: does not exist (the Debian package creates it)\n"), std::string::npos);
   EXPECT_NE(text.find("Result: no adapter can be opened for capturing.\n"), std::string::npos);
+
+  // A helper that may not be run lists nothing: the advice says what to do.
+  backend.adapters = {.error = "Cannot start the capture helper /usr/lib/quorvanet/quorvanet-capture: Permission denied",
+                      .failed = true};
+  backend.rights = {.executable = "/usr/lib/quorvanet/quorvanet-capture", .fileHasCapabilities = true,
+                    .groupExists = true, .executableInGroup = true, .userName = "ann"};
+  const std::string refused = FormatDoctorReport(RunCaptureDoctor(backend));
+  EXPECT_NE(refused.find("\n  sudo usermod -aG quorvanet ann\n"), std::string::npos) << refused;
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <filesystem>
 
 #include "capture/capture_log.h"
+#include "child_processes.h"
 #include "log_reading.h"
 #include "session_harness.h"
 #include "veth_namespace.h"
@@ -296,25 +297,21 @@ TEST_F(LiveCapture, ABurstArrivesWholeAndInOrderWithNoDrops) {
   s.ExpectInStep();
 }
 
-// A tiny kernel buffer and a capture thread held up: the kernel drops what
-// does not fit, and every frame sent is either captured or counted as dropped.
+// A tiny kernel buffer and the capture helper held up (it is the reader now:
+// a busy capture thread of this process holds nothing up, the helper writes
+// on into its file): the kernel drops what does not fit, and every frame
+// sent is either captured or counted as dropped.
 TEST_F(LiveCapture, FramesTheKernelDroppedAreCounted) {
   constexpr std::uint32_t kBurst = 30000;
   Session& s = *session_;
   s.doc->SetLimits(0xFFFFFFFFu, 0xFFFFFFFFu);
   s.doc->SetKernelBufferMB(1);
   ASSERT_NO_FATAL_FAILURE(StartCapturing());
-  Gate held;
-  // The capture thread reads the hook under the observer's lock.
-  s.observer->Locked([&] {
-    s.observer->afterPacket = [&, first = true](const PacketRecord&) mutable {
-      if (first) held.Arrive();
-      first = false;
-    };
-  });
+  const std::vector<pid_t> helpers = DescendantsNamed("quorvanet-capture");
+  ASSERT_EQ(helpers.size(), 1u) << "the capture helper is not running";
+  ASSERT_EQ(::kill(helpers[0], SIGSTOP), 0);
   SendBurst(*sender_, 1, kBurst);
-  ASSERT_TRUE(held.WaitForArrival());
-  held.Open();
+  ASSERT_EQ(::kill(helpers[0], SIGCONT), 0);
   const std::size_t listed = WaitUntilSettled(s, kBurst);
   s.doc->Stop();
   ASSERT_TRUE(s.observer->WaitForEnd());
@@ -370,9 +367,8 @@ TEST_F(LiveCapture, BufferLimitsHoldUnderABurst) {
   }
 }
 
-// The command line names the frames the kernel dropped. Its rows go to a pipe
-// that is not read during the burst, so its capture thread stalls on a full
-// pipe while the burst overflows a 1 MiB kernel buffer.
+// The command line names the frames the kernel dropped. Its capture helper
+// is held up during the burst, so the burst overflows a 1 MiB kernel buffer.
 TEST_F(LiveCapture, CommandLineNamesTheKernelsDrops) {
   constexpr std::uint32_t kBurst = 30000;
   const std::string command = "timeout -s INT 6 " + std::string(QUORVANET_CLI_PATH) + " -i qv0 -B 1 -f '" +
@@ -380,7 +376,11 @@ TEST_F(LiveCapture, CommandLineNamesTheKernelsDrops) {
   FILE* pipe = ::popen(command.c_str(), "r");  // started inside the test's namespace
   ASSERT_NE(pipe, nullptr);
   std::this_thread::sleep_for(1500ms);  // the adapter is open by then
+  const std::vector<pid_t> helpers = DescendantsNamed("quorvanet-capture");
+  ASSERT_EQ(helpers.size(), 1u) << "the command line's capture helper is not running";
+  ::kill(helpers[0], SIGSTOP);
   SendBurst(*sender_, 1, kBurst);
+  ::kill(helpers[0], SIGCONT);
   std::string out;
   char chunk[1 << 14];
   std::size_t n;
@@ -395,6 +395,53 @@ TEST_F(LiveCapture, CommandLineNamesTheKernelsDrops) {
       << out.substr(lineStart);
   EXPECT_GT(dropped, 0u);
   EXPECT_EQ(packets + dropped, kBurst) << out.substr(lineStart);
+}
+
+
+// The command line captures with no capability at all, through a helper that
+// holds only CAP_NET_RAW as its file capability (as the package installs it)
+// and gives even that up once the adapter is open. Root's own rights are
+// taken away first: with "noroot" a root process gains nothing at exec.
+TEST_F(LiveCapture, NeitherTheProgramNorItsHelperHoldsACapabilityWhileCapturing) {
+  TempDir dir;
+  const std::string helper = dir.File("quorvanet-capture");
+  std::filesystem::copy_file(QUORVANET_HELPER_PATH, helper);
+  std::filesystem::permissions(helper, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::group_exec);
+  if (std::system(("setcap cap_net_raw=ep " + helper + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "setcap is not allowed here (needs CAP_SETFCAP and a file system with extended attributes)";
+  }
+  if (std::system("setpriv --securebits +noroot true 2>/dev/null") != 0) {
+    GTEST_SKIP() << "setpriv cannot set the securebits here (needs CAP_SETPCAP)";
+  }
+  const std::string command = "QUORVANET_CAPTURE_HELPER=" + helper +
+                              " setpriv --securebits +noroot,+noroot_locked,+no_setuid_fixup,+no_setuid_fixup_locked"
+                              " --inh-caps=-all --ambient-caps=-all -- timeout -s INT 5 " +
+                              std::string(QUORVANET_CLI_PATH) + " -i qv0 -q -f '" + kTestFramesOnly + "' 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  // The adapter list's helper has come and gone by then, and the capture's has started.
+  std::this_thread::sleep_for(1500ms);
+  const std::vector<pid_t> helpers = DescendantsNamed("quorvanet-capture");
+  const std::vector<pid_t> clis = DescendantsNamed("quorvanet-cli");
+  std::uint64_t cliCaps = ~0ull;
+  std::uint64_t helperCaps = ~0ull;
+  if (clis.size() == 1) cliCaps = EffectiveCapabilities(clis[0]);
+  if (helpers.size() == 1) helperCaps = EffectiveCapabilities(helpers[0]);
+  for (std::uint32_t i = 0; i < 5; ++i) ASSERT_TRUE(sender_->Send(UdpTo(kCaptureEnd, i)));
+  std::string out;
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+  ::pclose(pipe);
+
+  ASSERT_EQ(clis.size(), 1u) << out;
+  ASSERT_EQ(helpers.size(), 1u) << out;
+  EXPECT_EQ(cliCaps, 0u) << "the command line holds capabilities while it captures";
+  EXPECT_EQ(helperCaps, 0u) << "the helper still holds capabilities after it started";
+  unsigned long long packets = 0;
+  ASSERT_EQ(std::sscanf(out.c_str(), "%llu packets", &packets), 1) << out;
+  EXPECT_EQ(packets, 5u) << out;
 }
 
 }  // namespace

@@ -206,8 +206,10 @@ TEST(Cli, DoctorReportsAdaptersProgramAndGroup) {
   EXPECT_TRUE(ParseCliOptions({"--doctor"}).options.doctor);
   const CliRun run = RunCli("--doctor");
   ASSERT_TRUE(run.status == 0 || run.status == 1) << run.out;
-  for (const char* part : {"Adapters, opened as a live capture opens them:\n", "\nProgram ",
-                           "\n  file capabilities: ", "\n  this process: ", "\nGroup quorvanet: ", "\nResult: "}) {
+  for (const char* part : {"Adapters, opened as a live capture opens them:\n", "\nCapture helper ",
+                           "\n  file capabilities: ", "\n  when it runs: ",
+                           "\nOnly the capture helper holds the right to capture", "\nGroup quorvanet: ",
+                           "\nResult: "}) {
     EXPECT_NE(run.out.find(part), std::string::npos) << part << " in\n" << run.out;
   }
   // The exit status says whether any adapter could be opened.

@@ -88,6 +88,7 @@ TEST_F(Installed, LaysOutEveryFileInItsPlace) {
   std::set<std::string> expected = {
       "bin/quorvanet",
       "bin/quorvanet-cli",
+      "lib/quorvanet/quorvanet-capture",
       "share/quorvanet/quorvanet-help.html",
       "share/quorvanet/samples/demo.pcap",
       "share/applications/" + kAppId + ".desktop",
@@ -107,7 +108,7 @@ TEST_F(Installed, LaysOutEveryFileInItsPlace) {
     if (e.is_regular_file()) found.insert(fs::relative(e.path(), Prefix()).string());
   }
   EXPECT_EQ(found, expected);
-  for (const char* program : {"bin/quorvanet", "bin/quorvanet-cli"}) {
+  for (const char* program : {"bin/quorvanet", "bin/quorvanet-cli", "lib/quorvanet/quorvanet-capture"}) {
     struct stat info{};
     ASSERT_EQ(stat((Prefix() / program).c_str(), &info), 0) << program;
     EXPECT_NE(info.st_mode & S_IXUSR, 0u) << program;

@@ -17,6 +17,7 @@
 #include "recording_prompt.h"
 #include "sender/frame_composer.h"
 #include "sender/packet_file.h"
+#include "sender/helper_send_backend.h"
 #include "sender/send_job.h"
 #include "veth_namespace.h"
 
@@ -104,7 +105,7 @@ class LiveSend : public ::testing::Test {
 
   VethNamespace ns_{"qvsend"};
   std::unique_ptr<Receiver> receiver_;
-  PcapSendBackend backend_;
+  HelperSendBackend backend_;  // as the program sends: through the capture helper
   testing::RecordingPrompt prompt_;
   SendJob job_{backend_, prompt_};
 };

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -24,6 +25,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include "capture/capture_rights.h"
 #include "capture/packet_row.h"
 #include "framegen/frame_builder.h"
 #include "ui/drop_pane.h"
@@ -93,6 +95,9 @@ TEST_F(Window, StartsEmptyWithTheSixPagesAndTheStatusTexts) {
   EXPECT_FALSE(window_->Action(QStringLiteral("Save"))->isEnabled());
   EXPECT_FALSE(window_->Action(QStringLiteral("Clear Packets"))->isEnabled());
   EXPECT_TRUE(window_->Action(QStringLiteral("Options"))->isEnabled());
+  // Run as root, the message pane says once that root is not needed.
+  EXPECT_EQ(window_->statusBar()->currentMessage(),
+            ::geteuid() == 0 ? QString::fromLatin1(kRootNotNeededText) : QStringLiteral("Ready"));
 }
 
 TEST_F(Window, OpensACaptureAndShowsTheSelectedPacket) {
