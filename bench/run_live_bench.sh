@@ -6,8 +6,12 @@
 #
 #   sudo bench/run_live_bench.sh [FRAMES] [BUFFER_MB]   (defaults 1000000 and 32)
 #
-# Goal: quorvanet captures every frame of a burst that tcpdump captures whole,
-# with the command line and with the window. Where frames go missing, the drop
+# Goals: quorvanet captures every frame of a burst that tcpdump captures whole,
+# with the command line and with the window; the window's interface thread
+# never stalls longer than 100 ms; a live frame costs the command line at most
+# 64 bytes of memory (the buffer's index entry: the frames stay in the
+# helper's file), and the window at most 64 bytes more than it costs the
+# window to list a frame read from a file (run_window_bench.sh's 200). Where frames go missing, the drop
 # counts say where: "kernel" drops happen when the capture helper fell behind
 # and the kernel buffer ran full. Both programs capture through the helper
 # (quorvanet-capture, built beside them), which writes the frames into a file
@@ -46,7 +50,9 @@ send_burst() {
 # Starts a capturer in the background, waits until it listens (its output
 # shows READY, or 1.5 s when READY is empty), sends the burst, lets the
 # capturer drain its buffer, then stops it with SIGINT. Its stdout and stderr
-# land in $out.
+# land in $out. The capturer's resident memory just before the burst and just
+# before the stop (in KiB) go to $rss_before and $rss_after.
+resident_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2> /dev/null || echo 0; }
 run_capturer() {
   local out=$1 ready=$2
   shift 2
@@ -61,8 +67,13 @@ run_capturer() {
     done
   fi
   sleep 1.5
+  # timeout runs the capturer as its child.
+  local capturer
+  capturer=$(pgrep -P "$pid" | head -n 1)
+  rss_before=$(resident_kib "${capturer:-$pid}")
   sent_line=$(send_burst)
   sleep 3
+  rss_after=$(resident_kib "${capturer:-$pid}")
   kill -INT "$pid" 2> /dev/null || true
   wait "$pid" || true
 }
@@ -70,6 +81,13 @@ run_capturer() {
 result() {  # name captured dropped_kernel sender_line command
   printf '%-14s captured %9s / %-9s  kernel drops %8s   (%s)\n' "$1" "$2" "$frames" "$3" "$4"
   printf '%-14s %s\n' "" "$5"
+}
+
+memory() {  # name captured: the memory the burst added, per frame captured
+  if [[ $2 =~ ^[1-9][0-9]*$ && $rss_before =~ ^[0-9]+$ && $rss_after =~ ^[0-9]+$ ]]; then
+    printf '%-14s memory %d KiB before the burst, %d KiB after: %.1f bytes a live frame\n' "" "$rss_before" \
+      "$rss_after" "$(echo "($rss_after - $rss_before) * 1024 / $2" | bc -l)"
+  fi
 }
 
 tmp=$(mktemp -d)
@@ -88,6 +106,7 @@ line=$(grep -E '^[0-9]+ packets' "$tmp/cli" | tail -n 1)
 captured=$(awk '{ print $1 }' <<< "$line")
 dropped=$(sed -n 's/.*, \([0-9]*\) dropped by kernel.*/\1/p' <<< "$line")
 result quorvanet-cli "${captured:-?}" "${dropped:-?}" "$sent_line" "quorvanet-cli -i qv0 -q -B $buffer_mb -f '$filter'"
+memory quorvanet-cli "${captured:-}"
 grep -v -E '^[0-9]+ packets' "$tmp/cli" | sed 's/^/               cli: /' || true
 
 run_capturer "$tmp/window" "^capturing" env QT_QPA_PLATFORM=offscreen "$build/bench/live_window_bench" qv0 "$buffer_mb" "$filter"
@@ -96,5 +115,6 @@ result window "$(get captured)" "$(get dropped_kernel)" "$sent_line" \
   "QT_QPA_PLATFORM=offscreen live_window_bench qv0 $buffer_mb '$filter'"
 printf '%-14s longest interface stall %s ms, our own drops %s, interface drops %s, rows listed %s\n' "" \
   "$(get longest_gap_ms)" "$(get dropped_ours)" "$(get dropped_interface)" "$(get rows)"
+memory window "$(get captured)"
 
 rm -rf "$tmp"
