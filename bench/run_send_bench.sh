@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sending speed: the send job (count 0, gap 0) against a bare packet socket,
+# Sending speed: the send job (count 0, gap 0), which sends through the
+# capture helper (quorvanet-capture, built here), against a bare packet socket,
 # on one end of a veth pair inside a network namespace made for this run
 # (and removed at its end). Frames go nowhere else.
 #
@@ -18,7 +19,9 @@ ns=qvsbench$$
 
 echo "== build (Release, $build)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANET_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" --target send_rate_bench | tail -n 1
+cmake --build "$build" --target send_rate_bench quorvanet-capture | tail -n 1
+# The benchmark program is not beside the helper's folder: it is named.
+export QUORVANET_CAPTURE_HELPER=$PWD/$build/src/capture_helper/quorvanet-capture
 
 trap 'ip netns del "$ns" 2> /dev/null || true' EXIT
 source bench/veth_namespace.sh

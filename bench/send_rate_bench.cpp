@@ -1,6 +1,6 @@
-// Frames per second of a send job (count 0, gap 0) against a bare packet
-// socket writing the same frame, on the same veth end, interleaved in one
-// run. Run it through run_send_bench.sh, which makes the namespace and the
+// Frames per second of a send job (count 0, gap 0), which sends through the
+// capture helper, against a bare packet socket writing the same frame in this
+// process, on the same veth end, interleaved in one run. Run it through run_send_bench.sh, which makes the namespace and the
 // veth pair; it refuses adapters whose name does not start with "qv".
 //
 //   send_rate_bench ADAPTER [SECONDS_PER_RUN] [REPS]
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "capture/user_prompt.h"
+#include "sender/helper_send_backend.h"
 #include "sender/send_job.h"
 
 namespace {
@@ -72,7 +73,7 @@ double RawSocketRate(const std::string& adapter, const qv::Frame& frame, double 
 // The send job with count 0 and gap 0, stopped after `seconds`.
 double SendJobRate(const std::string& adapter, const qv::Frame& frame, double seconds) {
   StderrPrompt prompt;
-  qv::PcapSendBackend backend;
+  qv::HelperSendBackend backend;
   qv::SendJob job(backend, prompt);
   job.Start({adapter, frame, {0, 0}});
   const auto until = Clock::now() + std::chrono::duration<double>(seconds);

@@ -2,9 +2,9 @@
 // The capture library as the session uses it: listing adapters, opening one,
 // opening a capture file for the session's own reader, and the adapter's own
 // hardware address. The program lists and opens through the capture helper
-// (sources/helper_backend.h); the in-process backend below opens adapters
-// itself, and tests put savefiles in place of adapters, so that the live
-// capture path (limits, when-full actions, clearing) runs on known frames.
+// (sources/helper_backend.h); tests put savefiles in place of adapters, so
+// that the live capture path (limits, when-full actions, clearing) runs on
+// known frames in this process.
 
 #include <pcap/pcap.h>
 
@@ -31,15 +31,6 @@ class CaptureBackend {
   virtual CaptureRights ProbeRights() { return ProbeCaptureRights(); }
   // The capture's counters (pcap_stats); false when the handle has none.
   virtual bool ReadStats(pcap_t* handle, pcap_stat& stats) { return pcap_stats(handle, &stats) == 0; }
-};
-
-class PcapBackend : public CaptureBackend {
- public:
-  AdapterList ListAdapters() override { return EnumerateAdapters(); }
-  LiveOpenResult OpenLive(const LiveOpenRequest& request) override { return OpenLiveAdapter(request); }
-  std::array<std::uint8_t, 6> AdapterAddress(const std::string& adapter) override {
-    return FindAdapterAddress(adapter);
-  }
 };
 
 }  // namespace qv

@@ -2,63 +2,10 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <fstream>
 #include <string>
 
 namespace qv {
-
-namespace {
-
-// The library's own words for a failed or warned activation: its error
-// buffer where it wrote one, else the text of the status code.
-std::string StatusText(pcap_t* handle, int status) {
-  const char* text = pcap_geterr(handle);
-  if (text != nullptr && text[0] != '\0') return text;
-  return pcap_statustostr(status);
-}
-
-pcap_t* Create(const LiveOpenRequest& request, bool withBuffer, LiveOpenResult& result) {
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  pcap_t* handle = pcap_create(request.adapter.c_str(), errbuf);
-  if (handle == nullptr) {
-    result.error = errbuf;
-    return nullptr;
-  }
-  pcap_set_snaplen(handle, request.snapshotLength);
-  pcap_set_promisc(handle, request.promiscuous ? 1 : 0);
-  pcap_set_timeout(handle, request.timeoutMs);
-  if (withBuffer && request.bufferBytes != 0) {
-    const std::uint64_t bytes = std::min<std::uint64_t>(request.bufferBytes, 0x7FFFFFFF);
-    pcap_set_buffer_size(handle, static_cast<int>(bytes));
-  }
-  const int status = pcap_activate(handle);
-  if (status < 0) {
-    result.error = StatusText(handle, status);
-    pcap_close(handle);
-    return nullptr;
-  }
-  if (status > 0) result.warning = StatusText(handle, status);
-  return handle;
-}
-
-}  // namespace
-
-LiveOpenResult OpenLiveAdapter(const LiveOpenRequest& request) {
-  LiveOpenResult result;
-  result.handle = Create(request, true, result);
-  if (result.handle == nullptr && request.bufferBytes != 0) {
-    // The kernel may refuse a ring of that size (memory limits): the
-    // library's default is better than no capture at all.
-    LiveOpenResult retry;
-    retry.handle = Create(request, false, retry);
-    if (retry.handle != nullptr) {
-      retry.bufferRefused = true;
-      return retry;
-    }
-  }
-  return result;
-}
 
 std::uint64_t KernelBufferInForce(pcap_t* handle) {
   const int fd = pcap_fileno(handle);

@@ -1,9 +1,10 @@
 #pragma once
-// Opening an adapter for a live capture the way a busy link needs it:
-// pcap_create, the snapshot length, promiscuous mode, the read time-out and a
-// kernel buffer of our choosing, then pcap_activate. The kernel buffer is what
-// carries a burst while the capture thread is busy elsewhere; the library's
-// default (2 MiB on Linux) holds only a few milliseconds of a fast link.
+// What opening an adapter for a live capture asks and answers: the snapshot
+// length, promiscuous mode, the read time-out and a kernel buffer of our
+// choosing. The kernel buffer is what carries a burst while the reader is
+// busy elsewhere; the library's default (2 MiB on Linux) holds only a few
+// milliseconds of a fast link. The capture helper opens the program's
+// adapters; a backend of this process may open others (tests' savefiles).
 
 #include <pcap/pcap.h>
 
@@ -26,8 +27,6 @@ struct LiveOpenResult {
   std::string warning;       // the library's warning when it opened with one
   bool bufferRefused = false;  // opened, but with the library's default buffer
 };
-
-LiveOpenResult OpenLiveAdapter(const LiveOpenRequest& request);
 
 // The size of the kernel's capture ring behind an active live handle, in
 // bytes, as mapped into this process; 0 when it cannot be told (a savefile,

@@ -19,6 +19,8 @@ namespace {
 using control::MessageType;
 
 constexpr std::uint64_t kProgressEveryNs = 100'000'000;  // at most ~10 a second
+// A Stop reaches a burst without gaps within this long.
+constexpr std::uint64_t kWatchEveryNs = 200'000;
 
 std::uint64_t NowNs() {
   timespec t{};
@@ -106,6 +108,7 @@ void SendLoop::Burst(const control::SendFrames& burst) {
   const std::uint64_t gapNs = std::uint64_t{burst.gapMicroseconds} * 1000;
   const std::uint64_t start = NowNs();
   std::uint64_t progressDue = start + kProgressEveryNs;
+  std::uint64_t watchDue = start;
   for (std::uint64_t i = 0; !stop_ && (burst.count == 0 || i < burst.count); ++i) {
     const int sent = pcap_inject(handle_, burst.frame.data(), burst.frame.size());
     if (sent == static_cast<int>(burst.frame.size())) {
@@ -118,10 +121,17 @@ void SendLoop::Burst(const control::SendFrames& burst) {
                                          " bytes went out";
       }
     }
-    // The gap after the frame, to an absolute deadline so that the bursts's
-    // pace does not drift; a Stop cuts it short.
+    // The gap after the frame, to an absolute deadline so that the burst's
+    // pace does not drift; a Stop cuts it short. Without a gap the channel
+    // is looked at every kWatchEveryNs rather than after every frame: a poll
+    // a frame would cost as much as the send itself.
     const std::uint64_t deadline = start + (i + 1) * gapNs;
-    WatchChannel(gapNs ? deadline : 0);
+    if (gapNs) {
+      WatchChannel(deadline);
+    } else if (const std::uint64_t now = NowNs(); now >= watchDue) {
+      WatchChannel(0);
+      watchDue = now + kWatchEveryNs;
+    }
     if (!stop_ && gapNs) {
       const timespec at = ToTimespec(deadline);
       while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {

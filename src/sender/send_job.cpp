@@ -1,10 +1,7 @@
 #include "sender/send_job.h"
 
-#include <pcap/pcap.h>
-
 #include <atomic>
 
-#include "capture/pcap_handle.h"
 #include "decode/text_format.h"
 
 namespace qv {
@@ -18,18 +15,6 @@ bool HasDigit(std::string_view text) {
   if (i != std::string_view::npos && (text[i] == '-' || text[i] == '+')) ++i;
   return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
-
-class PcapOutlet : public FrameOutlet {
- public:
-  explicit PcapOutlet(PcapHandle handle) : handle_(std::move(handle)) {}
-  bool Send(std::span<const std::uint8_t> frame) override {
-    return pcap_sendpacket(handle_.get(), frame.data(), static_cast<int>(frame.size())) == 0;
-  }
-  std::string LastError() const override { return pcap_geterr(handle_.get()); }
-
- private:
-  PcapHandle handle_;
-};
 
 }  // namespace
 
@@ -47,16 +32,6 @@ std::optional<SendNumbers> ParseSendNumbers(std::string_view countText, std::str
 std::optional<SendResult> SendBackend::RunJob(const SendRequest& /*request*/, const JobHooks& /*hooks*/,
                                               std::string& /*error*/) {
   return std::nullopt;
-}
-
-std::unique_ptr<FrameOutlet> PcapSendBackend::Open(const std::string& adapter, std::string& error) {
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  PcapHandle handle(pcap_open_live(adapter.c_str(), kSendSnapshotLength, 1, kSendReadTimeoutMs, errbuf));
-  if (!handle) {
-    error = errbuf;
-    return nullptr;
-  }
-  return std::make_unique<PcapOutlet>(std::move(handle));
 }
 
 std::string DescribeSendResult(const SendResult& result) {

@@ -23,8 +23,6 @@
 
 namespace qv {
 
-inline constexpr int kSendSnapshotLength = 100;
-inline constexpr int kSendReadTimeoutMs = 1000;
 inline constexpr std::int64_t kMaxSendCount = 1000000;
 inline constexpr std::int64_t kMaxSendGapMs = 1000000;
 inline constexpr const char* kBadSendNumbersMessage = "Packet count mustnot be negative or bigger than 1 000 000!";
@@ -69,13 +67,6 @@ class SendBackend {
   };
   virtual std::optional<SendResult> RunJob(const SendRequest& /*request*/, const JobHooks& /*hooks*/,
                                            std::string& /*error*/);
-};
-
-// The capture library: pcap_open_live (snapshot length 100, promiscuous,
-// 1000 ms), pcap_sendpacket, pcap_close.
-class PcapSendBackend : public SendBackend {
- public:
-  std::unique_ptr<FrameOutlet> Open(const std::string& adapter, std::string& error) override;
 };
 
 struct SendRequest {
