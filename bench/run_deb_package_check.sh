@@ -135,6 +135,47 @@ helper_may_capture() {  # helper_may_capture USER
   [ $((flags & 7)) -eq 7 ]
 }
 
+# A member captures on a veth pair of a namespace made here: quorvanet-cli
+# and its capture helper must hold no effective capability while the frames
+# come in (the helper gives up cap_net_raw once the adapter is open). Root
+# sends the frames from the pair's other end; they go nowhere else.
+member_captures_on_veth() {  # member_captures_on_veth USER
+  local ns=qvdeb$$ out cache pid p status=0
+  ip netns add "$ns" || return 1
+  if ! ip -n "$ns" link add qv0 type veth peer name qv1 || ! ip -n "$ns" link set qv0 up ||
+    ! ip -n "$ns" link set qv1 up; then
+    ip netns del "$ns"
+    return 1
+  fi
+  out=$(mktemp)
+  # The users made here have no home: the helper's file goes to a cache folder of the member's.
+  cache=$(mktemp -d)
+  chown "$1" "$cache"
+  ip netns exec "$ns" timeout 20 runuser -u "$1" -- env XDG_CACHE_HOME="$cache" /usr/bin/quorvanet-cli -i qv0 -c 20 -q \
+    -f 'ether proto 0x88b5' > "$out" 2>&1 &
+  pid=$!
+  sleep 2
+  for p in $(pgrep -u "$1" -x quorvanet-cli) $(pgrep -u "$1" -f /quorvanet-capture); do
+    echo "pid $p ($(cat /proc/$p/comm)): $(grep CapEff /proc/$p/status)"
+    grep -q '^CapEff:[[:space:]]*0000000000000000$' "/proc/$p/status" || status=1
+  done
+  [ -n "$(pgrep -u "$1" -f /quorvanet-capture)" ] || { echo "no capture helper runs"; status=1; }
+  ip netns exec "$ns" perl -MSocket -e '
+    open(my $f, "<", "/sys/class/net/qv1/ifindex") or die "ifindex: $!";
+    my $index = <$f> + 0;
+    socket(my $s, 17, 3, 0) or die "packet socket: $!";    # AF_PACKET, SOCK_RAW
+    my $to = pack("S n i S C C a8", 17, 0x88b5, $index, 0, 0, 6, "\x02\x51\x56\x00\x00\x10");
+    my $frame = "\x02\x51\x56\x00\x00\x10\x02\x51\x56\x00\x00\x01\x88\xb5" . ("\0" x 46);
+    for (1 .. 30) { send($s, $frame, 0, $to) or die "send: $!"; select(undef, undef, undef, 0.01); }
+  ' || status=1
+  wait "$pid" || status=1
+  ip netns del "$ns"
+  cat "$out"
+  grep -q '^20 packets' "$out" || status=1
+  rm -rf "$out" "$cache"
+  return $status
+}
+
 check "a member lists the adapters without root (quorvanet-cli -D)" \
   sh -c "out=\$(runuser -u $member -- /usr/bin/quorvanet-cli -D) && [ -n \"\$out\" ] && echo \"\$out\""
 check "a member's capture helper holds cap_net_raw and opens a packet socket" helper_may_capture "$member"
@@ -143,8 +184,12 @@ check "a member's doctor opens adapters through the capture helper" \
          echo \"\$out\" | grep -q '^  ok ' && echo \"\$out\" | grep -q 'a member, active in this login session'"
 check "a member reads the installed sample capture" \
   sh -c "runuser -u $member -- /usr/bin/quorvanet-cli -q -r /usr/share/quorvanet/samples/demo.pcap | grep -q ' packets, '"
-check "a user outside the group runs the programs (quorvanet-cli -D)" \
-  runuser -u "$outsider" -- /usr/bin/quorvanet-cli -D
+check "a user outside the group who lists the adapters is told to join the group (quorvanet-cli -D)" \
+  sh -c "out=\$(runuser -u $outsider -- /usr/bin/quorvanet-cli -D 2>&1); echo \"\$out\";
+         echo \"\$out\" | grep -q 'usermod -aG quorvanet'"
+check "a member captures on veth with neither program nor helper holding a capability" member_captures_on_veth "$member"
+check "a user outside the group reads the installed sample capture" \
+  sh -c "runuser -u $outsider -- /usr/bin/quorvanet-cli -q -r /usr/share/quorvanet/samples/demo.pcap | grep -q ' packets, '"
 check "a user outside the group may not run the capture helper" \
   sh -c "! runuser -u $outsider -- $helper rights"
 check "the installed desktop entry is valid" \

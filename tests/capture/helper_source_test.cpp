@@ -6,6 +6,7 @@
 // refusals and damage reach the user as clear messages.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -212,6 +213,24 @@ TEST_F(HelperSource, AMissingHelperIsNamedWithWhereItWasLookedFor) {
   const CaptureRights rights = ProbeHelperCaptureRights();
   EXPECT_FALSE(rights.helperFound);
   EXPECT_NE(CaptureRightsAdvice(rights).find("was not found"), std::string::npos);
+}
+
+// A helper this user may not run (the package lets only its group): the
+// adapter list's refusal says so and what to run, as a capture's does.
+TEST_F(HelperSource, AHelperThatMayNotBeRunIsToldWithWhatToDo) {
+  const std::string helper = cache_.File("quorvanet-capture");
+  std::ofstream(helper) << "#!/bin/sh\n";
+  ASSERT_EQ(::chmod(helper.c_str(), 0644), 0);  // no one may run it, root neither
+  ::setenv(kCaptureHelperVariable, helper.c_str(), 1);
+  std::unique_ptr<Session> session = HelperSession();
+  EXPECT_FALSE(session->doc->EnumerateAdapters());
+  const std::vector<std::string> messages = session->prompt.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("Cannot start the capture helper " + helper + ": Permission denied"), std::string::npos)
+      << messages[0];
+  EXPECT_NE(messages[0].find("\n\n"), std::string::npos) << messages[0];
+  EXPECT_NE(messages[0].find("sudo "), std::string::npos) << messages[0];
+  ::setenv(kCaptureHelperVariable, FAKE_HELPER_PATH, 1);
 }
 
 TEST_F(HelperSource, AdaptersAndRightsComeFromTheHelper) {

@@ -57,7 +57,13 @@ std::string AddressText(const control::AdapterAddress& a) {
 
 }  // namespace
 
-AdapterList ListAdaptersThroughHelper() { return CheckAdaptersThroughHelper().list; }
+AdapterList ListAdaptersThroughHelper() {
+  AdapterList list = CheckAdaptersThroughHelper().list;
+  // A helper this user may not run: what to do comes with the refusal, as
+  // it does when a capture is refused.
+  if (list.failed) list.error += HelperOpenFailureAdvice(list.error);
+  return list;
+}
 
 HelperAdapterChecks CheckAdaptersThroughHelper() {
   HelperAdapterChecks checks;
