@@ -375,9 +375,8 @@ TEST_F(LiveCapture, CommandLineNamesTheKernelsDrops) {
                               kTestFramesOnly + "' 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");  // started inside the test's namespace
   ASSERT_NE(pipe, nullptr);
-  std::this_thread::sleep_for(1500ms);  // the adapter is open by then
-  const std::vector<pid_t> helpers = DescendantsNamed("quorvanet-capture");
-  ASSERT_EQ(helpers.size(), 1u) << "the command line's capture helper is not running";
+  const std::vector<pid_t> helpers = StartedCaptureHelpers(10s);
+  ASSERT_EQ(helpers.size(), 1u) << "the command line's capture helper did not open the adapter";
   ::kill(helpers[0], SIGSTOP);
   SendBurst(*sender_, 1, kBurst);
   ::kill(helpers[0], SIGCONT);
@@ -420,9 +419,10 @@ TEST_F(LiveCapture, NeitherTheProgramNorItsHelperHoldsACapabilityWhileCapturing)
                               std::string(QUORVANET_CLI_PATH) + " -i qv0 -q -f '" + kTestFramesOnly + "' 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
-  // The adapter list's helper has come and gone by then, and the capture's has started.
-  std::this_thread::sleep_for(1500ms);
-  const std::vector<pid_t> helpers = DescendantsNamed("quorvanet-capture");
+  // The capture's helper, once it has opened the adapter (after the adapter
+  // list's helper has come and gone); a helper that kept its capability is
+  // never found and fails below.
+  const std::vector<pid_t> helpers = StartedCaptureHelpers(10s);
   const std::vector<pid_t> clis = DescendantsNamed("quorvanet-cli");
   std::uint64_t cliCaps = ~0ull;
   std::uint64_t helperCaps = ~0ull;

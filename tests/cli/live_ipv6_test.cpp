@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "child_processes.h"
 #include "veth_namespace.h"
 
 namespace qv {
@@ -60,7 +61,8 @@ std::string CaptureBurst(const std::string& options, std::string& skip) {
   std::FILE* pipe = ::popen(capture.c_str(), "r");
   EXPECT_NE(pipe, nullptr);
   if (pipe == nullptr) return {};
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Sent once the capture helper has opened the adapter.
+  EXPECT_EQ(testing::StartedCaptureHelpers(std::chrono::seconds(10)).size(), 1u) << "the capture did not start";
 
   // From qv1's address to qv0's: the first datagram makes the kernel ask for
   // qv0's link-layer address (neighbour solicitation, then advertisement).

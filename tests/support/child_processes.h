@@ -7,12 +7,14 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qv::testing {
@@ -55,6 +57,32 @@ inline std::uint64_t EffectiveCapabilities(pid_t pid) {
     if (line.rfind("CapEff:", 0) == 0) return std::stoull(line.substr(7), nullptr, 16);
   }
   return ~std::uint64_t{0};
+}
+
+// The first argument the process was started with ("capture" for a helper's
+// capture run); empty when it cannot be read.
+inline std::string FirstArgument(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string program, first;
+  std::getline(in, program, '\0');
+  std::getline(in, first, '\0');
+  return first;
+}
+
+// The capture helpers of capture runs descended from this process that have
+// opened their adapter: they hold no capability from then on. Waits up to
+// `limit` for at least one, polling, rather than guessing a start-up time that
+// a busy machine exceeds; what is there at the end otherwise.
+inline std::vector<pid_t> StartedCaptureHelpers(std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    std::vector<pid_t> started;
+    for (const pid_t pid : DescendantsNamed("quorvanet-capture")) {
+      if (FirstArgument(pid) == "capture" && EffectiveCapabilities(pid) == 0) started.push_back(pid);
+    }
+    if (!started.empty() || std::chrono::steady_clock::now() >= until) return started;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 }  // namespace qv::testing
