@@ -27,6 +27,7 @@
 #include "capture/savefile_reader.h"
 #include "capture/savefile_writer.h"
 #include "capture/settings_store.h"
+#include "capture/sources/source_address.h"
 #include "capture/user_prompt.h"
 #include "decode/packet_decoder.h"
 #include "decode/quic_initial_memory.h"
@@ -80,6 +81,22 @@ class CTalvenorDoc {
   // Makes an adapter of the list the chosen one without storing it as
   // "CurrentDevice" (the sender's choice); false when out of range.
   bool ChooseAdapter(std::size_t index);
+  // Several adapters of the list for the next Start, which captures on all
+  // of them in one run; false when one is out of range or none is given.
+  bool ChooseAdapters(std::vector<std::size_t> indexes);
+  std::vector<Adapter> ChosenAdapters() const;
+
+  // --- sources beyond this machine's adapters ---
+  // An adapter of another host joins the list until the session ends, as
+  // "HOST: ADAPTER"; its name is its URL (ssh://...). Adding it again
+  // replaces its options.
+  void AddRemoteAdapter(const RemoteTarget& target, const RemoteOptions& options);
+  // The options of a remote source named by its URL alone (the command
+  // line's ssh://...), when it was not added with options of its own.
+  void SetRemoteOptions(RemoteOptions options);
+  // Starts a live run on these sources at once, without the adapter dialog:
+  // adapter names, "-" (standard input), FIFO paths and ssh:// URLs.
+  bool StartOn(std::vector<std::string> sources);
 
   // --- limits ---
   void SetLimits(std::uint32_t maxBytes, std::uint32_t maxCount);

@@ -22,6 +22,13 @@ class UserPrompt {
   virtual bool AskYesNo(const std::string& text, const std::string& caption = {}) = 0;
   // The adapter choice dialog; the index into `adapters`, or none when cancelled.
   virtual std::optional<std::size_t> ChooseAdapter(const std::vector<Adapter>& adapters) = 0;
+  // The dialog for a capture, where several adapters may be chosen at once;
+  // their indexes in the order of the list, or none when cancelled.
+  virtual std::optional<std::vector<std::size_t>> ChooseAdapters(const std::vector<Adapter>& adapters) {
+    const std::optional<std::size_t> one = ChooseAdapter(adapters);
+    if (!one) return std::nullopt;
+    return std::vector<std::size_t>{*one};
+  }
 };
 
 }  // namespace qv

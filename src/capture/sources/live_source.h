@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "capture/frame_file.h"
@@ -35,7 +36,7 @@ struct LiveRequest {
 
 // What an opened source says of itself.
 struct LiveOpened {
-  int linkType = 1;
+  int linkType = 1;  // -1: not known before the first frame (a stream), whose frames carry their own
   int snapshotLength = 65536;
   std::uint64_t bufferInForce = 0;  // the kernel buffer behind the capture, in bytes; 0 unknown
   bool bufferRefused = false;       // the asked buffer was refused: the library's default is used
@@ -48,6 +49,8 @@ struct LiveFrame {
   FrameHeader header;
   const std::uint8_t* bytes = nullptr;
   const FramePlace* place = nullptr;
+  int linkType = -1;          // -1: the one the source opened with
+  std::string_view comment;   // the frame's own comment (a pcapng stream's), valid as `bytes`
 };
 
 // Counters of lost frames, cumulative since the open.
@@ -87,6 +90,11 @@ class LiveSource {
 
   // The run is to end: Read hands over what is still due and then says Ended.
   virtual void Stop() = 0;
+
+  // A descriptor that poll(2) finds readable when Read may have something
+  // to hand over, for a run that waits on several sources at once; -1 when
+  // the source has none (it is then asked now and then).
+  virtual int WaitFd() const { return -1; }
 
   // The buffer was emptied: frames from now on may go to a place of their
   // own, so that what the buffer no longer holds can be let go.
